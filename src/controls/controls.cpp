@@ -1,0 +1,211 @@
+#include "controls/controls.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tarnwick {
+
+void Control::setCaption(const std::string& c) {
+    if (c == caption_) return;
+    caption_ = c;
+    notifyView();
+}
+
+void Control::setEnabled(bool e) {
+    if (e == enabled_) return;
+    enabled_ = e;
+    notifyView();
+}
+
+void Control::setVisible(bool v) {
+    if (v == visible_) return;
+    visible_ = v;
+    notifyView();
+}
+
+void Control::setForeColour(Colour c) {
+    if (c == fore_) return;
+    fore_ = c;
+    notifyView();
+}
+
+void Control::setBackColour(Colour c) {
+    if (c == back_) return;
+    back_ = c;
+    notifyView();
+}
+
+std::string applyTypingStyle(TypingStyle style, const std::string& typed) {
+    std::string out;
+    out.reserve(typed.size());
+    for (unsigned char c : typed) {
+        switch (style) {
+        case TypingStyle::DigitsOnly:
+            if (std::isdigit(c)) out += static_cast<char>(c);
+            break;
+        case TypingStyle::Capitals:
+            out += static_cast<char>(std::toupper(c));
+            break;
+        case TypingStyle::Any:
+            out += static_cast<char>(c);
+            break;
+        }
+    }
+    return out;
+}
+
+void TextBox::setText(const std::string& t) {
+    if (t == text_) return;
+    text_ = t;
+    notifyView();
+    if (onChange) onChange();
+}
+
+void TextBox::type(const std::string& t) { setText(applyTypingStyle(style_, t)); }
+
+void CheckBox::setValue(int v) {
+    if (v == value_) return;
+    value_ = v;
+    notifyView();
+    if (onClick) onClick();
+}
+
+void OptionButton::setValue(bool v) {
+    if (v && group_) {
+        for (OptionButton* other : group_->buttons_) {
+            if (other != this && other->value_) {
+                other->value_ = false;
+                other->notifyView();
+            }
+        }
+    }
+    if (v == value_) return;
+    value_ = v;
+    notifyView();
+    // An option button's click runs when it becomes selected, not when it is deselected.
+    if (v && onClick) onClick();
+}
+
+void OptionGroup::add(OptionButton& b) {
+    buttons_.push_back(&b);
+    b.group_ = this;
+}
+
+void CommandButton::click() {
+    if (onClick) onClick();
+}
+
+void ScrollBar::setValue(int v) {
+    v = std::clamp(v, std::min(min_, max_), std::max(min_, max_));
+    if (v == value_) return;
+    value_ = v;
+    notifyView();
+    if (onChange) onChange();
+}
+
+void ComboBox::addItem(const std::string& item) {
+    items_.push_back(item);
+    notifyView();
+}
+
+void ComboBox::clear() {
+    items_.clear();
+    index_ = -1;
+    notifyView();
+}
+
+void ComboBox::setText(const std::string& t) {
+    if (t == text_) return;
+    text_ = t;
+    auto it = std::find(items_.begin(), items_.end(), t);
+    index_ = it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+    notifyView();
+    if (onChange) onChange();
+}
+
+void ComboBox::setListIndex(int i) {
+    if (i < -1 || i >= static_cast<int>(items_.size())) return;
+    index_ = i;
+    if (i >= 0 && text_ != items_[i]) {
+        text_ = items_[i];
+        notifyView();
+        if (onChange) onChange();
+    } else {
+        notifyView();
+    }
+    if (onClick) onClick();
+}
+
+void ListBox::addItem(const std::string& item) {
+    items_.push_back(item);
+    notifyView();
+}
+
+void ListBox::removeItem(int index) {
+    if (index < 0 || index >= static_cast<int>(items_.size())) return;
+    items_.erase(items_.begin() + index);
+    if (index_ >= static_cast<int>(items_.size())) index_ = static_cast<int>(items_.size()) - 1;
+    notifyView();
+}
+
+void ListBox::clear() {
+    items_.clear();
+    index_ = -1;
+    notifyView();
+}
+
+void ListBox::setListIndex(int i) {
+    if (i < -1 || i >= static_cast<int>(items_.size())) return;
+    index_ = i;
+    notifyView();
+    if (onClick) onClick();
+}
+
+namespace layout {
+LayoutItem ctl(Control& c) {
+    LayoutItem i;
+    i.kind = LayoutItem::Kind::Control;
+    i.control = &c;
+    return i;
+}
+LayoutItem caption(std::string text) {
+    LayoutItem i;
+    i.kind = LayoutItem::Kind::Caption;
+    i.text = std::move(text);
+    return i;
+}
+LayoutItem stretch() {
+    LayoutItem i;
+    i.kind = LayoutItem::Kind::Stretch;
+    return i;
+}
+static LayoutItem group(LayoutItem::Kind k, std::string text, std::vector<LayoutItem> items) {
+    LayoutItem i;
+    i.kind = k;
+    i.text = std::move(text);
+    i.items = std::move(items);
+    return i;
+}
+LayoutItem row(std::vector<LayoutItem> items) { return group(LayoutItem::Kind::Row, {}, std::move(items)); }
+LayoutItem frame(std::string caption, std::vector<LayoutItem> items) {
+    return group(LayoutItem::Kind::Frame, std::move(caption), std::move(items));
+}
+LayoutItem tabs(std::vector<LayoutItem> tabPages) { return group(LayoutItem::Kind::Tabs, {}, std::move(tabPages)); }
+LayoutItem tab(std::string caption, std::vector<LayoutItem> items) {
+    return group(LayoutItem::Kind::Tab, std::move(caption), std::move(items));
+}
+}  // namespace layout
+
+void Window::setWindowCaption(const std::string& c) {
+    if (c == caption_) return;
+    caption_ = c;
+    if (windowChanged) windowChanged();
+}
+
+void Window::setVisible(bool v) {
+    if (v == visible_) return;
+    visible_ = v;
+    if (windowChanged) windowChanged();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,253 @@
+#pragma once
+// Control models with the events of window controls: a text box's change handler runs on every new
+// text, a check box's click handler on every new value, a button's on every press. Models know no
+// toolkit; a view listens to them through `viewChanged` and writes back through the same setters.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// Colours as 0xBBGGRR, the way the tools name them (255 is red, &HC000 green).
+using Colour = unsigned int;
+constexpr Colour kRed = 255;
+constexpr Colour kGreen = 0xC000;
+constexpr Colour kDefaultColour = 0xFFFFFFFF;
+
+class Control {
+public:
+    Control(std::string name, std::string caption = {}, std::string toolTip = {})
+        : name_(std::move(name)), caption_(std::move(caption)), toolTip_(std::move(toolTip)) {}
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::string& caption() const { return caption_; }
+    void setCaption(const std::string& c);
+    const std::string& toolTip() const { return toolTip_; }
+    void setToolTip(const std::string& t) { toolTip_ = t; }
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool e);
+    bool visible() const { return visible_; }
+    void setVisible(bool v);
+    Colour foreColour() const { return fore_; }
+    Colour backColour() const { return back_; }
+    void setForeColour(Colour c);
+    void setBackColour(Colour c);
+
+    // Set by the view that shows this control; called after every change of state.
+    std::function<void()> viewChanged;
+
+protected:
+    void notifyView() {
+        if (viewChanged) viewChanged();
+    }
+
+private:
+    std::string name_, caption_, toolTip_;
+    bool enabled_ = true, visible_ = true;
+    Colour fore_ = kDefaultColour, back_ = kDefaultColour;
+};
+
+// A label: caption only. Countdown labels keep their numbers as text, as the tools read them.
+class Label : public Control {
+public:
+    using Control::Control;
+    const std::string& text() const { return caption(); }
+    void setText(const std::string& t) { setCaption(t); }
+};
+
+enum class TypingStyle { Any, DigitsOnly, Capitals };
+
+class TextBox : public Control {
+public:
+    TextBox(std::string name, std::string text = {}, std::string toolTip = {}, TypingStyle style = TypingStyle::Any,
+            bool multiLine = false)
+        : Control(std::move(name), {}, std::move(toolTip)), text_(std::move(text)), style_(style),
+          multiLine_(multiLine) {}
+
+    const std::string& text() const { return text_; }
+    // Sets the text from code or a settings load; runs the change handler when the text differs.
+    void setText(const std::string& t);
+    // The operator's typing: applies the typing style, then behaves as setText.
+    void type(const std::string& t);
+    TypingStyle style() const { return style_; }
+    void setStyle(TypingStyle s) { style_ = s; }
+    bool multiLine() const { return multiLine_; }
+    bool readOnly() const { return readOnly_; }
+    void setReadOnly(bool r) { readOnly_ = r; }
+
+    std::function<void()> onChange;
+
+private:
+    std::string text_;
+    TypingStyle style_;
+    bool multiLine_;
+    bool readOnly_ = false;
+};
+
+// Applies a typing style to typed text.
+std::string applyTypingStyle(TypingStyle style, const std::string& typed);
+
+class CheckBox : public Control {
+public:
+    CheckBox(std::string name, std::string caption, std::string toolTip = {}, int value = 0)
+        : Control(std::move(name), std::move(caption), std::move(toolTip)), value_(value) {}
+    // 0 unticked, 1 ticked, 2 grey. Ticked means exactly 1.
+    int value() const { return value_; }
+    bool ticked() const { return value_ == 1; }
+    // Runs the click handler when the value changes.
+    void setValue(int v);
+    // The operator's click toggles between 0 and 1.
+    void click() { setValue(value_ == 1 ? 0 : 1); }
+
+    std::function<void()> onClick;
+
+private:
+    int value_;
+};
+
+class OptionGroup;
+
+class OptionButton : public Control {
+public:
+    OptionButton(std::string name, std::string caption, std::string toolTip = {}, OptionGroup* group = nullptr)
+        : Control(std::move(name), std::move(caption), std::move(toolTip)), group_(group) {}
+    bool value() const { return value_; }
+    // Selecting deselects the others of the group and runs the click handler.
+    void setValue(bool v);
+
+    std::function<void()> onClick;
+
+private:
+    friend class OptionGroup;
+    bool value_ = false;
+    OptionGroup* group_;
+};
+
+// The option buttons that exclude each other (one frame of a window).
+class OptionGroup {
+public:
+    void add(OptionButton& b);
+    const std::vector<OptionButton*>& buttons() const { return buttons_; }
+
+private:
+    friend class OptionButton;
+    std::vector<OptionButton*> buttons_;
+};
+
+class CommandButton : public Control {
+public:
+    using Control::Control;
+    // Runs the click handler (the operator's press or code's).
+    void click();
+    std::function<void()> onClick;
+};
+
+// A slider or scroll bar: an integer value within its range; a change runs the change handler.
+class ScrollBar : public Control {
+public:
+    ScrollBar(std::string name, int min, int max, int value = 0, std::string toolTip = {})
+        : Control(std::move(name), {}, std::move(toolTip)), min_(min), max_(max), value_(value) {}
+    int value() const { return value_; }
+    int min() const { return min_; }
+    int max() const { return max_; }
+    // Values outside the range are clamped.
+    void setValue(int v);
+    // A new range; the value is clamped into it (running the change handler when it moves).
+    void setRange(int min, int max) {
+        min_ = min;
+        max_ = max;
+        notifyView();
+        setValue(value_);
+    }
+    std::function<void()> onChange;
+
+private:
+    int min_, max_, value_;
+};
+
+// A drop-down list with an editable text (a combo box) or a plain list.
+class ComboBox : public Control {
+public:
+    ComboBox(std::string name, std::string text = {}, std::string toolTip = {})
+        : Control(std::move(name), {}, std::move(toolTip)), text_(std::move(text)) {}
+    const std::vector<std::string>& items() const { return items_; }
+    void addItem(const std::string& item);
+    void clear();
+    const std::string& text() const { return text_; }
+    void setText(const std::string& t);
+    // -1 when no item is selected.
+    int listIndex() const { return index_; }
+    void setListIndex(int i);
+    std::function<void()> onChange;
+    std::function<void()> onClick;
+
+private:
+    std::string text_;
+    std::vector<std::string> items_;
+    int index_ = -1;
+};
+
+class ListBox : public Control {
+public:
+    using Control::Control;
+    const std::vector<std::string>& items() const { return items_; }
+    void addItem(const std::string& item);
+    void removeItem(int index);
+    void clear();
+    int listIndex() const { return index_; }
+    void setListIndex(int i);
+    std::function<void()> onClick;
+
+private:
+    std::vector<std::string> items_;
+    int index_ = -1;
+};
+
+// ---- Declared layout: what a generic view renders ----
+
+struct LayoutItem {
+    enum class Kind { Control, Caption, Row, Frame, Tabs, Tab, Stretch } kind = Kind::Control;
+    Control* control = nullptr;     // Kind::Control
+    std::string text;               // caption of a Caption, Frame or Tab
+    std::vector<LayoutItem> items;  // children of Row, Frame, Tabs, Tab
+};
+
+namespace layout {
+LayoutItem ctl(Control& c);
+LayoutItem caption(std::string text);
+LayoutItem stretch();
+LayoutItem row(std::vector<LayoutItem> items);
+LayoutItem frame(std::string caption, std::vector<LayoutItem> items);
+LayoutItem tabs(std::vector<LayoutItem> tabPages);
+LayoutItem tab(std::string caption, std::vector<LayoutItem> items);
+}  // namespace layout
+
+// A window model's face: its caption, visibility and declared layout. A view shows it while visible.
+class Window {
+public:
+    virtual ~Window() = default;
+    const std::string& windowCaption() const { return caption_; }
+    void setWindowCaption(const std::string& c);
+    bool isVisible() const { return visible_; }
+    void setVisible(bool v);
+    // The declared layout: one column of items, top to bottom.
+    const std::vector<LayoutItem>& layoutItems() const { return layout_; }
+
+    // Set by the view; called when caption or visibility change.
+    std::function<void()> windowChanged;
+    // The operator asked to close the window (its close box). Returns true when the window may close.
+    std::function<bool()> onCloseRequest;
+
+protected:
+    std::vector<LayoutItem> layout_;
+
+private:
+    std::string caption_;
+    bool visible_ = false;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,196 @@
+#include "runtime/runtime.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace tarnwick {
+
+std::string LocalTime::hms() const {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
+    return buf;
+}
+
+std::string escapeLineBreaks(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// ---- TimerScheduler ----
+
+void TimerScheduler::add(Timer* t, std::int64_t due) {
+    remove(t);
+    timers_.push_back({t, due});
+}
+
+void TimerScheduler::remove(Timer* t) {
+    timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [t](const Entry& e) { return e.timer == t; }),
+                  timers_.end());
+}
+
+std::int64_t TimerScheduler::nextDue() const {
+    std::int64_t best = -1;
+    for (const auto& e : timers_)
+        if (!e.timer->running_ && (best < 0 || e.due < best)) best = e.due;
+    return best;
+}
+
+void TimerScheduler::fireDue(std::int64_t now) {
+    // Snapshot the due set first: handlers may enable, disable or delete timers.
+    std::vector<std::pair<std::int64_t, Timer*>> due;
+    for (const auto& e : timers_)
+        if (e.due <= now && !e.timer->running_) due.emplace_back(e.due, e.timer);
+    std::stable_sort(due.begin(), due.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [when, timer] : due) {
+        auto it = std::find_if(timers_.begin(), timers_.end(), [timer = timer](const Entry& e) { return e.timer == timer; });
+        if (it == timers_.end() || it->due != when) continue;  // stopped or restarted meanwhile
+        std::int64_t next = when + timer->effectiveInterval();
+        // Ticks missed while the thread was held coalesce into the one firing now.
+        if (next <= now) next = now + timer->effectiveInterval();
+        if (timer->aligned_ && alignedDue) next = alignedDue(now);
+        it->due = next;
+        timer->fire();
+    }
+}
+
+// ---- Timer ----
+
+Timer::Timer(Runtime& rt, int intervalMs, bool enabled) : rt_(rt), interval_(intervalMs), enabled_(enabled) {
+    update();
+}
+
+Timer::~Timer() { rt_.timerGone(this); }
+
+void Timer::setEnabled(bool on) {
+    if (on == enabled_) return;  // enabling a running timer keeps its phase
+    enabled_ = on;
+    update();
+}
+
+void Timer::setInterval(int ms) {
+    if (ms == interval_) return;
+    interval_ = ms;
+    scheduled_ = false;  // a new interval restarts the count, as window timers do
+    update();
+}
+
+void Timer::update() {
+    bool want = enabled_ && interval_ > 0;
+    if (want && !scheduled_) {
+        scheduled_ = true;
+        rt_.timerChanged(this);
+    } else if (!want && scheduled_) {
+        scheduled_ = false;
+        rt_.timerChanged(this);
+    } else if (want) {
+        rt_.timerChanged(this);
+    }
+}
+
+void Timer::fire() {
+    if (!onTick) return;
+    running_ = true;
+    try {
+        onTick();
+    } catch (const std::exception& e) {
+        rt_.error("timer", e.what());
+    } catch (...) {
+        rt_.error("timer", "unknown failure");
+    }
+    running_ = false;
+}
+
+// ---- Runtime ----
+
+void Runtime::timerChanged(Timer* t) {
+    if (!t->scheduled_) {
+        scheduler_.remove(t);
+    } else {
+        std::int64_t now = monotonicMs();
+        std::int64_t due = t->alignedToSeconds() ? alignedDueFrom(now) : now + t->effectiveInterval();
+        // Re-adding a scheduled timer (interval change) restarts its phase; a plain enable of a running
+        // timer never reaches here because Timer filters it.
+        scheduler_.add(t, due);
+    }
+    rearm();
+}
+
+void Runtime::timerGone(Timer* t) {
+    scheduler_.remove(t);
+    rearm();
+}
+
+std::int64_t Runtime::alignedDueFrom(std::int64_t now) const {
+    // Just after the next wall-clock second turns, so "hh:mm:ss" read in the tick is the new second.
+    int ms = localTime().millisecond;
+    return now + (1000 - ms) + 2;
+}
+
+void Runtime::fireDueTimers() {
+    scheduler_.alignedDue = [this](std::int64_t now) { return alignedDueFrom(now); };
+    scheduler_.fireDue(monotonicMs());
+    rearm();
+}
+
+void Runtime::diag(const std::string& kind, const std::string& text) {
+    std::string line = kind + " " + escapeLineBreaks(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool Runtime::presetAnswer(MsgButtons buttons, MsgAnswer& out) const {
+    const char* env = std::getenv("TARNWICK_ANSWER");
+    if (!env || !*env) return false;
+    std::string a(env);
+    std::transform(a.begin(), a.end(), a.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (a == "yes")
+        out = MsgAnswer::Yes;
+    else if (a == "no")
+        out = MsgAnswer::No;
+    else if (a == "cancel")
+        out = MsgAnswer::Cancel;
+    else
+        out = MsgAnswer::Ok;
+    // An answer the box does not offer falls back to its first button.
+    switch (buttons) {
+    case MsgButtons::Ok:
+        out = MsgAnswer::Ok;
+        break;
+    case MsgButtons::YesNo:
+        if (out != MsgAnswer::Yes && out != MsgAnswer::No) out = out == MsgAnswer::Cancel ? MsgAnswer::No : MsgAnswer::Yes;
+        break;
+    case MsgButtons::OkCancel:
+        if (out != MsgAnswer::Ok && out != MsgAnswer::Cancel) out = out == MsgAnswer::No ? MsgAnswer::Cancel : MsgAnswer::Ok;
+        break;
+    case MsgButtons::YesNoCancel:
+        if (out == MsgAnswer::Ok) out = MsgAnswer::Yes;
+        break;
+    }
+    return true;
+}
+
+MsgAnswer Runtime::messageBox(const std::string& title, const std::string& text, MsgButtons buttons, MsgIcon icon) {
+    diag("MSGBOX", title + ": " + text);
+    MsgAnswer a;
+    if (presetAnswer(buttons, a)) return a;
+    return showMessageBox(title, text, buttons, icon);
+}
+
+int Runtime::openUrl(const std::string& url) {
+    diag("OPEN", url);
+    return launchUrl(url);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,148 @@
+#pragma once
+// The services every tool runs on: timers, yield, the local clock, blocking delays, process end,
+// message boxes, the URL opener and diagnostics. Tools see only this interface; the program wires
+// the Qt backend, tests the virtual one.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// Local wall-clock time. weekday: 1 = Sunday .. 7 = Saturday, as the schedules count.
+struct LocalTime {
+    int year = 2000, month = 1, day = 1;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    int weekday = 7;
+
+    // "hh:mm:ss", 24-hour, the form every schedule compares against.
+    std::string hms() const;
+    // Seconds since midnight.
+    int secondOfDay() const { return hour * 3600 + minute * 60 + second; }
+};
+
+enum class MsgButtons { Ok, YesNo, OkCancel, YesNoCancel };
+enum class MsgIcon { None, Information, Exclamation, Question, Critical };
+enum class MsgAnswer { Ok, Yes, No, Cancel };
+
+class Runtime;
+class Timer;
+
+// Bookkeeping of running timers by due time on a monotonic millisecond clock. Both backends share it,
+// so phase, coalescing and re-entrancy rules are the same in the program and in tests.
+class TimerScheduler {
+public:
+    void add(Timer* t, std::int64_t due);
+    void remove(Timer* t);
+    // Earliest due time of an enabled timer, or -1.
+    std::int64_t nextDue() const;
+    // Fires every timer due at or before now, once each, in due order. A timer whose handler is
+    // running is not re-entered; its tick is dropped and it is rescheduled from now.
+    void fireDue(std::int64_t now);
+    bool empty() const { return timers_.empty(); }
+    // Next due time of an aligned timer after now.
+    std::function<std::int64_t(std::int64_t)> alignedDue;
+
+private:
+    struct Entry {
+        Timer* timer;
+        std::int64_t due;
+    };
+    std::vector<Entry> timers_;
+};
+
+// A window timer: interval in milliseconds and an enabled flag. Enabling a running timer keeps
+// its phase; interval 0 never fires; intervals below 10 ms run at 10 ms.
+class Timer {
+public:
+    explicit Timer(Runtime& rt, int intervalMs = 0, bool enabled = false);
+    ~Timer();
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    std::function<void()> onTick;
+
+    void setEnabled(bool on);
+    bool enabled() const { return enabled_; }
+    void setInterval(int ms);
+    int interval() const { return interval_; }
+    // A one-second clock whose ticks fall just after each wall-clock second turns.
+    void setAlignedToSeconds(bool on) { aligned_ = on; }
+    bool alignedToSeconds() const { return aligned_; }
+
+    int effectiveInterval() const { return interval_ < 10 ? 10 : interval_; }
+
+private:
+    friend class TimerScheduler;
+    friend class Runtime;
+    void update();
+    void fire();
+
+    Runtime& rt_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    bool aligned_ = false;
+    bool running_ = false;
+    bool scheduled_ = false;
+};
+
+class Runtime {
+public:
+    virtual ~Runtime() = default;
+
+    // Monotonic milliseconds: timers, delays and durations.
+    virtual std::int64_t monotonicMs() const = 0;
+    virtual LocalTime localTime() const = 0;
+
+    // One pass of pending work: host events, due timers, UI input.
+    virtual void yield() = 0;
+    // Runs fn on the loop after the current handler returns.
+    virtual void post(std::function<void()> fn) = 0;
+    // Holds the thread for ms without running any events; the virtual backend advances time instead.
+    virtual void blockingDelay(int ms) = 0;
+
+    // Calls fn on the loop whenever fd is readable; returns an id for removeWatch.
+    virtual int addReadWatch(int fd, std::function<void()> fn) = 0;
+    virtual void removeWatch(int id) = 0;
+
+    // Ends the process once with the given exit code; tests observe it instead of dying.
+    virtual void endProcess(int code) = 0;
+    virtual bool processEnded() const = 0;
+
+    // Writes "MSGBOX title: text" and asks, or answers from TARNWICK_ANSWER when unattended.
+    MsgAnswer messageBox(const std::string& title, const std::string& text,
+                         MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
+    // Opens url with the desktop opener; writes "OPEN url". Returns 0 on success, else an error code
+    // in the opener's classic range: 2 not found, 31 no association, other codes general failures.
+    int openUrl(const std::string& url);
+
+    // Diagnostics on stderr, one line each; line breaks inside texts are escaped.
+    void diag(const std::string& kind, const std::string& text);
+    void error(const std::string& where, const std::string& what) { diag("ERROR", where + ": " + what); }
+
+    // Timer registry used by Timer.
+    void timerChanged(Timer* t);
+    void timerGone(Timer* t);
+    // Earliest due time of any timer on the monotonic clock, or -1.
+    std::int64_t nextTimerDue() const { return scheduler_.nextDue(); }
+
+protected:
+    virtual MsgAnswer showMessageBox(const std::string& title, const std::string& text,
+                                     MsgButtons buttons, MsgIcon icon) = 0;
+    virtual int launchUrl(const std::string& url) = 0;
+    // The scheduler's earliest due time changed; a real loop re-arms its wake-up.
+    virtual void rearm() {}
+    // Answer set by TARNWICK_ANSWER ("ok", "yes", "no", "cancel"), if any.
+    bool presetAnswer(MsgButtons buttons, MsgAnswer& out) const;
+    // Runs every timer due now; backends call it from their loop.
+    void fireDueTimers();
+    std::int64_t alignedDueFrom(std::int64_t now) const;
+    TimerScheduler scheduler_;
+};
+
+// Escapes CR and LF as the two characters \r and \n, for one-line diagnostics.
+std::string escapeLineBreaks(const std::string& s);
+
+}  // namespace tarnwick

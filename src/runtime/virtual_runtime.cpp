@@ -1,0 +1,143 @@
+#include "runtime/virtual_runtime.h"
+
+#include <poll.h>
+
+namespace tarnwick {
+
+std::int64_t daysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+LocalTime localTimeFromEpochMs(std::int64_t ms) {
+    std::int64_t days = ms >= 0 ? ms / 86400000 : (ms - 86399999) / 86400000;
+    std::int64_t rest = ms - days * 86400000;
+    LocalTime t;
+    t.hour = static_cast<int>(rest / 3600000);
+    t.minute = static_cast<int>(rest / 60000 % 60);
+    t.second = static_cast<int>(rest / 1000 % 60);
+    t.millisecond = static_cast<int>(rest % 1000);
+    // 1970-01-01 was a Thursday (weekday 5 with Sunday = 1).
+    t.weekday = static_cast<int>(((days % 7) + 7 + 4) % 7) + 1;
+    std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2));
+    return t;
+}
+
+VirtualRuntime::VirtualRuntime() { setLocalTime(2026, 12, 7, 9, 0, 0); }
+
+LocalTime VirtualRuntime::localTime() const { return localTimeFromEpochMs(epochMsAtZero_ + now_); }
+
+void VirtualRuntime::setLocalTime(int year, int month, int day, int hour, int minute, int second, int ms) {
+    std::int64_t wall = daysFromCivil(year, month, day) * 86400000 + hour * 3600000LL + minute * 60000LL +
+                        second * 1000LL + ms;
+    epochMsAtZero_ = wall - now_;
+    // Aligned clocks follow the new wall clock from their next tick on.
+    rearm();
+}
+
+void VirtualRuntime::runPending() {
+    pollWatches();
+    while (!posted_.empty()) {
+        auto fn = std::move(posted_.front());
+        posted_.pop_front();
+        fn();
+    }
+}
+
+void VirtualRuntime::yield() {
+    runPending();
+    fireDueTimers();
+}
+
+void VirtualRuntime::advance(std::int64_t ms) {
+    const std::int64_t target = now_ + ms;
+    runPending();
+    for (;;) {
+        std::int64_t due = nextTimerDue();
+        if (due < 0 || due > target) break;
+        if (due > now_) now_ = due;
+        fireDueTimers();
+        runPending();
+    }
+    // A blocking delay inside a handler may already have carried time past the target.
+    if (now_ < target) now_ = target;
+    runPending();
+}
+
+bool VirtualRuntime::runUntil(int hour, int minute, int second, int weekday) {
+    LocalTime t = localTime();
+    std::int64_t nowInDay = t.secondOfDay() * 1000LL + t.millisecond;
+    std::int64_t goal = (hour * 3600LL + minute * 60LL + second) * 1000LL;
+    std::int64_t wait = goal - nowInDay;
+    int dayShift = 0;
+    if (weekday >= 1 && weekday <= 7) dayShift = (weekday - t.weekday + 7) % 7;
+    if (wait < 0 && dayShift == 0) dayShift = weekday ? 7 : 1;
+    wait += dayShift * 86400000LL;
+    if (wait < 0 || wait > 7 * 86400000LL) return false;
+    advance(wait);
+    return true;
+}
+
+void VirtualRuntime::blockingDelay(int ms) {
+    if (ms <= 0) return;
+    now_ += ms;
+    blocked_ += ms;
+}
+
+int VirtualRuntime::addReadWatch(int fd, std::function<void()> fn) {
+    int id = nextWatch_++;
+    watches_[id] = {fd, std::move(fn)};
+    return id;
+}
+
+void VirtualRuntime::pollWatches() {
+    // Real descriptors (a socket to a test host) are polled without waiting.
+    std::vector<int> ids;
+    for (auto& [id, w] : watches_) ids.push_back(id);
+    for (int id : ids) {
+        auto it = watches_.find(id);
+        if (it == watches_.end()) continue;
+        pollfd p{it->second.first, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
+            auto fn = it->second.second;
+            fn();
+        }
+    }
+}
+
+void VirtualRuntime::endProcess(int code) {
+    ++endCount_;
+    if (ended_) return;
+    ended_ = true;
+    exitCode_ = code;
+}
+
+MsgAnswer VirtualRuntime::showMessageBox(const std::string& title, const std::string& text, MsgButtons buttons,
+                                         MsgIcon icon) {
+    boxes.push_back({title, text, buttons, icon});
+    if (!answers.empty()) {
+        MsgAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
+}
+
+int VirtualRuntime::launchUrl(const std::string& url) {
+    urls.push_back(url);
+    return openResult;
+}
+
+}  // namespace tarnwick
