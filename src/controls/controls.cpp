@@ -202,6 +202,12 @@ void Window::setWindowCaption(const std::string& c) {
     if (windowChanged) windowChanged();
 }
 
+void Window::setMinimized(bool m) {
+    if (m == minimized_) return;
+    minimized_ = m;
+    if (windowChanged) windowChanged();
+}
+
 void Window::setVisible(bool v) {
     if (v == visible_) return;
     visible_ = v;

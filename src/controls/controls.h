@@ -234,6 +234,9 @@ public:
     void setWindowCaption(const std::string& c);
     bool isVisible() const { return visible_; }
     void setVisible(bool v);
+    // Shown as an icon on the task bar rather than as a window.
+    bool isMinimized() const { return minimized_; }
+    void setMinimized(bool m);
     // The declared layout: one column of items, top to bottom.
     const std::vector<LayoutItem>& layoutItems() const { return layout_; }
 
@@ -248,6 +251,7 @@ protected:
 private:
     std::string caption_;
     bool visible_ = false;
+    bool minimized_ = false;
 };
 
 }  // namespace tarnwick

@@ -1,0 +1,68 @@
+// The tool box: wires the Qt event loop, the host connection, every tool and its view together.
+
+#include <QApplication>
+
+#include "hostlink/socket_transport.h"
+#include "platform/qt/qt_runtime.h"
+#include "shell/launcher.h"
+#include "shell/toolset.h"
+#include "ui/tray.h"
+#include "ui/view_manager.h"
+
+using namespace tarnwick;
+
+namespace {
+
+// The desktop's notification area behind the launcher's tray model.
+class DesktopTray : public TrayService {
+public:
+    DesktopTray() {
+        icon_.onMouseMessage = [this](int message) {
+            if (onMessage) onMessage(message);
+        };
+    }
+    bool available() const override { return !QtRuntime::headless() && TrayIcon::available(); }
+    void add(const std::string& tip) override { icon_.add(tip); }
+    void remove() override { icon_.remove(); }
+
+private:
+    TrayIcon icon_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QtRuntime::chooseHeadlessPlatform();
+    QApplication app(argc, argv);
+    // The launcher may go into the tray with every window hidden; only the shutdown paths end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(TrayIcon::programIcon());
+
+    QtRuntime rt;
+    SocketTransport transport(rt);
+    HostHub hub(rt, transport);
+    // Every tool has run its own clean-up when EchoLink closes; then the program ends once.
+    hub.afterClosing = [&rt] { rt.endProcess(0); };
+
+    ToolRegistry registry;
+    ToolContext ctx{rt, hub, registry, {}};
+    Backends backends;
+    Toolset tools(ctx, std::move(backends));
+    DesktopTray tray;
+    Form5 launcher(ctx, tray, [&] {
+        try {
+            transport.connect();
+            return true;
+        } catch (const HostError& e) {
+            rt.error("host", e.what());
+            return false;
+        }
+    });
+
+    ViewManager views;
+    views.add(launcher);
+    for (Tool* tool : registry.all()) views.add(*tool);
+
+    if (!launcher.Form_Load()) return 1;
+    return QApplication::exec();
+}

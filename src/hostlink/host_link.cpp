@@ -1,0 +1,188 @@
+#include "hostlink/host_link.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "runtime/runtime.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Event arguments come from another process; a missing or odd one reads as empty rather than failing.
+std::string textArg(const HostEvent& ev, std::size_t i) {
+    if (i >= ev.args.size()) return {};
+    const HostValue& v = ev.args[i];
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    if (auto n = std::get_if<long long>(&v)) return std::to_string(*n);
+    if (auto b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    return {};
+}
+
+bool flagArg(const HostEvent& ev, std::size_t i) {
+    if (i >= ev.args.size()) return false;
+    const HostValue& v = ev.args[i];
+    if (auto b = std::get_if<bool>(&v)) return *b;
+    if (auto n = std::get_if<long long>(&v)) return *n != 0;
+    if (auto s = std::get_if<std::string>(&v)) return *s == "1" || *s == "-1" || *s == "True" || *s == "true";
+    return false;
+}
+
+bool expectBool(const HostValue& v, const char* op) {
+    if (auto b = std::get_if<bool>(&v)) return *b;
+    throw HostError(std::string(op) + ": unexpected reply from the host");
+}
+
+long long expectNumber(const HostValue& v, const char* op) {
+    if (auto n = std::get_if<long long>(&v)) return *n;
+    throw HostError(std::string(op) + ": unexpected reply from the host");
+}
+
+std::string expectText(const HostValue& v, const char* op) {
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    throw HostError(std::string(op) + ": unexpected reply from the host");
+}
+
+}  // namespace
+
+// ---- HostHub ----
+
+HostHub::HostHub(Runtime& rt, HostTransport& transport) : rt_(rt), transport_(transport) {
+    transport_.eventSink = [this](HostEvent ev) { raise(std::move(ev)); };
+}
+
+HostHub::~HostHub() {
+    transport_.eventSink = nullptr;
+    for (HostLink* l : links_) l->serial_ = 0;
+}
+
+void HostHub::attach(HostLink* l) {
+    l->serial_ = nextSerial_++;
+    links_.push_back(l);
+}
+
+void HostHub::detach(HostLink* l) { links_.erase(std::remove(links_.begin(), links_.end(), l), links_.end()); }
+
+void HostHub::raise(HostEvent ev) {
+    if (closed_) return;
+    queue_.push_back(std::move(ev));
+    deliverPending();
+}
+
+void HostHub::deliverPending() {
+    if (delivering_) return;
+    delivering_ = true;
+    while (!queue_.empty() && !closed_) {
+        HostEvent ev = std::move(queue_.front());
+        queue_.pop_front();
+        deliver(ev);
+        if (ev.name == "Closing") {
+            // Every tool has run its clean-up; the process ends here, once.
+            closed_ = true;
+            queue_.clear();
+            try {
+                if (afterClosing)
+                    afterClosing();
+                else
+                    rt_.endProcess(0);
+            } catch (const std::exception& e) {
+                rt_.error("Closing", e.what());
+            } catch (...) {
+                rt_.error("Closing", "unknown failure");
+            }
+        }
+    }
+    delivering_ = false;
+}
+
+void HostHub::deliver(const HostEvent& ev) {
+    // The links live now get the event, in creation order. A link closed by an earlier handler is
+    // skipped; one opened meanwhile waits for the next event.
+    struct Target {
+        HostLink* link;
+        std::uint64_t serial;
+    };
+    std::vector<Target> targets;
+    targets.reserve(links_.size());
+    for (HostLink* l : links_) targets.push_back({l, l->serial_});
+    for (const Target& t : targets) {
+        auto it = std::find(links_.begin(), links_.end(), t.link);
+        if (it == links_.end() || (*it)->serial_ != t.serial) continue;
+        const std::string where = t.link->owner() + " " + ev.name;
+        try {
+            t.link->dispatch(ev);
+        } catch (const std::exception& e) {
+            rt_.error(where, e.what());
+        } catch (...) {
+            rt_.error(where, "unknown failure");
+        }
+    }
+}
+
+// ---- HostLink ----
+
+HostLink::HostLink(HostHub& hub, std::string owner) : hub_(hub), owner_(std::move(owner)) {
+    hub_.attach(this);
+    // The host logs each call with the link's name; this first call tells it which window this is.
+    try {
+        hub_.transport().call(owner_, "Hello", {owner_});
+    } catch (const std::exception& e) {
+        hub_.runtime().error(owner_ + " HostLink", e.what());
+    }
+}
+
+HostLink::~HostLink() {
+    if (serial_ != 0) hub_.detach(this);
+}
+
+HostValue HostLink::call(const std::string& op, std::vector<HostValue> args) {
+    if (serial_ == 0) throw HostError(op + ": the host link is closed");
+    return hub_.transport().call(owner_, op, args);
+}
+
+void HostLink::ConnectTo(const std::string& callsign, bool flag) { call("ConnectTo", {callsign, flag}); }
+void HostLink::DisconnectFrom(const std::string& callsign) { call("DisconnectFrom", {callsign}); }
+void HostLink::DisconnectAllStations() { call("DisconnectAllStations", {}); }
+void HostLink::SetPTT(bool on) { call("SetPTT", {on}); }
+bool HostLink::IsLinkActive() { return expectBool(call("IsLinkActive", {}), "IsLinkActive"); }
+bool HostLink::IsReceiving() { return expectBool(call("IsReceiving", {}), "IsReceiving"); }
+bool HostLink::IsTransmitting() { return expectBool(call("IsTransmitting", {}), "IsTransmitting"); }
+bool HostLink::IsCarrierDetected() { return expectBool(call("IsCarrierDetected", {}), "IsCarrierDetected"); }
+void HostLink::SendCWText(long long mode, const std::string& text) { call("SendCWText", {mode, text}); }
+long long HostLink::GetConnectedCount() {
+    return expectNumber(call("GetConnectedCount", {}), "GetConnectedCount");
+}
+bool HostLink::IsConnectedTo(const std::string& callsign) {
+    return expectBool(call("IsConnectedTo", {callsign}), "IsConnectedTo");
+}
+std::string HostLink::GetCallsign() { return expectText(call("GetCallsign", {}), "GetCallsign"); }
+void HostLink::SendDTMF(const std::string& digits) { call("SendDTMF", {digits}); }
+void HostLink::SetBusy(bool on) { call("SetBusy", {on}); }
+void HostLink::SetRTS(bool on) { call("SetRTS", {on}); }
+void HostLink::SetDTR(bool on) { call("SetDTR", {on}); }
+void HostLink::SendChatText(const std::string& text) { call("SendChatText", {text}); }
+
+void HostLink::dispatch(const HostEvent& ev) {
+    // Each handler runs from a copy: a handler may replace itself or close the window that owns this link.
+    auto run = [](auto handler, auto&&... args) {
+        if (handler) handler(std::forward<decltype(args)>(args)...);
+    };
+    const std::string& n = ev.name;
+    if (n == "DTMFString")
+        run(DTMFString, textArg(ev, 0));
+    else if (n == "RX")
+        run(RX, flagArg(ev, 0));
+    else if (n == "CarrierDetect")
+        run(CarrierDetect, flagArg(ev, 0));
+    else if (n == "connected")
+        run(connected, textArg(ev, 0), textArg(ev, 1), textArg(ev, 2));
+    else if (n == "Disconnected")
+        run(Disconnected, textArg(ev, 0));
+    else if (n == "ChatTextReceived")
+        run(ChatTextReceived, textArg(ev, 0));
+    else if (n == "Closing")
+        run(Closing);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,130 @@
+#pragma once
+// One tool window's connection to the EchoLink host: its operations and its events. All links of the
+// process share one transport through the hub; every event reaches every live link in the order the
+// links were created, and one event reaches all links before the next is delivered.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tarnwick {
+
+class Runtime;
+
+// A failed host call. Callers that pass over failures catch it.
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using HostValue = std::variant<std::monostate, bool, long long, std::string>;
+
+// An event raised by the host: its name and its arguments.
+struct HostEvent {
+    std::string name;  // "DTMFString", "RX", "CarrierDetect", "connected", "Disconnected", "ChatTextReceived", "Closing"
+    std::vector<HostValue> args;
+};
+
+// How calls reach a host: synchronous request and reply. Events come back through the sink.
+class HostTransport {
+public:
+    virtual ~HostTransport() = default;
+    // Performs op for the link named `link`; throws HostError on failure.
+    virtual HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) = 0;
+    // The hub installs the sink; transports hand it every event they receive.
+    std::function<void(HostEvent)> eventSink;
+};
+
+class HostLink;
+
+class HostHub {
+public:
+    HostHub(Runtime& rt, HostTransport& transport);
+    ~HostHub();
+
+    HostTransport& transport() { return transport_; }
+    Runtime& runtime() { return rt_; }
+
+    // Queues an event and delivers it unless a delivery is already under way.
+    void raise(HostEvent ev);
+    // Delivers queued events (used when a yield runs while nothing is being delivered).
+    void deliverPending();
+
+    // Runs after a Closing event has reached every link: the program ends the process here once.
+    // Unset, the hub ends the process through the runtime. Events after Closing are dropped.
+    std::function<void()> afterClosing;
+
+    std::size_t linkCount() const { return links_.size(); }
+    bool delivering() const { return delivering_; }
+
+private:
+    friend class HostLink;
+    void attach(HostLink* l);
+    void detach(HostLink* l);
+    void deliver(const HostEvent& ev);
+
+    Runtime& rt_;
+    HostTransport& transport_;
+    std::vector<HostLink*> links_;
+    std::deque<HostEvent> queue_;
+    bool delivering_ = false;
+    bool closed_ = false;
+    std::uint64_t nextSerial_ = 1;
+};
+
+class HostLink {
+public:
+    // `owner` is the name of the window that owns the link ("Form1"); the host logs it with each call.
+    HostLink(HostHub& hub, std::string owner);
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+
+    const std::string& owner() const { return owner_; }
+
+    // Operations; each throws HostError when the host refuses or cannot be reached.
+    void ConnectTo(const std::string& callsign, bool flag = true);
+    void DisconnectFrom(const std::string& callsign);
+    void DisconnectAllStations();
+    void SetPTT(bool on);
+    bool IsLinkActive();
+    bool IsReceiving();
+    bool IsTransmitting();
+    bool IsCarrierDetected();
+    void SendCWText(long long mode, const std::string& text);
+    long long GetConnectedCount();
+    bool IsConnectedTo(const std::string& callsign);
+    // GetLocalStation().GetCallsign(): the node's own callsign.
+    std::string GetCallsign();
+    void SendDTMF(const std::string& digits);
+    void SetBusy(bool on);
+    void SetRTS(bool on);
+    void SetDTR(bool on);
+    void SendChatText(const std::string& text);
+
+    // Events; an unset handler ignores the event.
+    std::function<void(const std::string& digits)> DTMFString;
+    std::function<void(bool rx)> RX;
+    std::function<void(bool cd)> CarrierDetect;
+    std::function<void(const std::string& call, const std::string& name, const std::string& addr)> connected;
+    std::function<void(const std::string& call)> Disconnected;
+    std::function<void(const std::string& text)> ChatTextReceived;
+    std::function<void()> Closing;
+
+private:
+    friend class HostHub;
+    HostValue call(const std::string& op, std::vector<HostValue> args);
+    void dispatch(const HostEvent& ev);
+
+    HostHub& hub_;
+    std::string owner_;
+    // Tells a link apart from a later one at the same address while an event is being delivered.
+    std::uint64_t serial_ = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,205 @@
+#include "hostlink/host_protocol.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace tarnwick {
+
+namespace {
+
+std::string envOr(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string parentOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+void makeDirs(const std::string& dir) {
+    if (dir.empty() || dir == "/" || dir == ".") return;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) throw HostError(dir + " is not a folder");
+        return;
+    }
+    makeDirs(parentOf(dir));
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        throw HostError("cannot create " + dir + ": " + std::strerror(errno));
+}
+
+void makePrivateDir(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        throw HostError("cannot create " + dir + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) throw HostError("cannot use " + dir + ": " + std::strerror(errno));
+    // A shared place such as /tmp lets anyone make this folder first; never serve from one we do not own.
+    if (!S_ISDIR(st.st_mode)) throw HostError("refusing to use " + dir + ": not a folder");
+    if (st.st_uid != ::getuid()) throw HostError("refusing to use " + dir + ": owned by another user");
+    if (st.st_mode & 022) throw HostError("refusing to use " + dir + ": others may write there");
+}
+
+sockaddr_un addressOf(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path)
+        throw HostError("unusable host socket path (empty or longer than " +
+                        std::to_string(sizeof addr.sun_path - 1) + " bytes): " + path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return addr;
+}
+
+}  // namespace
+
+std::string defaultHostSocketPath() {
+    std::string xdg = envOr("XDG_RUNTIME_DIR");
+    if (!xdg.empty()) return xdg + "/tarnwick/host.sock";
+    return "/tmp/tarnwick-" + std::to_string(::getuid()) + "/host.sock";
+}
+
+std::string hostSocketPath() {
+    std::string env = envOr("TARNWICK_HOST");
+    if (!env.empty()) return env;
+    return defaultHostSocketPath();
+}
+
+void prepareSocketDir(const std::string& socketPath) {
+    const std::string dir = parentOf(socketPath);
+    if (socketPath == defaultHostSocketPath())
+        makePrivateDir(dir);
+    else
+        makeDirs(dir);
+}
+
+std::int64_t steadyMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int connectHostSocket(const std::string& path) {
+    sockaddr_un addr = addressOf(path);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw HostError(std::string("cannot make a socket: ") + std::strerror(errno));
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        int err = errno;
+        ::close(fd);
+        if (err == ENOENT || err == ECONNREFUSED) throw HostError("no host is running at " + path);
+        throw HostError("cannot reach the host at " + path + ": " + std::strerror(err));
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    return fd;
+}
+
+bool waitReadable(int fd, std::int64_t deadlineMs) {
+    for (;;) {
+        std::int64_t left = deadlineMs - steadyMs();
+        if (left < 0) left = 0;
+        pollfd p{fd, POLLIN, 0};
+        int rc = ::poll(&p, 1, static_cast<int>(left));
+        if (rc > 0) return true;
+        if (rc == 0) return false;
+        if (errno != EINTR) return true;  // let the read report the failure
+    }
+}
+
+void sendLine(int fd, const std::string& line, std::int64_t deadlineMs) {
+    std::string data = line + "\n";
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            std::int64_t left = deadlineMs - steadyMs();
+            if (left <= 0) throw HostError("the host takes no more requests (time-out)");
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, static_cast<int>(left));
+            continue;
+        }
+        throw HostError(std::string("the host went away: ") + (n < 0 ? std::strerror(errno) : "closed"));
+    }
+}
+
+bool LineReader::fill(int fd) {
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            if (pos_ > 0 && pos_ >= buf_.size() / 2) {
+                buf_.erase(0, pos_);
+                pos_ = 0;
+            }
+            buf_.append(chunk, static_cast<std::size_t>(n));
+            if (buf_.size() - pos_ > maxLine_ && buf_.find('\n', pos_) == std::string::npos) return false;
+            continue;
+        }
+        if (n == 0) return false;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+bool LineReader::next(std::string& line) {
+    auto nl = buf_.find('\n', pos_);
+    if (nl == std::string::npos) return false;
+    line.assign(buf_, pos_, nl - pos_);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    pos_ = nl + 1;
+    if (pos_ == buf_.size()) {
+        buf_.clear();
+        pos_ = 0;
+    }
+    return true;
+}
+
+Json hostRequest(const std::string& path, Json req, int timeoutMs) {
+    int fd = connectHostSocket(path);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const long long id = 1;
+    req.set("id", id);
+    const std::int64_t deadline = steadyMs() + timeoutMs;
+    sendLine(fd, req.dump(), deadline);
+    LineReader reader;
+    for (;;) {
+        std::string line;
+        while (reader.next(line)) {
+            Json j;
+            try {
+                j = Json::parse(line);
+            } catch (const JsonError&) {
+                continue;
+            }
+            const Json* rid = j.get("id");
+            if (rid && rid->isInt() && rid->asInt() == id) return j;
+        }
+        if (!waitReadable(fd, deadline)) throw HostError("the host at " + path + " did not answer in time");
+        bool open = reader.fill(fd);
+        if (!open && !reader.hasLine()) throw HostError("the host at " + path + " closed the connection");
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,65 @@
+#pragma once
+// The host protocol: one JSON object per line over a Unix stream socket.
+//   request  {"id":7,"link":"Form1","op":"SetPTT","args":[true]}
+//   reply    {"id":7,"ok":true,"value":null}   or   {"id":7,"ok":false,"error":"..."}
+//   event    {"event":"DTMFString","args":["AA"]}           (only to connections that subscribed)
+//   control  {"id":8,"cmd":"subscribe"|"raise"|"set"|"state"|"log", ...}
+// This header holds the socket's place and the blocking line I/O shared by the transport and the
+// command-line client.
+
+#include <cstdint>
+#include <string>
+
+#include "hostlink/host_link.h"
+#include "hostlink/json.h"
+
+namespace tarnwick {
+
+// $TARNWICK_HOST, else $XDG_RUNTIME_DIR/tarnwick/host.sock, else /tmp/tarnwick-<uid>/host.sock.
+std::string hostSocketPath();
+// The same without $TARNWICK_HOST.
+std::string defaultHostSocketPath();
+// Makes the socket's folder. The default folders are private: created 0700, and refused when another
+// user owns them or others may write there. A folder named by $TARNWICK_HOST is created as needed.
+// Throws HostError.
+void prepareSocketDir(const std::string& socketPath);
+
+// Milliseconds on a monotonic clock, for reply deadlines (independent of any runtime's virtual time).
+std::int64_t steadyMs();
+
+// Connects to a host's socket; the descriptor is non-blocking and closed on exec. Throws HostError
+// ("no host is running at PATH" when nothing listens there).
+int connectHostSocket(const std::string& path);
+// Writes a whole line (a line break is appended) before the deadline; throws HostError when the peer
+// is gone or the deadline passes. Never raises SIGPIPE.
+void sendLine(int fd, const std::string& line, std::int64_t deadlineMs);
+
+// Buffered reading of lines from a non-blocking descriptor.
+class LineReader {
+public:
+    explicit LineReader(std::size_t maxLine = 64u << 20) : maxLine_(maxLine) {}
+    // Reads what is available without waiting. False when the peer closed or the read failed, or a
+    // line grew past the limit (the connection is then useless).
+    bool fill(int fd);
+    // Takes the next complete line (without its line break).
+    bool next(std::string& line);
+    bool hasLine() const { return buf_.find('\n', pos_) != std::string::npos; }
+    void clear() {
+        buf_.clear();
+        pos_ = 0;
+    }
+
+private:
+    std::string buf_;
+    std::size_t pos_ = 0;
+    std::size_t maxLine_;
+};
+
+// Waits until fd is readable or the deadline passes; false on time-out.
+bool waitReadable(int fd, std::int64_t deadlineMs);
+
+// One request to the host on a connection of its own, for the command-line client: sends req with
+// an id and returns the reply object. Throws HostError when no host answers in time.
+Json hostRequest(const std::string& path, Json req, int timeoutMs = 5000);
+
+}  // namespace tarnwick

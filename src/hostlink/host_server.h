@@ -1,0 +1,65 @@
+#pragma once
+// The simulated host behind its socket: a poll() loop that answers calls from the tool box, takes
+// commands from `tarnwick-host` clients, and sends every raised event to each subscribed connection.
+
+#include <sys/types.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hostlink/host_state.h"
+
+namespace tarnwick {
+
+class HostServer {
+public:
+    explicit HostServer(std::string path, std::string callsign = kDefaultHostCallsign);
+    ~HostServer();
+    HostServer(const HostServer&) = delete;
+    HostServer& operator=(const HostServer&) = delete;
+
+    // Appends every log line to the file, flushed line by line; throws HostError when it cannot be opened.
+    void setLogFile(const std::string& file);
+    // Makes the socket's folder, removes a stale socket file and listens. Throws HostError with a
+    // one-line reason when another host already answers there or the path cannot be used.
+    void open();
+    // Serves until stop(); then closes every connection and removes the socket file it made.
+    void run();
+    // Ends run(). Safe from a signal handler and from another thread.
+    void stop();
+
+    const std::string& path() const { return path_; }
+    // The host's state; touch it only from the thread that runs the loop, or before run().
+    HostState& state() { return state_; }
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string in;
+        std::string out;
+        std::size_t sent = 0;  // bytes of `out` already written
+        bool subscribed = false;
+        bool dead = false;
+    };
+
+    void acceptClients();
+    void readClient(Client& c);
+    void handleLine(Client& c, const std::string& line);
+    Json handleRequest(Client& c, const Json& req);
+    void broadcast(const std::vector<HostEvent>& events);
+    void writeClient(Client& c);
+    void closeSocket();
+
+    std::string path_;
+    HostState state_;
+    int listenFd_ = -1;
+    int wakeRead_ = -1, wakeWrite_ = -1;
+    dev_t sockDev_ = 0;
+    ino_t sockIno_ = 0;
+    std::vector<Client> clients_;
+    std::vector<HostEvent> raised_;  // events raised while a request is handled, sent after its reply
+    std::FILE* logFile_ = nullptr;
+};
+
+}  // namespace tarnwick

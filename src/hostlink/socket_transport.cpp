@@ -1,0 +1,158 @@
+#include "hostlink/socket_transport.h"
+
+#include <unistd.h>
+
+#include "hostlink/host_state.h"
+#include "runtime/runtime.h"
+
+namespace tarnwick {
+
+SocketTransport::SocketTransport(Runtime& rt, std::string path, int replyTimeoutMs)
+    : rt_(rt), path_(std::move(path)), timeoutMs_(replyTimeoutMs), self_(std::make_shared<SocketTransport*>(this)) {}
+
+SocketTransport::~SocketTransport() {
+    *self_ = nullptr;
+    disconnect();
+}
+
+void SocketTransport::connect() {
+    if (fd_ >= 0) return;
+    fd_ = connectHostSocket(path_);
+    std::weak_ptr<SocketTransport*> weak = self_;
+    watch_ = rt_.addReadWatch(fd_, [weak] {
+        if (auto p = weak.lock(); p && *p) (*p)->onReadable();
+    });
+    Json req = Json::object();
+    req.set("cmd", "subscribe");
+    Json reply = request(std::move(req));  // a lost connection is closed there
+    const Json* ok = reply.get("ok");
+    if (!ok || !ok->isBool() || !ok->asBool()) {
+        disconnect();
+        throw HostError("the program at " + path_ + " is no host");
+    }
+}
+
+void SocketTransport::disconnect() {
+    if (watch_ >= 0) rt_.removeWatch(watch_);
+    watch_ = -1;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    reader_.clear();
+}
+
+void SocketTransport::lost(const std::string& why) {
+    if (fd_ < 0) return;
+    disconnect();
+    rt_.error("HostLink", why);
+}
+
+HostValue SocketTransport::call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) {
+    if (fd_ < 0) connect();
+    Json req = Json::object();
+    req.set("link", link);
+    req.set("op", op);
+    req.set("args", hostArgsToJson(args));
+    Json reply = request(std::move(req));
+    const Json* ok = reply.get("ok");
+    if (ok && ok->isBool() && ok->asBool()) {
+        const Json* value = reply.get("value");
+        return value ? hostValueFromJson(*value) : HostValue{};
+    }
+    const Json* err = reply.get("error");
+    throw HostError(err && err->isString() ? err->asString() : op + " failed");
+}
+
+Json SocketTransport::request(Json req) {
+    const long long id = nextId_++;
+    req.set("id", id);
+    const std::int64_t deadline = steadyMs() + timeoutMs_;
+    try {
+        sendLine(fd_, req.dump(), deadline);
+    } catch (const HostError& e) {
+        lost(e.what());
+        throw;
+    }
+    Json reply;
+    bool got = false;
+    for (;;) {
+        takeLines(id, &reply, &got);
+        if (got) break;
+        if (!waitReadable(fd_, deadline)) {
+            // A host that stopped answering is left; the next call connects afresh.
+            std::string why = "no reply from the host within " + std::to_string(timeoutMs_) + " ms";
+            lost(why);
+            scheduleFlush();
+            throw HostError(why);
+        }
+        if (!reader_.fill(fd_)) {
+            takeLines(id, &reply, &got);
+            if (got) break;
+            lost("the host went away");
+            scheduleFlush();
+            throw HostError("the host went away");
+        }
+    }
+    scheduleFlush();
+    return reply;
+}
+
+void SocketTransport::takeLines(long long awaitedId, Json* reply, bool* gotReply) {
+    std::string line;
+    while (reader_.next(line)) {
+        Json j;
+        try {
+            j = Json::parse(line);
+        } catch (const JsonError&) {
+            continue;
+        }
+        if (const Json* ev = j.get("event"); ev && ev->isString()) {
+            HostEvent e;
+            e.name = ev->asString();
+            try {
+                if (const Json* a = j.get("args")) e.args = hostArgsFromJson(*a);
+            } catch (const HostError&) {
+                continue;
+            }
+            pending_.push_back(std::move(e));
+            continue;
+        }
+        const Json* rid = j.get("id");
+        if (reply && rid && rid->isInt() && rid->asInt() == awaitedId) {
+            *reply = std::move(j);
+            *gotReply = true;
+        }
+        // Any other reply belongs to a call that already gave up waiting.
+    }
+}
+
+void SocketTransport::scheduleFlush() {
+    if (pending_.empty() || flushPosted_) return;
+    flushPosted_ = true;
+    std::weak_ptr<SocketTransport*> weak = self_;
+    rt_.post([weak] {
+        if (auto p = weak.lock(); p && *p) {
+            (*p)->flushPosted_ = false;
+            (*p)->flushPending();
+        }
+    });
+}
+
+void SocketTransport::flushPending() {
+    // A handler may call the host again, which may queue more events behind these: order holds
+    // because everything leaves from the front of the same queue.
+    while (!pending_.empty()) {
+        HostEvent ev = std::move(pending_.front());
+        pending_.pop_front();
+        if (eventSink) eventSink(std::move(ev));
+    }
+}
+
+void SocketTransport::onReadable() {
+    if (fd_ < 0) return;
+    bool open = reader_.fill(fd_);
+    takeLines(-1, nullptr, nullptr);
+    if (!open) lost("the host closed the connection");
+    flushPending();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,57 @@
+#pragma once
+// The program's way to the host: one socket connection shared by every host link through the hub.
+// Calls are synchronous request and reply; between calls the socket is watched by the event loop and
+// the host's events are handed to the hub as they come.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "hostlink/host_link.h"
+#include "hostlink/host_protocol.h"
+
+namespace tarnwick {
+
+class SocketTransport : public HostTransport {
+public:
+    explicit SocketTransport(Runtime& rt, std::string path = hostSocketPath(), int replyTimeoutMs = 5000);
+    ~SocketTransport() override;
+    SocketTransport(const SocketTransport&) = delete;
+    SocketTransport& operator=(const SocketTransport&) = delete;
+
+    // Connects and subscribes to the host's events; throws HostError when no host answers there.
+    void connect();
+    void disconnect();
+    bool isConnected() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // Sends one call and waits for its reply. Events that arrive meanwhile are kept, in order, and
+    // handed to the sink from the event loop after the call returns. Without a connection it tries
+    // once to connect again (the host may have been restarted). Throws HostError on a refusal, a lost
+    // host or no reply within the time-out.
+    HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
+
+private:
+    Json request(Json req);
+    void onReadable();
+    // Sorts the complete lines read so far: events to pending_, the awaited reply to *reply.
+    void takeLines(long long awaitedId, Json* reply, bool* gotReply);
+    void flushPending();
+    void scheduleFlush();
+    void lost(const std::string& why);
+
+    Runtime& rt_;
+    std::string path_;
+    int timeoutMs_;
+    int fd_ = -1;
+    int watch_ = -1;
+    long long nextId_ = 1;
+    LineReader reader_;
+    std::deque<HostEvent> pending_;
+    bool flushPosted_ = false;
+    // Work posted to the loop checks this before touching a transport that may be gone.
+    std::shared_ptr<SocketTransport*> self_;
+};
+
+}  // namespace tarnwick

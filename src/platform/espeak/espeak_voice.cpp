@@ -1,0 +1,126 @@
+#include "platform/espeak/espeak_voice.h"
+
+#include <espeak-ng/espeak_ng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "platform/gstreamer/gst_audio.h"
+
+namespace tarnwick {
+
+namespace {
+
+// espeak-ng is one engine per process; every voice shares it.
+struct Engine {
+    bool ok = false;
+    std::string error;
+    int sampleRate = 0;
+};
+
+std::vector<std::int16_t>* gCollecting = nullptr;
+
+int collectSamples(short* wav, int count, espeak_EVENT*) {
+    if (gCollecting && wav && count > 0) gCollecting->insert(gCollecting->end(), wav, wav + count);
+    return 0;  // go on
+}
+
+std::string statusText(espeak_ng_STATUS status) {
+    char buf[256] = {0};
+    espeak_ng_GetStatusCodeMessage(status, buf, sizeof buf);
+    return buf[0] ? std::string(buf) : "espeak-ng error " + std::to_string(static_cast<int>(status));
+}
+
+const Engine& engine() {
+    static Engine e;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // The ng interface reports a failed start instead of ending the process as the old one does.
+        espeak_ng_InitializePath(nullptr);
+        espeak_ng_ERROR_CONTEXT context = nullptr;
+        espeak_ng_STATUS st = espeak_ng_Initialize(&context);
+        espeak_ng_ClearErrorContext(&context);
+        if (st != ENS_OK) {
+            e.error = "espeak-ng could not start (is its voice data installed?): " + statusText(st);
+            return;
+        }
+        // Synchronous retrieval: samples come to our callback, espeak-ng opens no device of its own.
+        st = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr);
+        if (st != ENS_OK) {
+            e.error = "espeak-ng output could not start: " + statusText(st);
+            return;
+        }
+        espeak_SetSynthCallback(collectSamples);
+        st = espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE);
+        if (st != ENS_OK) {
+            e.error = "espeak-ng has no default voice: " + statusText(st);
+            return;
+        }
+        // Loudness is applied on the output, where the scale is linear.
+        espeak_ng_SetParameter(espeakVOLUME, 100, 0);
+        e.sampleRate = espeak_ng_GetSampleRate();
+        e.ok = e.sampleRate > 0;
+        if (!e.ok) e.error = "espeak-ng reports no sample rate";
+    });
+    return e;
+}
+
+}  // namespace
+
+std::unique_ptr<SpeechVoice> makeEspeakVoice() { return std::make_unique<EspeakVoice>(); }
+
+int EspeakVoice::wordsPerMinute(int rate) {
+    rate = std::clamp(rate, -10, 10);
+    int wpm = static_cast<int>(std::lround(espeakRATE_NORMAL * std::pow(3.0, rate / 10.0)));
+    return std::clamp(wpm, espeakRATE_MINIMUM, espeakRATE_MAXIMUM);
+}
+
+void EspeakVoice::setRate(int rate) { rate_ = std::clamp(rate, -10, 10); }
+
+void EspeakVoice::setVolume(int volume) { volume_ = std::clamp(volume, 0, 100); }
+
+bool EspeakVoice::synthesise(const std::string& text, std::vector<std::int16_t>& samples, int& sampleRate) {
+    const Engine& e = engine();
+    if (!e.ok) {
+        gstDiagError("speech", e.error);
+        return false;
+    }
+    sampleRate = e.sampleRate;
+    espeak_ng_SetParameter(espeakRATE, wordsPerMinute(rate_), 0);
+    gCollecting = &samples;
+    // Plain text only: no SSML, no phoneme brackets. Text from the network is read, never obeyed.
+    espeak_ng_STATUS st = espeak_ng_Synthesize(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_AUTO,
+                                               nullptr, nullptr);
+    gCollecting = nullptr;
+    if (st != ENS_OK) {
+        gstDiagError("speech", "espeak-ng could not speak: " + statusText(st));
+        return false;
+    }
+    return true;
+}
+
+void EspeakVoice::speakSync(const std::string& text) {
+    output_.purge();
+    std::vector<std::int16_t> samples;
+    int rate = 0;
+    if (!synthesise(text, samples, rate) || samples.empty()) return;
+    output_.setVolume(volume_ / 100.0);
+    std::string error;
+    if (!output_.playBlocking(samples, rate, &error)) gstDiagError("speech", error);
+}
+
+void EspeakVoice::speakAsync(const std::string& text) {
+    std::vector<std::int16_t> samples;
+    int rate = 0;
+    if (!synthesise(text, samples, rate)) return;
+    output_.purge();
+    if (samples.empty()) return;
+    output_.setVolume(volume_ / 100.0);
+    std::string error;
+    if (!output_.playBackground(samples, rate, &error)) gstDiagError("speech", error);
+}
+
+void EspeakVoice::purge() { output_.purge(); }
+
+}  // namespace tarnwick

@@ -1,0 +1,28 @@
+#include "shell/toolset.h"
+
+#include "conference/conference_tools.h"
+#include "download/downloader.h"
+#include "dtmf/dtmf_control.h"
+#include "recorder/recorder.h"
+#include "series/series_player.h"
+#include "shell/about.h"
+#include "shell/launcher.h"
+
+namespace tarnwick {
+
+Toolset::Toolset(ToolContext& ctx, Backends backends) : ctx_(ctx), backends_(std::move(backends)) {
+    // Loading order: the launcher's start-up loads them in this order, and "Save / Exit" saves in it.
+    tools_.push_back(std::make_unique<Form4>(ctx));
+    tools_.push_back(std::make_unique<Form6>(ctx));
+    tools_.push_back(std::make_unique<Form9>(ctx));
+    tools_.push_back(std::make_unique<Form10>(ctx));
+    tools_.push_back(std::make_unique<Form11>(ctx));
+    tools_.push_back(std::make_unique<Form12>(ctx));
+    tools_.push_back(std::make_unique<Form13>(ctx));
+    tools_.push_back(std::make_unique<Form14>(ctx));
+    for (auto& t : tools_) ctx.tools.add(*t);
+}
+
+Toolset::~Toolset() = default;
+
+}  // namespace tarnwick

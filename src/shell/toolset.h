@@ -1,0 +1,30 @@
+#pragma once
+// Builds every tool of the program, in loading order, with the backends it is given. The program
+// passes real backends, tests pass fakes; each tool family adds its own backend here.
+
+#include <memory>
+#include <vector>
+
+#include "toolbox/tool.h"
+#include "toolbox/tool_registry.h"
+
+namespace tarnwick {
+
+struct Backends {
+    // Tool families add their backend factories here (media player, speech voice, ...).
+};
+
+// Owns every tool window (not the launcher) and registers them in loading order.
+class Toolset {
+public:
+    Toolset(ToolContext& ctx, Backends backends);
+    ~Toolset();
+    ToolRegistry& registry() { return ctx_.tools; }
+
+private:
+    ToolContext& ctx_;
+    Backends backends_;
+    std::vector<std::unique_ptr<Tool>> tools_;
+};
+
+}  // namespace tarnwick

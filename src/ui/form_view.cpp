@@ -1,0 +1,384 @@
+#include "ui/form_view.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <functional>
+
+#include "runtime/runtime.h"
+
+namespace tarnwick {
+
+unsigned int qtRgbFromColour(Colour c) {
+    const unsigned r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+    return qRgb(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b));
+}
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// Window texts break lines with CR LF; Qt's widgets with LF alone.
+QString toDisplay(const std::string& s) {
+    QString q = qs(s);
+    q.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    q.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return q;
+}
+
+std::string fromDisplay(const QString& q) {
+    QString t = q;
+    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return t.toStdString();
+}
+
+// The operator's input runs model handlers from inside Qt's event delivery, which must not see an
+// exception: catch here, report it as every handler boundary does, and go on.
+void guarded(const Control& c, const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": " + e.what()) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    } catch (...) {
+        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": unknown failure") + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+}
+
+// The box's new text after the operator's edit, with the typing style applied to what was typed
+// only: text that code or a settings load put there keeps its letters. The edit is the part between
+// the unchanged start and the unchanged end.
+std::string typedText(const TextBox& tb, const QString& shown, bool multiLine) {
+    const QString before = multiLine ? toDisplay(tb.text()) : qs(tb.text());
+    const qsizetype most = std::min(before.size(), shown.size());
+    qsizetype head = 0;
+    while (head < most && before[head] == shown[head]) ++head;
+    if (head > 0 && shown[head - 1].isHighSurrogate()) --head;
+    qsizetype tail = 0;
+    while (tail < most - head && before[before.size() - 1 - tail] == shown[shown.size() - 1 - tail]) ++tail;
+    if (tail > 0 && shown[shown.size() - tail].isLowSurrogate()) --tail;
+    auto model = [multiLine](const QString& q) { return multiLine ? fromDisplay(q) : q.toStdString(); };
+    return model(shown.left(head)) + applyTypingStyle(tb.style(), model(shown.mid(head, shown.size() - head - tail))) +
+           model(shown.right(tail));
+}
+
+// Qt reads a tool tip that looks like markup as markup; escape it so it always shows as typed.
+QString plainToolTip(const std::string& s) {
+    QString tip = toDisplay(s);
+    if (!Qt::mightBeRichText(tip)) return tip;
+    return QStringLiteral("<qt>") + tip.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>")) +
+           QStringLiteral("</qt>");
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    // Captions may carry text from the network: never let it be read as markup.
+    l->setTextFormat(Qt::PlainText);
+    l->setText(text);
+    return l;
+}
+
+bool sameItems(const std::vector<std::string>& model, const QStringList& shown) {
+    if (static_cast<qsizetype>(model.size()) != shown.size()) return false;
+    for (std::size_t i = 0; i < model.size(); ++i)
+        if (qs(model[i]) != shown[static_cast<qsizetype>(i)]) return false;
+    return true;
+}
+
+QStringList toList(const std::vector<std::string>& items) {
+    QStringList l;
+    l.reserve(static_cast<qsizetype>(items.size()));
+    for (const auto& s : items) l << qs(s);
+    return l;
+}
+
+}  // namespace
+
+struct FormView::Binding {
+    Control* control = nullptr;
+    QWidget* widget = nullptr;
+    // Writes the control's own state (text, value, items) into the widget.
+    std::function<void()> refreshValue;
+    // Set while the widget is written from the model; input handlers stay quiet meanwhile.
+    bool refreshing = false;
+    Colour fore = kDefaultColour, back = kDefaultColour;
+};
+
+FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(window) {
+    auto* top = new QVBoxLayout(this);
+    build(window_.layoutItems(), top, this);
+    for (auto& b : bindings_) {
+        Binding* raw = b.get();
+        refresh(*raw);
+        raw->control->viewChanged = [this, raw] { refresh(*raw); };
+    }
+    setWindowTitle(qs(window_.windowCaption()));
+}
+
+FormView::~FormView() {
+    for (auto& b : bindings_) b->control->viewChanged = nullptr;
+}
+
+QWidget* FormView::widgetFor(const Control& c) const {
+    for (const auto& b : bindings_)
+        if (b->control == &c) return b->widget;
+    return nullptr;
+}
+
+void FormView::syncWindow() {
+    const QString title = qs(window_.windowCaption());
+    if (windowTitle() != title) setWindowTitle(title);
+    if (window_.isVisible()) {
+        if (window_.isMinimized()) {
+            if (!isMinimized()) showMinimized();
+        } else if (isMinimized()) {
+            showNormal();
+        } else if (!isVisible()) {
+            show();
+        }
+    } else if (isVisible()) {
+        hide();
+    }
+}
+
+void FormView::closeEvent(QCloseEvent* event) {
+    // Qt never closes the widget itself: it lives as long as the model, and showing the window again
+    // must find it.
+    event->ignore();
+    if (window_.onCloseRequest && !window_.onCloseRequest()) return;
+    // The model hears that its window is gone, so a later "show" is a real change it reports. When
+    // the close handler already hid or unloaded the window this changes nothing.
+    window_.setVisible(false);
+    hide();
+}
+
+void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent) {
+    for (const LayoutItem& item : items) {
+        switch (item.kind) {
+        case LayoutItem::Kind::Control:
+            if (item.control) into->addWidget(makeControl(*item.control, parent));
+            break;
+        case LayoutItem::Kind::Caption:
+            into->addWidget(plainLabel(toDisplay(item.text), parent));
+            break;
+        case LayoutItem::Kind::Stretch:
+            into->addStretch(1);
+            break;
+        case LayoutItem::Kind::Row: {
+            auto* row = new QHBoxLayout;
+            into->addLayout(row);
+            build(item.items, row, parent);
+            break;
+        }
+        case LayoutItem::Kind::Frame:
+        case LayoutItem::Kind::Tab: {  // a tab page outside a tab set shows as a frame
+            auto* box = new QGroupBox(qs(item.text), parent);
+            auto* inner = new QVBoxLayout(box);
+            build(item.items, inner, box);
+            into->addWidget(box);
+            break;
+        }
+        case LayoutItem::Kind::Tabs: {
+            auto* tabs = new QTabWidget(parent);
+            for (const LayoutItem& page : item.items) {
+                auto* w = new QWidget(tabs);
+                auto* inner = new QVBoxLayout(w);
+                if (page.kind == LayoutItem::Kind::Tab)
+                    build(page.items, inner, w);
+                else
+                    build({page}, inner, w);
+                tabs->addTab(w, qs(page.text));
+            }
+            into->addWidget(tabs);
+            break;
+        }
+        }
+    }
+}
+
+QWidget* FormView::makeControl(Control& c, QWidget* parent) {
+    auto owned = std::make_unique<Binding>();
+    Binding* b = owned.get();
+    b->control = &c;
+    bindings_.push_back(std::move(owned));
+    // After the operator's input reached the model, show what the model made of it (a typing
+    // style may have dropped characters, a selected option stays selected).
+    auto input = [this, b](const std::function<void()>& fn) {
+        if (b->refreshing) return;
+        guarded(*b->control, fn);
+        refresh(*b);
+    };
+
+    if (auto* tb = dynamic_cast<TextBox*>(&c)) {
+        if (tb->multiLine()) {
+            auto* w = new QPlainTextEdit(parent);
+            w->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            QObject::connect(w, &QPlainTextEdit::textChanged, w,
+                             [w, tb, input] { input([&] { tb->setText(typedText(*tb, w->toPlainText(), true)); }); });
+            b->refreshValue = [w, tb] {
+                w->setReadOnly(tb->readOnly());
+                const QString text = toDisplay(tb->text());
+                if (w->toPlainText() == text) return;
+                QScrollBar* bar = w->verticalScrollBar();
+                const bool atEnd = bar->value() == bar->maximum();
+                const int scroll = bar->value();
+                const int pos = w->textCursor().position();
+                w->setPlainText(text);
+                QTextCursor cur = w->textCursor();
+                cur.setPosition(std::min<int>(pos, static_cast<int>(text.size())));
+                w->setTextCursor(cur);
+                // A log that was followed to its end keeps following; otherwise the view stays put.
+                bar->setValue(atEnd ? bar->maximum() : scroll);
+            };
+            b->widget = w;
+        } else {
+            auto* w = new QLineEdit(parent);
+            w->setMaxLength(1 << 30);
+            QObject::connect(w, &QLineEdit::textEdited, w,
+                             [tb, input](const QString& t) { input([&] { tb->setText(typedText(*tb, t, false)); }); });
+            b->refreshValue = [w, tb] {
+                w->setReadOnly(tb->readOnly());
+                const QString text = qs(tb->text());
+                if (w->text() == text) return;
+                // Keep the caret where the operator was typing when the model drops a character.
+                const int pos = w->cursorPosition() - static_cast<int>(w->text().size() - text.size());
+                w->setText(text);
+                if (w->hasFocus()) w->setCursorPosition(std::clamp<int>(pos, 0, static_cast<int>(text.size())));
+            };
+            b->widget = w;
+        }
+    } else if (auto* cb = dynamic_cast<CheckBox*>(&c)) {
+        auto* w = new QCheckBox(parent);
+        QObject::connect(w, &QCheckBox::clicked, w, [cb, input] { input([&] { cb->click(); }); });
+        b->refreshValue = [w, cb] {
+            w->setText(qs(cb->caption()));
+            // Grey is a state code sets; the operator's click only toggles between off and on.
+            w->setTristate(cb->value() == 2);
+            w->setCheckState(cb->value() == 1 ? Qt::Checked : cb->value() == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+        };
+        b->widget = w;
+    } else if (auto* ob = dynamic_cast<OptionButton*>(&c)) {
+        auto* w = new QRadioButton(parent);
+        // The model's option groups decide what excludes what, not the widgets' parents.
+        w->setAutoExclusive(false);
+        QObject::connect(w, &QRadioButton::clicked, w, [ob, input] { input([&] { ob->setValue(true); }); });
+        b->refreshValue = [w, ob] {
+            w->setText(qs(ob->caption()));
+            w->setChecked(ob->value());
+        };
+        b->widget = w;
+    } else if (auto* btn = dynamic_cast<CommandButton*>(&c)) {
+        auto* w = new QPushButton(parent);
+        QObject::connect(w, &QPushButton::clicked, w, [btn, input] { input([&] { btn->click(); }); });
+        b->refreshValue = [w, btn] { w->setText(qs(btn->caption())); };
+        b->widget = w;
+    } else if (auto* sb = dynamic_cast<ScrollBar*>(&c)) {
+        auto* w = new QSlider(Qt::Horizontal, parent);
+        QObject::connect(w, &QSlider::valueChanged, w, [sb, input](int v) { input([&] { sb->setValue(v); }); });
+        b->refreshValue = [w, sb] {
+            w->setInvertedAppearance(sb->min() > sb->max());
+            w->setRange(std::min(sb->min(), sb->max()), std::max(sb->min(), sb->max()));
+            w->setValue(sb->value());
+        };
+        b->widget = w;
+    } else if (auto* co = dynamic_cast<ComboBox*>(&c)) {
+        auto* w = new QComboBox(parent);
+        w->setEditable(true);
+        // The model owns the list: Enter must not add the typed text, nor a completer rewrite it.
+        w->setInsertPolicy(QComboBox::NoInsert);
+        w->setCompleter(nullptr);
+        QObject::connect(w, &QComboBox::activated, w, [co, input](int i) { input([&] { co->setListIndex(i); }); });
+        QObject::connect(w->lineEdit(), &QLineEdit::textEdited, w,
+                         [co, input](const QString& t) { input([&] { co->setText(t.toStdString()); }); });
+        b->refreshValue = [w, co] {
+            QStringList shown;
+            for (int i = 0; i < w->count(); ++i) shown << w->itemText(i);
+            if (!sameItems(co->items(), shown)) {
+                w->clear();
+                w->addItems(toList(co->items()));
+            }
+            if (w->currentIndex() != co->listIndex()) w->setCurrentIndex(co->listIndex());
+            if (w->currentText() != qs(co->text())) w->setEditText(qs(co->text()));
+        };
+        b->widget = w;
+    } else if (auto* lb = dynamic_cast<ListBox*>(&c)) {
+        auto* w = new QListWidget(parent);
+        QObject::connect(w, &QListWidget::currentRowChanged, w,
+                         [lb, input](int row) { input([&] { lb->setListIndex(row); }); });
+        b->refreshValue = [w, lb] {
+            QStringList shown;
+            for (int i = 0; i < w->count(); ++i) shown << w->item(i)->text();
+            if (!sameItems(lb->items(), shown)) {
+                w->clear();
+                w->addItems(toList(lb->items()));
+            }
+            if (w->currentRow() != lb->listIndex()) w->setCurrentRow(lb->listIndex());
+        };
+        b->widget = w;
+    } else {
+        // A label, or any control without input of its own: its caption as plain text.
+        auto* w = plainLabel({}, parent);
+        b->refreshValue = [w, &c] {
+            const QString text = toDisplay(c.caption());
+            if (w->text() != text) w->setText(text);
+        };
+        b->widget = w;
+    }
+    b->widget->setObjectName(qs(c.name()));
+    return b->widget;
+}
+
+void FormView::refresh(Binding& b) {
+    Control& c = *b.control;
+    QWidget* w = b.widget;
+    // Writing the widget from the model must never write back into the model.
+    b.refreshing = true;
+    {
+        const QSignalBlocker block(w);
+        b.refreshValue();
+        const QString tip = plainToolTip(c.toolTip());
+        if (w->toolTip() != tip) w->setToolTip(tip);
+        if (w->isEnabled() != c.enabled()) w->setEnabled(c.enabled());
+        if (w->isHidden() == c.visible()) w->setVisible(c.visible());
+        if (b.fore != c.foreColour() || b.back != c.backColour()) {
+            b.fore = c.foreColour();
+            b.back = c.backColour();
+            // Only the roles a colour is given for are set; the rest follow the window's palette.
+            QPalette pal;
+            if (b.fore != kDefaultColour) {
+                const QColor fg = QColor::fromRgb(qtRgbFromColour(b.fore));
+                pal.setColor(QPalette::WindowText, fg);
+                pal.setColor(QPalette::Text, fg);
+                pal.setColor(QPalette::ButtonText, fg);
+            }
+            if (b.back != kDefaultColour) {
+                const QColor bg = QColor::fromRgb(qtRgbFromColour(b.back));
+                pal.setColor(QPalette::Window, bg);
+                pal.setColor(QPalette::Base, bg);
+                pal.setColor(QPalette::Button, bg);
+            }
+            w->setPalette(pal);
+            w->setAutoFillBackground(b.back != kDefaultColour);
+        }
+    }
+    b.refreshing = false;
+}
+
+}  // namespace tarnwick

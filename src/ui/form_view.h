@@ -1,0 +1,48 @@
+#pragma once
+// The one generic view: renders any window model's declared layout with Qt widgets and binds every
+// control both ways. Model changes reach the widgets through Control::viewChanged; the operator's
+// input reaches the model through the same setters code uses, with a text box's typing style applied
+// to what the operator typed. Title and visibility follow the model through syncWindow(), which the
+// ViewManager calls from the window's change hook.
+
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "controls/controls.h"
+
+class QBoxLayout;
+
+namespace tarnwick {
+
+class FormView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The window and its controls must outlive the view.
+    explicit FormView(Window& window, QWidget* parent = nullptr);
+    ~FormView() override;
+
+    Window& window() const { return window_; }
+    // Brings the title and the shown state in line with the model.
+    void syncWindow();
+    // The widget that shows a control, or nullptr when the layout does not place it.
+    QWidget* widgetFor(const Control& c) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Binding;
+    void build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent);
+    QWidget* makeControl(Control& c, QWidget* parent);
+    void refresh(Binding& b);
+
+    Window& window_;
+    std::vector<std::unique_ptr<Binding>> bindings_;
+};
+
+// Converts a colour kept as 0xBBGGRR into Qt's red, green, blue.
+unsigned int qtRgbFromColour(Colour c);
+
+}  // namespace tarnwick

@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostlink/host_link.h"
+#include "hostlink/host_protocol.h"
+#include "hostlink/host_server.h"
+#include "hostlink/socket_transport.h"
+#include "runtime/virtual_runtime.h"
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// A short private folder: socket paths must stay under about a hundred bytes.
+std::string makeTempDir() {
+    char tmpl[] = "/tmp/twhl-XXXXXX";
+    const char* d = ::mkdtemp(tmpl);
+    return d ? d : "";
+}
+
+// Runs the loop until pred holds or a couple of seconds pass.
+bool pumpUntil(VirtualRuntime& rt, const std::function<bool()>& pred) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < end) {
+        rt.runPending();
+        if (pred()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+Json ask(const std::string& path, const std::string& cmd, std::vector<std::pair<std::string, Json>> members = {}) {
+    Json req = Json::object();
+    req.set("cmd", cmd);
+    for (auto& [k, v] : members) req.set(k, std::move(v));
+    return hostRequest(path, std::move(req));
+}
+
+Json raiseOutside(const std::string& path, const std::string& event, Json args) {
+    return ask(path, "raise", {{"event", Json(event)}, {"args", std::move(args)}});
+}
+
+class SocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = makeTempDir();
+        ASSERT_FALSE(dir.empty());
+        path = dir + "/host.sock";
+    }
+    void TearDown() override {
+        stopServer();
+        fs::remove_all(dir);
+    }
+
+    void startServer() {
+        server = std::make_unique<HostServer>(path);
+        server->open();
+        thread = std::thread([s = server.get()] { s->run(); });
+    }
+    void stopServer() {
+        if (!server) return;
+        server->stop();
+        thread.join();
+        server.reset();
+    }
+
+    std::string dir, path;
+    std::unique_ptr<HostServer> server;
+    std::thread thread;
+    VirtualRuntime rt;
+};
+
+TEST_F(SocketTest, CallsReachTheHostWithTheirLinkAndRepliesComeBack) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink link(hub, "Form1");
+
+    EXPECT_EQ(link.GetCallsign(), "N0CALL-L");
+    link.SetPTT(true);
+    EXPECT_TRUE(link.IsTransmitting());
+    link.SendChatText("line with \"quotes\" and \\ and é");
+    EXPECT_EQ(link.GetConnectedCount(), 0);
+
+    Json state = ask(path, "state");
+    ASSERT_TRUE(state.get("ok")->asBool());
+    EXPECT_TRUE(state.get("value")->get("ptt")->asBool());
+    EXPECT_EQ(state.get("value")->get("links")->dump(), "[\"Form1\"]");
+    EXPECT_EQ(state.get("value")->get("clients")->asInt(), 1);
+
+    Json log = ask(path, "log").get("value")->asArray().at(4);
+    Json line = Json::parse(log.asString());
+    EXPECT_EQ(line.get("link")->asString(), "Form1");
+    EXPECT_EQ(line.get("op")->asString(), "SendChatText");
+    EXPECT_EQ(line.get("args")->asArray().at(0).asString(), "line with \"quotes\" and \\ and é");
+}
+
+TEST_F(SocketTest, EventsFromOutsideReachEveryConnectedProgramThroughTheLoop) {
+    startServer();
+    SocketTransport t1(rt, path), t2(rt, path);
+    t1.connect();
+    t2.connect();
+    HostHub hub1(rt, t1), hub2(rt, t2);
+    HostLink a(hub1, "Form1"), b(hub2, "Form3");
+    std::vector<std::string> got;
+    a.DTMFString = [&](const std::string& d) { got.push_back("Form1 " + d); };
+    b.DTMFString = [&](const std::string& d) { got.push_back("Form3 " + d); };
+
+    Json reply = raiseOutside(path, "DTMFString", Json::array().push("AA"));
+    EXPECT_EQ(reply.get("value")->asString(), "DTMFString AA");
+    EXPECT_TRUE(pumpUntil(rt, [&] { return got.size() == 2; }));
+    EXPECT_EQ(got, (std::vector<std::string>{"Form1 AA", "Form3 AA"}));
+
+    // The tool that asks nothing of the host still hears it: a plain `tarnwick-host` request is no subscriber.
+    EXPECT_EQ(ask(path, "state").get("value")->get("clients")->asInt(), 2);
+}
+
+TEST_F(SocketTest, EventsArrivingDuringACallAreKeptAndDeliveredAfterItInOrder) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink link(hub, "Form1");
+    std::vector<std::string> got;
+    bool inCall = false;
+    link.DTMFString = [&](const std::string& d) {
+        EXPECT_FALSE(inCall);
+        got.push_back(d);
+    };
+    link.connected = [&](const std::string& c, const std::string&, const std::string&) {
+        EXPECT_FALSE(inCall);
+        got.push_back("connected " + c);
+    };
+
+    for (const char* d : {"1", "2", "3"}) raiseOutside(path, "DTMFString", Json::array().push(d));
+    inCall = true;
+    link.ConnectTo("W1AW");  // the three events are already waiting on the socket; its own event follows
+    EXPECT_TRUE(link.IsConnectedTo("W1AW"));
+    inCall = false;
+    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(pumpUntil(rt, [&] { return got.size() == 4; }));
+    EXPECT_EQ(got, (std::vector<std::string>{"1", "2", "3", "connected W1AW"}));
+}
+
+TEST_F(SocketTest, ARefusedCallIsAHostError) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink link(hub, "Form1");
+    Json r = ask(path, "set", {{"key", Json("fail")}, {"value", Json("SetBusy")}});
+    EXPECT_EQ(r.get("value")->asString(), "fail none -> SetBusy");
+    try {
+        link.SetBusy(true);
+        FAIL() << "SetBusy should fail";
+    } catch (const HostError& e) {
+        EXPECT_STREQ(e.what(), "the host refused SetBusy");
+    }
+    EXPECT_FALSE(ask(path, "state").get("value")->get("busy")->asBool());
+    EXPECT_FALSE(ask(path, "raise", {{"event", Json("Bogus")}}).get("ok")->asBool());
+}
+
+TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFoundAgain) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink link(hub, "Form1");
+    link.SetPTT(true);
+    stopServer();
+    EXPECT_FALSE(fs::exists(path)) << "the host removes its socket when it ends";
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(link.SetPTT(false), HostError);
+    EXPECT_THROW(link.IsTransmitting(), HostError);
+    rt.runPending();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("ERROR HostLink: "), std::string::npos) << err;
+    EXPECT_FALSE(transport.isConnected());
+
+    startServer();
+    EXPECT_FALSE(link.IsTransmitting()) << "a new host, a fresh state";
+    EXPECT_TRUE(transport.isConnected());
+}
+
+TEST_F(SocketTest, TheLoopNoticesAHostThatEnds) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    ::testing::internal::CaptureStderr();
+    stopServer();
+    bool noticed = pumpUntil(rt, [&] { return !transport.isConnected(); });
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(noticed);
+    EXPECT_NE(err.find("ERROR HostLink: the host closed the connection"), std::string::npos) << err;
+}
+
+TEST_F(SocketTest, ConnectingWithoutAHostFails) {
+    SocketTransport transport(rt, path);
+    try {
+        transport.connect();
+        FAIL() << "connect should fail";
+    } catch (const HostError& e) {
+        EXPECT_EQ(std::string(e.what()), "no host is running at " + path);
+    }
+    EXPECT_THROW(hostRequest(path, Json::object().set("cmd", "state")), HostError);
+}
+
+TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
+    // Something listens but never answers.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+
+    SocketTransport transport(rt, path, 200);
+    ::testing::internal::CaptureStderr();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(transport.connect(), HostError);
+    auto took = std::chrono::steady_clock::now() - start;
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_GE(took, std::chrono::milliseconds(150));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_FALSE(transport.isConnected());
+    ::close(fd);
+}
+
+TEST_F(SocketTest, ASecondHostIsRefusedAStaleSocketIsReplacedAndOtherFilesAreLeftAlone) {
+    startServer();
+    HostServer second(path);
+    try {
+        second.open();
+        FAIL() << "a second host must not start";
+    } catch (const HostError& e) {
+        EXPECT_EQ(std::string(e.what()), "another host is already running on " + path);
+    }
+    stopServer();
+
+    // A socket file nobody listens on, as a killed host leaves it.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    ASSERT_TRUE(fs::exists(path));
+    EXPECT_NO_THROW(startServer());
+    stopServer();
+
+    std::ofstream(path) << "precious";
+    HostServer third(path);
+    EXPECT_THROW(third.open(), HostError);
+    std::ifstream in(path);
+    std::string content;
+    in >> content;
+    EXPECT_EQ(content, "precious");
+}
+
+TEST_F(SocketTest, TheLogFileGetsEveryLine) {
+    server = std::make_unique<HostServer>(path);
+    server->setLogFile(dir + "/host.log");
+    server->open();
+    thread = std::thread([s = server.get()] { s->run(); });
+    raiseOutside(path, "RX", Json::array().push(true));
+    Json lines = ask(path, "log").get("value")->asArray();
+    stopServer();
+    std::ifstream in(dir + "/host.log");
+    std::string line;
+    std::vector<std::string> fileLines;
+    while (std::getline(in, line)) fileLines.push_back(line);
+    ASSERT_EQ(fileLines.size(), 1u);
+    EXPECT_EQ(fileLines[0], lines.asArray().at(0).asString());
+    EXPECT_NE(fileLines[0].find(R"("event":"RX","args":[true]})"), std::string::npos);
+}
+
+TEST(HostSocketPath, FollowsTheEnvironment) {
+    const std::string uid = std::to_string(::getuid());
+    {
+        ScopedEnv a("TARNWICK_HOST", "/somewhere/h.sock"), b("XDG_RUNTIME_DIR", "/run/user/7");
+        EXPECT_EQ(hostSocketPath(), "/somewhere/h.sock");
+    }
+    {
+        ScopedEnv a("TARNWICK_HOST", ""), b("XDG_RUNTIME_DIR", "/run/user/7");
+        EXPECT_EQ(hostSocketPath(), "/run/user/7/tarnwick/host.sock");
+    }
+    {
+        ScopedEnv a("TARNWICK_HOST", nullptr), b("XDG_RUNTIME_DIR", nullptr);
+        EXPECT_EQ(hostSocketPath(), "/tmp/tarnwick-" + uid + "/host.sock");
+    }
+}
+
+TEST(HostSocketPath, TheDefaultFolderIsPrivate) {
+    const std::string dir = makeTempDir();
+    ScopedEnv a("TARNWICK_HOST", nullptr), b("XDG_RUNTIME_DIR", dir.c_str());
+    prepareSocketDir(hostSocketPath());
+    struct stat st {};
+    ASSERT_EQ(::stat((dir + "/tarnwick").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A folder others may write to could hold someone else's socket: refuse it.
+    ::chmod((dir + "/tarnwick").c_str(), 0777);
+    EXPECT_THROW(prepareSocketDir(hostSocketPath()), HostError);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include "hostlink/local_host_transport.h"
+#include "runtime/virtual_runtime.h"
+#include "shell/about.h"
+#include "shell/launcher.h"
+#include "shell/toolset.h"
+#include "support/temp_dir.h"
+#include "toolbox/conference_face.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::TempDir;
+
+class FakeTray : public TrayService {
+public:
+    bool has = true;
+    bool shown = false;
+    int adds = 0, removes = 0;
+    bool available() const override { return has; }
+    void add(const std::string&) override {
+        ++adds;
+        shown = true;
+    }
+    void remove() override {
+        ++removes;
+        shown = false;
+    }
+};
+
+// One program on virtual time: a host in the process, every tool, and the launcher.
+struct Program {
+    explicit Program(const std::string& dir, const std::string& callsign = "N0CALL-L", bool hostUp = true)
+        : host(rt, callsign), hub(rt, host), ctx{rt, hub, registry, dir}, tools(ctx, {}),
+          launcher(ctx, tray, [hostUp] { return hostUp; }) {
+        hub.afterClosing = [this] { rt.endProcess(0); };
+    }
+    std::vector<std::string> calls(const std::string& op) {
+        std::vector<std::string> out;
+        for (const auto& e : host.state().calls(op)) out.push_back(e.link);
+        return out;
+    }
+    VirtualRuntime rt;
+    LocalHostTransport host;
+    HostHub hub;
+    ToolRegistry registry;
+    ToolContext ctx;
+    Toolset tools;
+    FakeTray tray;
+    Form5 launcher;
+};
+
+TEST(LauncherStartUp, LoadsEveryToolHiddenInOrderAndShowsItself) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    EXPECT_TRUE(p.launcher.isVisible());
+    EXPECT_FALSE(p.rt.processEnded());
+    std::vector<std::string> loaded;
+    for (Tool* t : p.registry.all()) {
+        EXPECT_TRUE(t->loaded()) << t->name();
+        EXPECT_FALSE(t->isVisible()) << t->name();
+        loaded.push_back(t->name());
+    }
+    // Links introduce themselves in load order; the conference controller loads station info early.
+    auto links = p.host.state().links();
+    ASSERT_FALSE(links.empty());
+    EXPECT_EQ(links.front(), "Form5");
+    EXPECT_EQ(p.registry.find("Form4")->windowCaption(), "Tarnwick    N0CALL-L   v7.2.1   DTMFctrl and Nets");
+    EXPECT_EQ(p.registry.find("Form14")->windowCaption(), "Tarnwick    N0CALL-L   v7.2.1");
+    EXPECT_EQ(p.registry.face<StationInfoFace>("Form9")->Check9.value(), 1);
+}
+
+TEST(LauncherStartUp, RefusesANodeNotInSysopMode) {
+    TempDir dir;
+    Program p(dir.path(), "N0CALL");
+    EXPECT_FALSE(p.launcher.Form_Load());
+    ASSERT_EQ(p.rt.boxes.size(), 1u);
+    EXPECT_EQ(p.rt.boxes[0].title, "Tarnwick");
+    EXPECT_EQ(p.rt.boxes[0].text, std::string(20, ' ') +
+                                      "Tarnwick ONLY Runs in Sysop Mode\r\n\r\n Visit the Website for more "
+                                      "information.  " +
+                                      kProductWebSite);
+    EXPECT_EQ(p.rt.urls, std::vector<std::string>{kProductWebSite});
+    EXPECT_TRUE(p.rt.processEnded());
+    for (Tool* t : p.registry.all()) EXPECT_FALSE(t->loaded()) << t->name();
+}
+
+TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgram) {
+    TempDir dir;
+    Program first(dir.path());
+    ASSERT_TRUE(first.launcher.Form_Load());
+    Program second(dir.path());
+    EXPECT_FALSE(second.launcher.Form_Load());
+    ASSERT_EQ(second.rt.boxes.size(), 1u);
+    EXPECT_EQ(second.rt.boxes[0].text, "Program is already running.");
+    EXPECT_TRUE(second.host.state().calls().empty());  // it never touched the host
+    EXPECT_NE(second.rt.exitCode(), 0);
+
+    TempDir other;
+    Program noHost(other.path(), "N0CALL-L", false);
+    EXPECT_FALSE(noHost.launcher.Form_Load());
+    ASSERT_EQ(noHost.rt.boxes.size(), 1u);
+    EXPECT_EQ(noHost.rt.boxes[0].title, "Tarnwick");
+    EXPECT_EQ(noHost.rt.boxes[0].text, "EchoLink is not running.");
+    EXPECT_NE(noHost.rt.exitCode(), 0);
+}
+
+TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    auto* greetings = p.registry.face<GreetingsFace>("Form10");
+    greetings->Option4.setValue(true);
+    p.host.state().clearLog();
+
+    p.host.raise("chat", {"hello /VER/ there"});
+    p.rt.runPending();
+    EXPECT_TRUE(p.host.state().calls("SendChatText").empty());
+
+    p.host.raise("chat", {"x/ver/y /Greeting/"});
+    p.rt.runPending();
+    std::vector<std::string> replies;
+    for (const auto& e : p.host.state().calls("SendChatText"))
+        replies.push_back(e.link + ":" + std::get<std::string>(e.args.at(0)));
+    // Links hear events in creation order: the launcher's link is the first.
+    EXPECT_EQ(replies, (std::vector<std::string>{"Form5:Tarnwick  v7.2.1", "Form6:Tarnwick  v7.2"}));
+    EXPECT_TRUE(greetings->Option10.value());
+    EXPECT_FALSE(greetings->Option4.value());
+}
+
+TEST(LauncherShutdown, ClosingUnkeysSavesTheLauncherAndEndsOnce) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    p.launcher.Check1.setValue(1);
+    p.host.state().call("test", "SetPTT", {true});
+    p.host.raise("closing");
+    p.rt.runPending();
+    EXPECT_FALSE(p.host.state().ptt());
+    EXPECT_TRUE(p.rt.processEnded());
+    EXPECT_EQ(p.rt.endCount(), 1);
+    EXPECT_NE(dir.read("tarnwick.ini").find("CHECK1=1"), std::string::npos);
+    EXPECT_EQ(p.rt.exitCode(), 0);
+}
+
+TEST(LauncherShutdown, SaveExitUnkeysSavesEveryToolAndEnds) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    p.host.state().clearLog();
+    p.launcher.Command5.click();
+    auto calls = p.host.state().calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[0].op, "SetPTT");
+    EXPECT_EQ(calls[1].op, "SetBusy");
+    for (const char* f : {"tarnwick.ini", "dtmfctrl.ini", "castrel.ini", "fennick.ini", "wendlow.ini",
+                          "seriesplayer.ini"})
+        EXPECT_TRUE(dir.exists(f)) << f;
+    EXPECT_TRUE(p.rt.processEnded());
+}
+
+TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    p.rt.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    EXPECT_FALSE(p.launcher.onCloseRequest());
+    EXPECT_FALSE(p.rt.processEnded());
+    ASSERT_EQ(p.rt.boxes.size(), 1u);
+    EXPECT_EQ(p.rt.boxes[0].title, "Exit Program");
+    EXPECT_EQ(p.rt.boxes[0].text, "Quit - Remember to save your settings - Are You Sure ? ");
+    EXPECT_EQ(p.rt.boxes[0].buttons, MsgButtons::YesNo);
+
+    EXPECT_TRUE(p.launcher.onCloseRequest());
+    EXPECT_TRUE(p.rt.processEnded());
+    EXPECT_TRUE(dir.exists("tarnwick.ini"));
+    EXPECT_FALSE(dir.exists("dtmfctrl.ini"));
+}
+
+TEST(LauncherTray, DecodesOnlyDoubleClickAndRightPress) {
+    struct Case {
+        long x;
+        std::optional<int> want;
+    } cases[] = {{515, 1}, {516, 2}, {513, std::nullopt}, {512, std::nullopt}, {0, std::nullopt}};
+    for (const auto& c : cases) EXPECT_EQ(DecodeTrayMessage(c.x), c.want) << c.x;
+}
+
+TEST(LauncherTray, MenuIntoTrayAndBackOrMinimisedWithoutTray) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    p.registry.find("Form4")->show();
+    p.launcher.Command9.click();
+    EXPECT_FALSE(p.registry.find("Form4")->isVisible());
+    EXPECT_TRUE(p.tray.shown);
+    EXPECT_FALSE(p.launcher.isVisible());
+    EXPECT_TRUE(dir.exists("tarnwick.ini"));
+    p.tray.onMessage(513);  // a single click does nothing
+    EXPECT_TRUE(p.tray.shown);
+    p.tray.onMessage(515);
+    EXPECT_FALSE(p.tray.shown);
+    EXPECT_TRUE(p.launcher.isVisible());
+
+    p.tray.has = false;
+    p.launcher.Command9.click();
+    EXPECT_TRUE(p.launcher.isVisible());
+    EXPECT_TRUE(p.launcher.isMinimized());
+    EXPECT_FALSE(p.tray.shown);
+}
+
+TEST(LauncherTray, StartInTrayOptionIsReadAtStartUp) {
+    TempDir dir;
+    dir.write("tarnwick.ini", "[settings]\ncheck1=1\n");
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    EXPECT_TRUE(p.tray.shown);
+    EXPECT_FALSE(p.launcher.isVisible());
+}
+
+TEST(About, DonationOpensOnlyAChosenAmountAndTheListStaysFresh) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    auto* about = dynamic_cast<Form14*>(p.registry.find("Form14"));
+    ASSERT_NE(about, nullptr);
+    about->show();
+    EXPECT_EQ(about->Combo1.text(), "Donation Amount");
+    about->Command4.click();
+    EXPECT_TRUE(p.rt.urls.empty());
+    EXPECT_TRUE(about->isVisible());
+
+    about->Combo1.setListIndex(2);
+    EXPECT_EQ(about->Combo1.text(), "Donation: $30.00");
+    about->Command4.click();
+    ASSERT_EQ(p.rt.urls.size(), 1u);
+    EXPECT_EQ(p.rt.urls[0], donationPage("30.00"));
+    EXPECT_FALSE(about->isVisible());
+
+    EXPECT_EQ(about->Label6.text(), "Tarnwick    N0CALL-L   v7.2.1");
+    about->onCloseRequest();
+    about->show();
+    EXPECT_EQ(about->Combo1.items().size(), 5u);
+}
+
+TEST(About, OpenUrlExplainsEachFailure) {
+    struct Case {
+        int code;
+        std::string text;
+        MsgIcon icon;
+    } cases[] = {
+        {31, "No Association Found for HTTP Addresses. A Web Browser Should be Installed or Reinstalled.",
+         MsgIcon::Exclamation},
+        {2, "The 'u:x' File or Path was Not Found.", MsgIcon::Exclamation},
+        {3, "The 'u:x' File or Path was Not Found.", MsgIcon::Exclamation},
+        {5, "An error occurred attempting to open 'u:x' (ShellExecute code 5).", MsgIcon::Critical},
+    };
+    for (const auto& c : cases) {
+        VirtualRuntime rt;
+        rt.openResult = c.code;
+        OpenUrl(rt, "u:x");
+        ASSERT_EQ(rt.boxes.size(), 1u) << c.code;
+        EXPECT_EQ(rt.boxes[0].title, "Tarnwick");
+        EXPECT_EQ(rt.boxes[0].text, c.text);
+        EXPECT_EQ(rt.boxes[0].icon, c.icon);
+    }
+    VirtualRuntime ok;
+    OpenUrl(ok, "u:x");
+    EXPECT_TRUE(ok.boxes.empty());
+}
+
+}  // namespace
+}  // namespace tarnwick

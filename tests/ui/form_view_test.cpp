@@ -1,0 +1,257 @@
+#include "ui/form_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "ui/test_app.h"
+#include "ui/view_manager.h"
+
+using namespace tarnwick;
+
+namespace {
+
+// A window with one control of every kind, counting the handlers the view may run.
+struct TestWindow : Window {
+    TextBox Text1{"Text1", "", "Numbers only", TypingStyle::DigitsOnly};
+    TextBox Text2{"Text2", "", "", TypingStyle::Capitals, true};
+    CheckBox Check1{"Check1", "Tick me"};
+    CommandButton Command1{"Command1", "Go"};
+    OptionGroup group;
+    OptionButton Option1{"Option1", "One"};
+    OptionButton Option2{"Option2", "Two"};
+    ScrollBar HScroll1{"HScroll1", 0, 100, 50};
+    ComboBox Combo1{"Combo1"};
+    ListBox List1{"List1"};
+    Label Label1{"Label1", "<b>W1AW</b>"};
+
+    int textChanges = 0, checkClicks = 0, presses = 0, optionClicks = 0, scrolls = 0, comboChanges = 0,
+        listClicks = 0;
+
+    TestWindow() {
+        using namespace layout;
+        group.add(Option1);
+        group.add(Option2);
+        Text1.onChange = [this] { ++textChanges; };
+        Check1.onClick = [this] { ++checkClicks; };
+        Command1.onClick = [this] { ++presses; };
+        Option1.onClick = [this] { ++optionClicks; };
+        Option2.onClick = [this] { ++optionClicks; };
+        HScroll1.onChange = [this] { ++scrolls; };
+        Combo1.onChange = [this] { ++comboChanges; };
+        List1.onClick = [this] { ++listClicks; };
+        layout_ = {tabs({tab("Main", {row({caption("Digits"), ctl(Text1)}), ctl(Text2), ctl(Check1), ctl(Command1)}),
+                         tab("More", {frame("Pick", {ctl(Option1), ctl(Option2)}), ctl(HScroll1), ctl(Combo1),
+                                      ctl(List1), ctl(Label1)})}),
+                   stretch()};
+        setWindowCaption("Test window");
+    }
+};
+
+void typeKeys(QWidget* w, const QString& keys) {
+    for (QChar ch : keys) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(w, &release);
+    }
+}
+
+class FormViewTest : public ::testing::Test {
+protected:
+    FormViewTest() {
+        testApp();
+        views = std::make_unique<ViewManager>(std::vector<Window*>{&win});
+        win.setVisible(true);
+    }
+    template <class W>
+    W* widget(const Control& c) {
+        FormView* v = views->viewFor(win);
+        return v ? qobject_cast<W*>(v->widgetFor(c)) : nullptr;
+    }
+
+    TestWindow win;
+    std::unique_ptr<ViewManager> views;
+};
+
+TEST(ViewManagerTest, BuildsViewOnlyWhenShownAndFollowsTheModel) {
+    testApp();
+    TestWindow win;
+    ViewManager views({&win});
+    EXPECT_EQ(views.viewFor(win), nullptr) << "a hidden window needs no widgets";
+
+    win.setVisible(true);
+    FormView* view = views.viewFor(win);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->windowTitle(), "Test window");
+
+    win.setWindowCaption("Renamed");
+    EXPECT_EQ(view->windowTitle(), "Renamed");
+    win.setVisible(false);
+    EXPECT_FALSE(view->isVisible());
+    win.setVisible(true);
+    EXPECT_EQ(views.viewFor(win), view) << "showing again reuses the view";
+    EXPECT_TRUE(view->isVisible());
+}
+
+TEST(ViewManagerTest, LeavesNoHooksBehind) {
+    testApp();
+    TestWindow win;
+    {
+        ViewManager views({&win});
+        win.setVisible(true);
+        ASSERT_TRUE(win.Text1.viewChanged);
+    }
+    EXPECT_FALSE(win.Text1.viewChanged);
+    EXPECT_FALSE(win.windowChanged);
+    win.Text1.setText("1");  // no view to reach any more
+    win.setVisible(false);
+}
+
+TEST_F(FormViewTest, TypingAppliesTheTypingStyleAndEachChangeRunsOnce) {
+    auto* edit = widget<QLineEdit>(win.Text1);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->toolTip(), "Numbers only");
+
+    typeKeys(edit, "4a2");
+    EXPECT_EQ(win.Text1.text(), "42");
+    EXPECT_EQ(edit->text(), "42") << "the dropped letter must not stay on screen";
+    EXPECT_EQ(win.textChanges, 2) << "the letter changed nothing, and the view adds no change of its own";
+
+    win.Text1.setText("7 s");
+    EXPECT_EQ(edit->text(), "7 s");
+    EXPECT_EQ(win.textChanges, 3);
+    edit->setCursorPosition(1);
+    typeKeys(edit, "5x");
+    EXPECT_EQ(win.Text1.text(), "75 s") << "the style applies to the typing, not to what code put there";
+    EXPECT_EQ(win.textChanges, 4);
+}
+
+TEST_F(FormViewTest, MultiLineBoxKeepsWindowLineBreaks) {
+    auto* edit = widget<QPlainTextEdit>(win.Text2);
+    ASSERT_NE(edit, nullptr);
+    win.Text2.setText("one\r\ntwo");
+    EXPECT_EQ(edit->toPlainText(), "one\ntwo");
+
+    edit->moveCursor(QTextCursor::End);
+    typeKeys(edit, "x");
+    EXPECT_EQ(win.Text2.text(), "one\r\ntwoX");
+    EXPECT_EQ(edit->toPlainText(), "one\ntwoX");
+}
+
+TEST_F(FormViewTest, ClicksReachTheModelAndTheModelReachesTheButtons) {
+    auto* check = widget<QCheckBox>(win.Check1);
+    ASSERT_NE(check, nullptr);
+    check->click();
+    EXPECT_EQ(win.Check1.value(), 1);
+    EXPECT_EQ(win.checkClicks, 1);
+    win.Check1.setValue(2);
+    EXPECT_EQ(check->checkState(), Qt::PartiallyChecked);
+    check->click();  // the operator's click turns grey into ticked
+    EXPECT_EQ(win.Check1.value(), 1);
+    EXPECT_EQ(check->checkState(), Qt::Checked);
+    EXPECT_EQ(win.checkClicks, 3);
+
+    widget<QPushButton>(win.Command1)->click();
+    EXPECT_EQ(win.presses, 1);
+
+    auto* one = widget<QRadioButton>(win.Option1);
+    auto* two = widget<QRadioButton>(win.Option2);
+    one->click();
+    two->click();
+    EXPECT_TRUE(win.Option2.value());
+    EXPECT_FALSE(win.Option1.value());
+    EXPECT_FALSE(one->isChecked());
+    two->click();  // clicking the selected option leaves it selected
+    EXPECT_TRUE(two->isChecked());
+    EXPECT_EQ(win.optionClicks, 2);
+}
+
+TEST_F(FormViewTest, SliderComboAndListBindBothWays) {
+    auto* slider = widget<QSlider>(win.HScroll1);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->value(), 50);
+    slider->setValue(70);  // as a drag would
+    EXPECT_EQ(win.HScroll1.value(), 70);
+    win.HScroll1.setValue(500);
+    EXPECT_EQ(slider->value(), 100);
+    EXPECT_EQ(win.scrolls, 2);
+
+    auto* combo = widget<QComboBox>(win.Combo1);
+    ASSERT_NE(combo, nullptr);
+    win.Combo1.addItem("Alpha");
+    win.Combo1.addItem("Bravo");
+    EXPECT_EQ(combo->count(), 2);
+    emit combo->activated(1);  // the operator picks from the list
+    EXPECT_EQ(win.Combo1.listIndex(), 1);
+    EXPECT_EQ(win.Combo1.text(), "Bravo");
+    EXPECT_EQ(combo->currentText(), "Bravo");
+    typeKeys(combo->lineEdit(), "X");
+    EXPECT_EQ(win.Combo1.text(), "BravoX");
+    EXPECT_EQ(combo->count(), 2) << "typing adds no item";
+    EXPECT_EQ(win.comboChanges, 2);
+
+    auto* list = widget<QListWidget>(win.List1);
+    ASSERT_NE(list, nullptr);
+    for (const char* s : {"K1ABC", "W2XYZ", "G3QQQ"}) win.List1.addItem(s);
+    EXPECT_EQ(list->count(), 3);
+    list->setCurrentRow(2);  // as a click would
+    EXPECT_EQ(win.List1.listIndex(), 2);
+    EXPECT_EQ(win.listClicks, 1);
+    win.List1.removeItem(2);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(win.listClicks, 1) << "a model change runs no click";
+}
+
+TEST_F(FormViewTest, LabelsArePlainTextAndFollowColourAndState) {
+    auto* label = widget<QLabel>(win.Label1);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(label->text(), "<b>W1AW</b>");
+    for (QLabel* l : views->viewFor(win)->findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText);
+
+    win.Label1.setToolTip("<img src=x> from the net");
+    win.Label1.setText("K1ABC");  // any change redraws the control
+    EXPECT_EQ(label->text(), "K1ABC");
+    EXPECT_TRUE(label->toolTip().contains("&lt;img src=x&gt;")) << label->toolTip().toStdString();
+
+    win.Label1.setForeColour(kRed);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    win.Label1.setForeColour(kGreen);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0xC0, 0));
+
+    win.Command1.setEnabled(false);
+    win.Check1.setVisible(false);
+    EXPECT_FALSE(widget<QPushButton>(win.Command1)->isEnabled());
+    EXPECT_TRUE(widget<QCheckBox>(win.Check1)->isHidden());
+}
+
+TEST_F(FormViewTest, CloseBoxAsksTheModel) {
+    FormView* view = views->viewFor(win);
+    bool allow = false;
+    win.onCloseRequest = [&] { return allow; };
+    view->close();
+    EXPECT_TRUE(win.isVisible());
+    EXPECT_TRUE(view->isVisible());
+
+    allow = true;
+    view->close();
+    EXPECT_FALSE(win.isVisible()) << "the model learns the window went, so showing it again is a change";
+    EXPECT_FALSE(view->isVisible());
+    win.setVisible(true);
+    EXPECT_TRUE(view->isVisible());
+}
+
+}  // namespace
