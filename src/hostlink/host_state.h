@@ -26,8 +26,6 @@ std::vector<HostValue> hostArgsFromJson(const Json& j);
 
 // "2026-12-13T10:00:15.204"
 std::string formatLogTime(const LocalTime& t);
-// The system's local time, to the millisecond.
-LocalTime systemLocalTime();
 
 // "DTMFString AA", "RX 1", "connected W1AW Ann": an event as one short line for people.
 std::string describeEvent(const HostEvent& ev);

@@ -1,9 +1,10 @@
 #include "runtime/runtime.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <ctime>
 
 namespace tarnwick {
 
@@ -11,6 +12,25 @@ std::string LocalTime::hms() const {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
     return buf;
+}
+
+LocalTime systemLocalTime() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t secs = system_clock::to_time_t(now);
+    std::tm tm{};
+    ::localtime_r(&secs, &tm);
+    LocalTime t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec > 59 ? 59 : tm.tm_sec;  // a leap second reads as the one before it
+    auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    t.millisecond = static_cast<int>(ms < 0 ? ms + 1000 : ms);
+    t.weekday = tm.tm_wday + 1;  // tm counts Sunday as 0
+    return t;
 }
 
 std::string escapeLineBreaks(const std::string& s) {

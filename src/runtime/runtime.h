@@ -142,6 +142,9 @@ protected:
     TimerScheduler scheduler_;
 };
 
+// The system's local time, to the millisecond.
+LocalTime systemLocalTime();
+
 // Escapes CR and LF as the two characters \r and \n, for one-line diagnostics.
 std::string escapeLineBreaks(const std::string& s);
 

@@ -53,24 +53,7 @@ QtRuntime::~QtRuntime() {
 
 std::int64_t QtRuntime::monotonicMs() const { return clock_.elapsed(); }
 
-LocalTime QtRuntime::localTime() const {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t secs = system_clock::to_time_t(now);
-    std::tm tm{};
-    ::localtime_r(&secs, &tm);
-    LocalTime t;
-    t.year = tm.tm_year + 1900;
-    t.month = tm.tm_mon + 1;
-    t.day = tm.tm_mday;
-    t.hour = tm.tm_hour;
-    t.minute = tm.tm_min;
-    t.second = tm.tm_sec > 59 ? 59 : tm.tm_sec;  // a leap second reads as the one before it
-    auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    t.millisecond = static_cast<int>(ms < 0 ? ms + 1000 : ms);
-    t.weekday = tm.tm_wday + 1;  // tm counts Sunday as 0
-    return t;
-}
+LocalTime QtRuntime::localTime() const { return systemLocalTime(); }
 
 void QtRuntime::rearm() {
     const std::int64_t due = scheduler_.nextDue();
