@@ -1,8 +1,11 @@
 // The tool box: wires the Qt event loop, the host connection, every tool and its view together.
 
 #include <QApplication>
+#include <QFileDialog>
 
 #include "hostlink/socket_transport.h"
+#include "platform/espeak/espeak_voice.h"
+#include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
 #include "shell/launcher.h"
 #include "shell/toolset.h"
@@ -29,6 +32,19 @@ private:
     TrayIcon icon_;
 };
 
+// The player's File dialog. Unattended or headless runs never wait for a person: they cancel.
+std::string openFileDialog(const std::string& filter, const std::string& fileName) {
+    if (QtRuntime::headless() || qEnvironmentVariableIsSet("TARNWICK_ANSWER")) return {};
+    const std::string::size_type bar = filter.find('|');
+    QString qtFilter;
+    if (bar != std::string::npos) {
+        QString patterns = QString::fromStdString(filter.substr(bar + 1));
+        patterns.replace(';', ' ');
+        qtFilter = QString::fromStdString(filter.substr(0, bar)) + " (" + patterns + ")";
+    }
+    return QFileDialog::getOpenFileName(nullptr, QString(), QString::fromStdString(fileName), qtFilter).toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +63,9 @@ int main(int argc, char** argv) {
     ToolRegistry registry;
     ToolContext ctx{rt, hub, registry, {}};
     Backends backends;
+    backends.mediaPlayer = makeGstMediaPlayer;
+    backends.voice = makeEspeakVoice;
+    backends.openFile = openFileDialog;
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {

@@ -5,13 +5,21 @@
 #include <memory>
 #include <vector>
 
+#include "player/file_dialog.h"
+#include "player/media_player.h"
+#include "speech/speech_voice.h"
 #include "toolbox/tool.h"
 #include "toolbox/tool_registry.h"
 
 namespace tarnwick {
 
 struct Backends {
-    // Tool families add their backend factories here (media player, speech voice, ...).
+    // The news player's media player, one per load of its window.
+    MediaPlayerFactory mediaPlayer;
+    // The speech tool's voice.
+    SpeechVoiceFactory voice;
+    // The open-file dialog of the player's File buttons; unset means "cancelled".
+    OpenFileDialog openFile;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.

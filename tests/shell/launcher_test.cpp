@@ -124,8 +124,9 @@ TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
     std::vector<std::string> replies;
     for (const auto& e : p.host.state().calls("SendChatText"))
         replies.push_back(e.link + ":" + std::get<std::string>(e.args.at(0)));
-    // Links hear events in creation order: the launcher's link is the first.
-    EXPECT_EQ(replies, (std::vector<std::string>{"Form5:Tarnwick  v7.2.1", "Form6:Tarnwick  v7.2"}));
+    // Three windows answer, each in its own words; links hear events in creation order.
+    EXPECT_EQ(replies, (std::vector<std::string>{"Form5:Tarnwick  v7.2.1", "Form1:Tarnwick  v7.2",
+                                                 "Form6:Tarnwick  v7.2"}));
     EXPECT_TRUE(greetings->Option10.value());
     EXPECT_FALSE(greetings->Option4.value());
 }
