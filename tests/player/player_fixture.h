@@ -185,6 +185,9 @@ protected:
         addFile("News4.mp3", 20);
         addFile("Beacon.wav", 5);
         for (Tool* t : std::initializer_list<Tool*>{&speech, &dtmf, &series, &downloader}) tools.add(*t);
+        // The timers the player pauses run, as they do once their tools have loaded.
+        speech.Beacon3.setEnabled(true);
+        downloader.Beacon4.setEnabled(true);
     }
     ~PlayerTest() override {
         player.reset();

@@ -75,7 +75,7 @@ TEST_F(PlayerTest, BeaconCountdownFiresEveryPeriodWhileUsed) {
     rt.advance(1'000);
     EXPECT_EQ(count("SetPTT true"), 1);
     EXPECT_EQ(player->BeaconPlay, 1);
-    EXPECT_EQ(player->BeaconSeconds1.text(), "59");
+    EXPECT_EQ(player->BeaconSeconds1.text(), "60");
     rt.advance(7'000);  // the 5 s beacon ends with its end digits and the wrap-up
     EXPECT_EQ(only({"SendDTMF", "SetPTT"}), (Events{"SetPTT true", "SendDTMF 4321", "SetPTT false"}));
     rt.advance(60'000);
@@ -83,7 +83,7 @@ TEST_F(PlayerTest, BeaconCountdownFiresEveryPeriodWhileUsed) {
 }
 
 TEST_F(PlayerTest, BeaconHeldBackByCarrierOrByTheNewsOnAir) {
-    writeIni("TEXT14=C:\\Beacon.wav\nBEACONPERIOD1=1\nSTOPCLOCK1=1\nIPMODE=1\n");
+    writeIni("TEXT14=C:\\Beacon.wav\nBEACONPERIOD1=1\nSTOPCLOCK1=1\nIPMODE=1\nCHECK3=1\n");
     start();
     raise("carrier", {"1"});
     rt.advance(60'500);
@@ -93,6 +93,8 @@ TEST_F(PlayerTest, BeaconHeldBackByCarrierOrByTheNewsOnAir) {
     player->Command1.click();  // news on air in IP mode: the indicator never reads "PTT ON"
     rt.advance(60'000);
     EXPECT_EQ(count("render Beacon.wav"), 0);
+    EXPECT_EQ(count("SendDTMF 1234"), 1);  // the news's own start digits only
+    EXPECT_EQ(player->PlayBox, 3);
     EXPECT_EQ(player->PTT.caption(), "IP TX");
     EXPECT_EQ(player->Text3.text(), "00:02:05");
 }

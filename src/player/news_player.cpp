@@ -1,0 +1,535 @@
+// Form1's window: its controls, layout, settings file, start-up, buttons and host events.
+
+#include "player/news_player.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <exception>
+
+#include "player/player_text.h"
+#include "runtime/runtime.h"
+#include "toolbox/download_face.h"
+#include "toolbox/dtmf_face.h"
+#include "toolbox/speech_face.h"
+#include "toolbox/tool_registry.h"
+#include "toolbox/version.h"
+
+namespace tarnwick {
+
+using namespace layout;
+
+Form1::Form1(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog fileDialog)
+    : Tool(ctx, "Form1"),
+      PlayerFace(ctx.rt),
+      Timer1(ctx.rt, 10),
+      Timer2(ctx.rt, 1000),
+      Beacon1(ctx.rt, 1000),
+      Beacon2(ctx.rt, 1000),
+      Beacon3(ctx.rt, 1000),
+      Beacon7(ctx.rt, 1000),
+      mediaFactory_(std::move(mediaFactory)),
+      fileDialog_(std::move(fileDialog)) {
+    Timer2.setAlignedToSeconds(true);
+    buildFilePlayer();
+
+    slots_ = {
+        {3, &Text4, &UseSetVol4, &VolSet4},
+        {2, &Text5, &UseSetVol3, &VolSet3},
+        {1, &Text7, &UseSetVol, &VolSet},
+        {11, &Text8, &UseSetVol2, &VolSet2},
+        {14, &Text14},
+        {15, &Text15},
+        {16, &Text16},
+    };
+    for (int s = 41; s <= 60; ++s) slots_.push_back({s, &filePlayerPath(s)});
+
+    plans_ = {{
+        {3, {&Sun3, &Mon3, &Tue3, &Wed3, &Thur3, &Fri3, &Sat3}, {&Hour3, &Hour3b}, {&Mins3, &Mins3b}},
+        {2, {&Sun2, &Mon2, &Tue2, &Wed2, &Thur2, &Fri2, &Sat2}, {&Hour2, &Hour2b}, {&Mins2, &Mins2b}},
+        {1, {&Sun, &Mon, &Tue, &Wed, &Thur, &Fri, &Sat}, {&Hour, &Text11}, {&Mins, &Text12}},
+    }};
+    countdowns_ = {{
+        {&BeaconPeriod1, &BeaconSeconds1, &StopClock1, &Beacon1},
+        {&BeaconPeriod2, &BeaconSeconds2, &StopClock2, &Beacon2},
+        {&BeaconPeriod3, &BeaconSeconds3, &StopClock3, &Beacon3},
+        {&BeaconPeriod7, &BeaconSeconds7, &StopClock7, &Beacon7},
+    }};
+
+    wireHandlers();
+    buildLayout();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildFilePlayer() {
+    for (int s = 41; s <= 60; ++s) {
+        int pathNo = s <= 57 ? s : s - 40;  // slots 58 to 60 keep their paths in Text18 to Text20
+        int playNo = s <= 50 ? 81 - s : 101 - s;
+        fpCode_.push_back(std::make_unique<TextBox>("Text" + std::to_string(s - 20), "", "Enter DTMF to Play File"));
+        fpPath_.push_back(std::make_unique<TextBox>("Text" + std::to_string(pathNo), "", kPathTip));
+        fpFile_.push_back(std::make_unique<CommandButton>("Command" + std::to_string(s + 10), "File", kFileTip));
+        fpPlay_.push_back(std::make_unique<CommandButton>("Command" + std::to_string(playNo), " ",
+                                                          "Play the entered URL with PTT"));
+    }
+}
+
+void Form1::wireHandlers() {
+    // Play slots.
+    Command3.onClick = [this] { fileButton(3); };
+    Command6.onClick = [this] { fileButton(2); };
+    Command12.onClick = [this] { fileButton(1); };
+    Command15.onClick = [this] { fileButton(11); };
+    Command22.onClick = [this] { fileButton(14); };
+    Command23.onClick = [this] { fileButton(15); };
+    Command24.onClick = [this] { fileButton(16); };
+    Command1.onClick = [this] { newsPlay(3); };
+    Command7.onClick = [this] { newsPlay(2); };
+    Command13.onClick = [this] { newsPlay(1); };
+    Command21.onClick = [this] { newsPlay(11); };
+    Command25.onClick = [this] { beaconPlay(14, false); };
+    Command26.onClick = [this] { beaconPlay(15, false); };
+    Command27.onClick = [this] { beaconPlay(16, false); };
+    for (int s = 41; s <= 60; ++s) {
+        filePlayerFile(s).onClick = [this, s] { fileButton(s); };
+        filePlayerPlay(s).onClick = [this, s] { playFilePlayer(s); };
+    }
+    Command17.onClick = [this] { Text4.setText("C:\\News1.mp3"); };
+    Command19.onClick = [this] { Text5.setText("C:\\News2.mp3"); };
+    Command18.onClick = [this] { Text7.setText("C:\\News3.mp3"); };
+    Command20.onClick = [this] { Text8.setText("C:\\News4.mp3"); };
+
+    // Other buttons.
+    Command2.onClick = [this] { stopButton(); };
+    Command4.onClick = [this] { SaveData(); };
+    Command5.onClick = [this] { hide(); };
+    Command29.onClick = [this] {
+        if (SpeechFace* s = speech()) step("Test Audio", [&] { s->kellow(); });
+    };
+    Command16.onClick = [this] {
+        if (Tool* t = ctx_.tools.find("Form13")) step("Timed MP3 Downloads", [&] { t->show(); });
+    };
+    SendCW.onClick = [this] { sendId(); };
+    onCloseRequest = [this] { return closeRequest(); };
+
+    // Volume sliders: each writes its preset box and sets the volume of whatever file is loaded.
+    auto slider = [this](ScrollBar& bar, TextBox& box) {
+        bar.onChange = [this, &bar, &box] {
+            box.setText(std::to_string(bar.value()));
+            if (media_ && media_->loaded()) step("volume", [&] { media_->setVolume(bar.value()); });
+        };
+    };
+    slider(V1, VolSet);
+    slider(V2, VolSet2);
+    slider(V3, VolSet3);
+    slider(V4, VolSet4);
+
+    // The seek bar seeks only when the operator moves it.
+    H1.onChange = [this] {
+        if (seeking_ || !media_ || !media_->loaded()) return;
+        step("seek", [&] { media_->setPosition(H1.value()); });
+        displayUpdate();
+    };
+
+    // Countdown period boxes.
+    for (Countdown& c : countdowns_) c.period->onChange = [this, &c] { periodRule(c); };
+    Beacon1.onTick = [this] {
+        if (countdownStep(countdowns_[0])) beaconPlay(14, true);
+    };
+    Beacon2.onTick = [this] {
+        if (countdownStep(countdowns_[1])) beaconPlay(15, true);
+    };
+    Beacon3.onTick = [this] {
+        if (countdownStep(countdowns_[2])) beaconPlay(16, true);
+    };
+    Beacon7.onTick = [this] { cwTick(); };
+
+    // Transmit breaks: editing the boxes only refreshes their counts.
+    BeaconPeriod8.onChange = [this] {
+        if (BeaconPeriod8.text().empty()) BeaconPeriod8.setText("0");
+        BeaconSeconds8.setText(std::to_string(positiveWhole(BeaconPeriod8.text()) * 60));
+    };
+    Text6.onChange = [this] {
+        if (Text6.text().empty()) Text6.setText("0");
+        Label18.setText(Text6.text());
+    };
+
+    Timer1.onTick = [this] { monitorTick(); };
+    Timer2.onTick = [this] { schedulerTick(); };
+    Beacon8.onTick = [this] { supervisorTick(); };
+    Timer3.onTick = [this] { breakTick(); };
+}
+
+void Form1::buildLayout() {
+    const char* mediaTypes = "   -  mp3  - mp2 -  wav - avi - mid";
+    auto days = [](const NewsPlan& p) {
+        std::vector<LayoutItem> r;
+        for (CheckBox* d : p.days) r.push_back(ctl(*d));
+        return row(std::move(r));
+    };
+    auto newsFrame = [&](const std::string& title, TextBox& path, CommandButton& file, CommandButton& play,
+                         CommandButton& def, CheckBox& useVol, TextBox& volSet, ScrollBar& bar, const NewsPlan& plan,
+                         TextBox& code, std::vector<LayoutItem> extra) {
+        std::vector<LayoutItem> items = {
+            row({ctl(path), ctl(file), ctl(play), ctl(def)}),
+            row({ctl(useVol), ctl(volSet), ctl(bar)}),
+            days(plan),
+            row({ctl(*plan.hour[0]), caption(":"), ctl(*plan.mins[0]),
+                 frame("Hour 1 Mins -- Hour 2 Mins", {row({ctl(*plan.hour[1]), caption(":"), ctl(*plan.mins[1])})}),
+                 frame("DTMF", {ctl(code)})}),
+        };
+        for (auto& e : extra) items.push_back(std::move(e));
+        return frame(title, std::move(items));
+    };
+
+    std::vector<LayoutItem> fileRows;
+    for (int i = 0; i < 10; ++i) {
+        int l = 41 + i, r = 51 + i;
+        fileRows.push_back(row({ctl(filePlayerCode(l)), ctl(filePlayerPath(l)), ctl(filePlayerFile(l)),
+                                ctl(filePlayerPlay(l)), ctl(filePlayerCode(r)), ctl(filePlayerPath(r)),
+                                ctl(filePlayerFile(r)), ctl(filePlayerPlay(r))}));
+    }
+    auto beaconFrame = [&](int n, TextBox& path, CommandButton& file, CommandButton& play, TextBox& period,
+                           Label& seconds, CheckBox& use) {
+        return frame("Beacon " + std::to_string(n) + " Audio File  -  mp3  - mp2 -  wav - avi - mid",
+                     {row({ctl(path), ctl(file), ctl(play), ctl(period), ctl(seconds), ctl(use)})});
+    };
+
+    layout_ = {
+        row({ctl(Command4), ctl(Command5), frame("MP3 PTT", {row({ctl(ShowTime), ctl(PTT)})}),
+             frame("Progress", {row({caption("Length :"), ctl(Text3), caption("Time Used :"), ctl(Text2),
+                                     caption("Time Left :"), ctl(Text1)}),
+                                ctl(H1), caption("0%                    50%                    100%")})}),
+        tabs({
+            tab("News File Player",
+                {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1, Command17, UseSetVol4,
+                           VolSet4, V4, plans_[0], DTMFInfo3, {}),
+                 newsFrame(std::string("Audio File 2") + mediaTypes, Text5, Command6, Command7, Command19, UseSetVol3,
+                           VolSet3, V3, plans_[1], DTMFInfo2, {}),
+                 newsFrame(std::string("Audio File 3") + mediaTypes, Text7, Command12, Command13, Command18, UseSetVol,
+                           VolSet, V1, plans_[2], DTMFInfo,
+                           {caption("2nd File -- Can Be Sent After Audio File 3 If Option Ticked"),
+                            row({ctl(Text8), ctl(Command15), ctl(Command21), ctl(Command20)}),
+                            row({ctl(UseSetVol2), ctl(VolSet2), ctl(V2)}), ctl(Check2)}),
+                 frame("Warning of disconnection before news  ------  Files transmitted 15 seconds after allotted "
+                       "time to allow for beacons",
+                       {row({ctl(WarnCheck), ctl(Warn), caption("Minute"), ctl(Label6), ctl(WarnText)})}),
+                 row({caption("Start of TX DTMF"), ctl(Text9), ctl(Check3), caption("End of TX DTMF"), ctl(Text10),
+                      ctl(Check4)}),
+                 row({ctl(Command29), ctl(Command16), ctl(Command2)})}),
+            tab("Beacons and Help File Player",
+                {beaconFrame(1, Text14, Command22, Command25, BeaconPeriod1, BeaconSeconds1, StopClock1),
+                 beaconFrame(2, Text15, Command23, Command26, BeaconPeriod2, BeaconSeconds2, StopClock2),
+                 beaconFrame(3, Text16, Command24, Command27, BeaconPeriod3, BeaconSeconds3, StopClock3),
+                 frame("File Player", std::move(fileRows))}),
+            tab("CW Ident  -  Node Status  -  Connect Groups",
+                {frame("Node Status During News TX",
+                       {ctl(Check5), ctl(ListAsBusyCheck), ctl(DisconnectAll), ctl(IPMode), ctl(SayEndOfFileCheck)}),
+                 frame("User Group", {row({ctl(GroupCall1), ctl(GroupCall2), ctl(GroupCall3)}), ctl(ConnectGroup)}),
+                 frame("CW Ident Callsign", {row({ctl(CWCallsign), ctl(SendCW), ctl(Check1)}),
+                                             row({ctl(Label14), ctl(BeaconPeriod7), ctl(BeaconSeconds7),
+                                                  ctl(StopClock7)})}),
+                 frame("Allow Breaks In Transmission. For Radios With Built In Time Out",
+                       {row({caption("Every"), ctl(BeaconPeriod8), caption("Mins    For "), ctl(Text6),
+                             caption("Milliseconds"), ctl(StopClock8)}),
+                        row({caption("Sec       M/Sec"), ctl(BeaconSeconds8), ctl(Label18)})}),
+                 frame("News Player Additions", {})}),
+        }),
+    };
+}
+
+// ---- Settings ----
+
+void Form1::buildSettings(SettingsTable& t) {
+    auto capitals = [](TextBox& box) {
+        return [&box] {
+            std::string s = box.text();
+            std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+            return s;
+        };
+    };
+    auto setter = [](TextBox& box) { return [&box](const std::string& v) { box.setText(v); }; };
+    auto plan = [&](const std::string& suffix, std::array<CheckBox*, 7> d, TextBox& h1, TextBox& m1, TextBox& h2,
+                    TextBox& m2, const std::string& h2Key, const std::string& m2Key) {
+        static const char* names[] = {"SUN", "MON", "TUE", "WED", "THUR", "FRI", "SAT"};
+        for (int i = 0; i < 7; ++i) t.check(names[i] + suffix, *d[i], "0");
+        t.text("HOUR" + suffix, h1, "24").text("MINS" + suffix, m1, "00").text(h2Key, h2, "24").text(m2Key, m2, "00");
+    };
+
+    t.check("SAYENDOFFILECHECK", SayEndOfFileCheck, "1")
+        .check("CHECK5", Check5, "0")
+        .text("TEXT14", Text14, "")
+        .text("TEXT15", Text15, "")
+        .text("TEXT16", Text16, "")
+        .check("WARNCHECK", WarnCheck, "0")
+        .text("WARN", Warn, "1")
+        .text("WARNTEXT", WarnText, "Warning Auto Disconnect For Local News.")
+        .custom("GROUPCALL1", "", setter(GroupCall1), capitals(GroupCall1))
+        .custom("GROUPCALL2", "", setter(GroupCall2), capitals(GroupCall2))
+        .custom("GROUPCALL3", "", setter(GroupCall3), capitals(GroupCall3))
+        .check("CONNECTGROUP", ConnectGroup, "0")
+        .text("BEACONPERIOD1", BeaconPeriod1, "15")
+        .text("BEACONPERIOD2", BeaconPeriod2, "15")
+        .text("BEACONPERIOD3", BeaconPeriod3, "15")
+        .check("STOPCLOCK1", StopClock1, "0")
+        .check("STOPCLOCK2", StopClock2, "0")
+        .check("STOPCLOCK3", StopClock3, "0")
+        .check("IPMODE", IPMode, "0")
+        .check("USESETVOL", UseSetVol, "0")
+        .text("VOLSET", VolSet, "0")
+        .check("USESETVOL2", UseSetVol2, "0")
+        .text("VOLSET2", VolSet2, "0")
+        .check("USESETVOL3", UseSetVol3, "0")
+        .text("VOLSET3", VolSet3, "0")
+        .check("USESETVOL4", UseSetVol4, "0")
+        .text("VOLSET4", VolSet4, "0")
+        .check("DISCONNECTALL", DisconnectAll, "0")
+        .check("CHECK2", Check2, "0")
+        .check("CHECK3", Check3, "0")
+        .check("CHECK4", Check4, "0")
+        .text("TEXT8", Text8, "C:\\News4.mp3")
+        .text("TEXT9", Text9, "1234")
+        .text("TEXT10", Text10, "4321")
+        .text("TEXT6", Text6, "50")
+        .text("BEACONPERIOD8", BeaconPeriod8, "50")
+        .check("STOPCLOCK8", StopClock8, "0")
+        .check("LISTASBUSYCHECK", ListAsBusyCheck, "0")
+        .check("STOPCLOCK7", StopClock7, "0")
+        .check("CHECK1", Check1, "0")
+        .text("BEACONPERIOD7", BeaconPeriod7, "15")
+        .text("CWCALLSIGN", CWCallsign, " ")
+        .text("TEXT4", Text4, "C:\\News1.mp3");
+    plan("3", plans_[0].days, Hour3, Mins3, Hour3b, Mins3b, "HOUR3b", "MINS3b");
+    t.text("DTMFInfo3", DTMFInfo3, "AA", "DTMFINFO3").text("TEXT5", Text5, "C:\\News2.mp3");
+    plan("2", plans_[1].days, Hour2, Mins2, Hour2b, Mins2b, "HOUR2b", "MINS2b");
+    t.text("DTMFInfo2", DTMFInfo2, "BB", "DTMFINFO2").text("TEXT7", Text7, "C:\\News3.mp3");
+    plan("", plans_[2].days, Hour, Mins, Text11, Text12, "TEXT11", "TEXT12");
+    t.text("DTMFInfo", DTMFInfo, "CC", "DTMFINFO");
+    // TEXT21 to TEXT40 are the File Player's codes, TEXT41 to TEXT57 its first seventeen paths.
+    for (int n = 21; n <= 57; ++n) t.text("TEXT" + std::to_string(n), n <= 40 ? filePlayerCode(n + 20) : filePlayerPath(n), "");
+    for (int n = 18; n <= 20; ++n) t.text("TEXT" + std::to_string(n), filePlayerPath(n + 40), "");
+    t.number("LEFT", left_, "300").number("TOP", top_, "300");
+}
+
+bool Form1::SaveData() {
+    ToolSettingsFile file("brannock.ini", 256, ctx_.settingsDir);
+    file.load();
+    SettingsTable table;
+    buildSettings(table);
+    table.store(file);
+    if (file.save()) return true;
+    ctx_.rt.error("Form1 SaveData", file.error());
+    ctx_.rt.messageBox("Error", "The settings could not be saved to " + file.path() + ": " + file.error(), MsgButtons::Ok,
+                       MsgIcon::Exclamation);
+    return false;
+}
+
+// ---- Start-up ----
+
+void Form1::Form_Load() {
+    link_ = std::make_unique<HostLink>(ctx_.hub, "Form1");
+    link_->DTMFString = [this](const std::string& d) { onDTMF(d); };
+    link_->ChatTextReceived = [this](const std::string& t) { onChat(t); };
+    link_->Closing = [this] { onClosing(); };
+
+    std::string call;
+    step("GetCallsign", [&] { call = link_->GetCallsign(); });
+    setWindowCaption(toolCaption(call, kTitle));
+    step("SetPTT", [&] { link_->SetPTT(false); });
+    step("SetDTR", [&] { link_->SetDTR(false); });
+
+    PTT.setForeColour(kGreen);
+    PTT.setCaption("PTT OFF");
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    breakStoppedPlayback_ = false;
+    PlayBox = 0;
+
+    ToolSettingsFile file("brannock.ini", 256, ctx_.settingsDir);
+    file.load();
+    SettingsTable table;
+    buildSettings(table);
+    table.load(file);
+
+    // A stored text equal to the box's design text is no change of the box; the counts follow the
+    // boxes all the same, so every countdown starts from its full period.
+    for (Countdown& c : countdowns_) periodRule(c);
+    BeaconPeriod8.onChange();
+    Text6.onChange();
+
+    BeaconPlay = 0;
+    SayFile2 = 0;
+    SayFile3 = 0;
+    SayFile4 = 0;
+    EndDTMF = 0;
+
+    // Each slider takes its preset box's whole number; its change handler writes it back.
+    std::pair<ScrollBar*, TextBox*> sliders[] = {{&V1, &VolSet}, {&V2, &VolSet2}, {&V3, &VolSet3}, {&V4, &VolSet4}};
+    for (auto [bar, box] : sliders) {
+        if (auto v = roundedNumber(box->text())) bar->setValue(static_cast<int>(std::clamp(*v, -3000LL, 0LL)));
+    }
+
+    lastScheduled_ = -1;
+    fired_.clear();
+    Timer1.setEnabled(true);
+    Timer2.setEnabled(true);
+}
+
+void Form1::Form_Unload() {
+    for (Timer* t : {&Timer1, &Timer2, &Beacon1, &Beacon2, &Beacon3, &Beacon7, &Beacon8, &Timer3}) t->setEnabled(false);
+    CleanUp();
+    link_.reset();
+}
+
+// ---- Buttons ----
+
+void Form1::fileButton(int slotNumber) {
+    const PlaySlot* s = slot(slotNumber);
+    if (!s) return;
+    std::string chosen;
+    if (fileDialog_) step("file dialog", [&] { chosen = fileDialog_(kFileFilter, s->path->text()); });
+    if (chosen.empty()) {
+        // The box keeps the path it had.
+        ctx_.rt.messageBox("Error", "Please select a file", MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    s->path->setText(chosen);
+    // The file on air stays on air; the new path is used at the slot's next play.
+    if (transmissionUnderWay()) return;
+    PlayBox = slotNumber;
+    step("LoadFile", [&] { loadSlot(true, false); });
+    displayUpdate();
+}
+
+void Form1::newsPlay(int slotNumber) {
+    CurrentFile.clear();
+    PlayBox = slotNumber;
+    step("StartDTMF", [&] { StartDTMF(); });
+    EndDTMF = 1;
+    armMonitor();
+    step("TXFile", [&] { transmit(true); });
+    const PlaySlot* s = slot(slotNumber);
+    if (s && s->useVol) applyPreset(*s->useVol, *s->volSet);
+}
+
+void Form1::beaconPlay(int slotNumber, bool fromCountdown) {
+    if (fromCountdown) {
+        bool carrier = false;
+        step("IsCarrierDetected", [&] { carrier = link_->IsCarrierDetected(); });
+        if (carrier) return;
+        // A countdown never breaks into the player's own transmission (in IP mode or in a break
+        // either): the whole beacon, start digits included, waits for its next period.
+        if (transmissionUnderWay()) return;
+    }
+    CurrentFile.clear();
+    PlayBox = slotNumber;
+    step("StartDTMF", [&] { StartDTMF(); });
+    EndDTMF = 1;
+    armMonitor();
+    if (PTT.caption() == "PTT ON") return;
+    bool onAir = false;
+    step("TXFile", [&] { onAir = transmit(!fromCountdown); });
+    if (onAir) BeaconPlay = 1;
+}
+
+void Form1::playFilePlayer(int slotNumber) {
+    CurrentFile.clear();
+    PlayBox = slotNumber;
+    if (SpeechFace* s = speech()) s->flag3 = 0;
+    step("StartDTMF", [&] { StartDTMF(); });
+    EndDTMF = 1;
+    armMonitor();
+    step("TXFile", [&] { transmit(true); });
+}
+
+void Form1::sendId() {
+    if (CWCallsign.text().empty()) CWCallsign.setText(" ");
+    if (announcementsDisabled()) return;
+    step("Send ID", [&] {
+        if (!link_->IsCarrierDetected()) link_->SendCWText(0, CWCallsign.text());
+    });
+}
+
+bool Form1::closeRequest() {
+    MsgAnswer a = ctx_.rt.messageBox("Exit Program", "Quit - Remember to save your settings - Are You Sure ? ",
+                                     MsgButtons::YesNo, MsgIcon::Question);
+    if (a != MsgAnswer::Yes) return false;
+    PTT.setCaption("PTT OFF");
+    step("SetPTT", [&] { link_->SetPTT(false); });
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    step("SetBusy", [&] { link_->SetBusy(false); });
+    ctx_.rt.endProcess(0);
+    return true;
+}
+
+// ---- Host events ----
+
+void Form1::onDTMF(const std::string& digits) {
+    if (auto* dtmf = ctx_.tools.face<DtmfControlFace>("Form4"); dtmf && dtmf->Check1.value() == 0) return;
+    std::vector<std::pair<TextBox*, int>> rows = {{&DTMFInfo3, 3}, {&DTMFInfo2, 2}, {&DTMFInfo, 1}};
+    for (int s = 41; s <= 60; ++s) rows.push_back({&filePlayerCode(s), s});
+    for (auto [box, s] : rows) {
+        // An empty code box stands for no code.
+        if (box->text().empty() || box->text() != digits) continue;
+        CurrentFile.clear();
+        PlayBox = s;
+        if (s >= 41)
+            if (SpeechFace* sp = speech()) sp->flag3 = 0;
+        step("DTMF play", [&] { transmit(false); });
+    }
+}
+
+void Form1::onChat(const std::string& text) {
+    if (text.find("/ver/") == std::string::npos) return;
+    step("SendChatText", [&] {
+        link_->SendChatText(std::string(kProductName) + " " + " v" + std::to_string(kVersionMajor) + "." +
+                            std::to_string(kVersionMinor));
+    });
+}
+
+void Form1::onClosing() {
+    // Each step is tried on its own; the hub ends the process once every tool has cleaned up.
+    step("SetPTT", [&] { link_->SetPTT(false); });
+    step("SetDTR", [&] { link_->SetDTR(false); });
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    CleanUp();
+}
+
+// ---- Helpers ----
+
+bool Form1::step(const char* what, const std::function<void()>& f) {
+    try {
+        f();
+        return true;
+    } catch (const std::exception& e) {
+        ctx_.rt.error(std::string("Form1 ") + what, e.what());
+    } catch (...) {
+        ctx_.rt.error(std::string("Form1 ") + what, "unknown failure");
+    }
+    return false;
+}
+
+SpeechFace* Form1::speech() const { return ctx_.tools.face<SpeechFace>("Form3"); }
+
+bool Form1::announcementsDisabled() const {
+    SpeechFace* s = speech();
+    return s && s->Check1.value() == 1;
+}
+
+void Form1::enableDownloadSchedule(bool on) {
+    if (auto* d = ctx_.tools.face<DownloaderFace>("Form13")) d->Beacon4.setEnabled(on);
+}
+
+void Form1::enableSpeechBeacon(bool on) {
+    if (SpeechFace* s = speech()) s->Beacon3.setEnabled(on);
+}
+
+const Form1::PlaySlot* Form1::slot(int number) const {
+    for (const PlaySlot& s : slots_)
+        if (s.number == number) return &s;
+    return nullptr;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,325 @@
+// Form1's transmit side: loading a slot's file, the transmit sequence, the playback monitor, the
+// transmission supervisor with its timed breaks, and the STOP button.
+
+#include <cmath>
+#include <filesystem>
+
+#include "player/news_player.h"
+#include "player/player_text.h"
+#include "runtime/runtime.h"
+#include "toolbox/series_face.h"
+#include "toolbox/speech_face.h"
+#include "toolbox/tool_registry.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Longest file the seek bar can show, in seconds (its maximum is a 16-bit whole number).
+constexpr double kLongestFile = 32767.5;
+
+bool isOrdinaryFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+// ---- Media player ----
+
+void Form1::LoadFile(bool ReLoad) { loadSlot(ReLoad, true); }
+
+void Form1::CleanUp() {
+    playing_ = false;
+    if (media_ && media_->loaded()) step("release", [&] { media_->release(); });
+}
+
+void Form1::armMonitor() { Timer1.setEnabled(true); }
+
+bool Form1::monitorIdle() const {
+    return !playing_ && !Beacon8.enabled() && !Timer3.enabled() && EndDTMF == 0 && SayFile2 == 0 && SayFile3 == 0;
+}
+
+bool Form1::loadSlot(bool reload, bool allowDialog) {
+    const PlaySlot* s = slot(PlayBox);
+    if (!s) return false;
+    if (!CurrentFile.empty() && !reload) return media_ && media_->loaded();
+
+    std::string name = s->path->text();
+    if (name.empty() && allowDialog && fileDialog_) step("file dialog", [&] { name = fileDialog_(kFileFilter, ""); });
+    const std::string linuxPath = name.empty() ? std::string() : mapWindowsPath(name);
+    if (name.empty() || !isOrdinaryFile(linuxPath)) {
+        ctx_.rt.messageBox("Error", "Please select a file", MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
+    s->path->setText(name);
+    CurrentFile = name;
+    CleanUp();
+
+    std::string error;
+    bool ok = false;
+    try {
+        if (!media_ && mediaFactory_) media_ = mediaFactory_();
+        if (!media_) {
+            error = "no media player";
+        } else if (media_->render(linuxPath, error)) {
+            double duration = media_->duration();
+            if (!(duration >= 0) || duration >= kLongestFile) {
+                error = "duration out of range";
+            } else {
+                H1.setRange(0, static_cast<int>(std::nearbyint(duration)));
+                Text3.setText(FormatTime(duration));
+                ok = true;
+            }
+        }
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (ok) return true;
+    ctx_.rt.error("Form1 LoadFile", linuxPath + ": " + error);
+    ctx_.rt.messageBox("Error", "Render error no rendering device found", MsgButtons::Ok, MsgIcon::Exclamation);
+    CleanUp();
+    return false;
+}
+
+void Form1::applyPreset(const CheckBox& use, const TextBox& level) {
+    if (!use.ticked() || !media_ || !media_->loaded()) return;
+    auto v = roundedNumber(level.text());
+    if (!v || *v < -10000 || *v > 0) return;
+    step("preset volume", [&] { media_->setVolume(static_cast<int>(*v)); });
+}
+
+// ---- The transmit sequence ----
+
+void Form1::TXFile() { transmit(false); }
+
+void Form1::StartDTMF() {
+    if (!Check3.ticked()) return;
+    link_->SendDTMF(Text9.text());
+    Sleep();
+    Sleep();
+    Sleep();
+}
+
+void Form1::Sleep() { ctx_.rt.blockingDelay(500); }
+
+bool Form1::transmissionUnderWay() const { return Beacon8.enabled() || Timer3.enabled(); }
+
+void Form1::setOnAir(bool on) {
+    PTT.setForeColour(on ? kRed : kGreen);
+    if (IPMode.ticked())
+        PTT.setCaption(on ? "IP TX" : "IP RX");
+    else
+        PTT.setCaption(on ? "PTT ON" : "PTT OFF");
+}
+
+bool Form1::transmit(bool allowDialog) {
+    // The series player's monitor releases the transmitter while its time used equals its length;
+    // no time text equals this one.
+    if (auto* series = ctx_.tools.face<SeriesPlayerFace>("Form12")) series->Text3.setText("00 00 00");
+    SpeechFace* sp = speech();
+    if (sp && sp->Check1.value() == 1) return false;
+
+    CurrentFile.clear();
+    bool loaded = false;
+    step("LoadFile", [&] { loaded = loadSlot(false, allowDialog); });
+    // Nothing to play: key nothing, mark nothing, pause nothing.
+    if (!loaded) return false;
+
+    // A new file replaces whatever was on air, a pending break included.
+    Timer3.setEnabled(false);
+    Label18.setText(Text6.text());
+    breakStoppedPlayback_ = false;
+
+    Text2.setText("00:00:00");
+    if (ListAsBusyCheck.ticked() && PlayBox < 14) step("SetBusy", [&] { link_->SetBusy(true); });
+    enableSpeechBeacon(false);
+    if (DisconnectAll.ticked() && PlayBox < 14) {
+        step("DisconnectAllStations", [&] { link_->DisconnectAllStations(); });
+        if (Check5.ticked()) {
+            Sleep();
+            Sleep();
+            Sleep();
+        }
+    }
+    enableDownloadSchedule(false);
+    if (IPMode.ticked()) {
+        setOnAir(true);
+    } else {
+        if (Check5.ticked()) {
+            Sleep();
+            Sleep();
+        }
+        setOnAir(true);
+        if (sp && sp->FanCTRL.value() == 1) step("FanOn", [&] { sp->FanOn(); });
+        step("SetPTT", [&] { link_->SetPTT(true); });
+    }
+    Beacon8.setEnabled(true);
+    ctx_.rt.diag("PLAY", mapWindowsPath(CurrentFile));
+    armMonitor();
+    if (!step("run", [&] { media_->run(); })) {
+        // A player that cannot run is released, so the monitor ends the transmission at once.
+        CleanUp();
+        return true;
+    }
+    playing_ = true;
+    step("position", [&] { media_->setPosition(0); });
+    return true;
+}
+
+// ---- Playback monitor ----
+
+void Form1::monitorTick() {
+    const bool loaded = media_ && media_->loaded();
+    if (loaded) {
+        // End of stream or a playback error is the file's end, even short of its stated length.
+        std::string error;
+        bool ended = false;
+        step("ended", [&] { ended = media_->ended(&error); });
+        if (ended) {
+            if (!error.empty()) ctx_.rt.error("Form1 playback", error);
+            Text2.setText(Text3.text());
+        }
+    } else if (Beacon8.enabled()) {
+        // On air with nothing loaded (the file was released): nothing is left to wait for.
+        Text2.setText(Text3.text());
+    }
+
+    if (Text2.text() == Text3.text()) {
+        CleanUp();
+        if (SayFile2 == 1 && Check2.ticked()) {
+            CurrentFile.clear();
+            PlayBox = 11;
+            EndDTMF = 1;
+            step("chain", [&] { transmit(false); });
+            SayFile3 = 1;
+            SayFile2 = 0;
+            PlayBox = 0;
+        }
+        if (SayFile3 == 1 && Text2.text() == Text3.text()) {
+            if (Check4.ticked()) step("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
+            SayFile3 = 0;
+        }
+        if (PlayBox != 0 && EndDTMF == 1 && Check4.ticked()) step("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
+        EndDTMF = 0;
+    }
+    displayUpdate();
+    // Nothing plays and nothing is due: the monitor sleeps until the next play wakes it.
+    if (monitorIdle()) Timer1.setEnabled(false);
+}
+
+void Form1::displayUpdate() {
+    if (!media_ || !media_->loaded()) return;
+    step("display", [&] {
+        double position = media_->position();
+        double duration = media_->duration();
+        seeking_ = true;
+        H1.setValue(static_cast<int>(std::nearbyint(position)));
+        seeking_ = false;
+        Text1.setText(FormatTime(duration - position));
+        Text2.setText(FormatTime(position));
+    });
+    seeking_ = false;
+}
+
+// ---- Transmission supervisor and breaks ----
+
+void Form1::supervisorTick() {
+    ctx_.rt.yield();
+    if (!Beacon8.enabled()) return;  // the transmission ended while we yielded
+    if (positiveWhole(BeaconPeriod8.text()) == 0) BeaconPeriod8.setText("1");
+    // The end of the file is handled (release, chaining, end digits) before the wrap-up looks at it,
+    // whichever of the two timers saw it first.
+    monitorTick();
+    if (!Beacon8.enabled()) return;
+
+    if (Text2.text() == Text3.text()) {
+        // The file has ended; a break due now is not made.
+        wrapUp();
+        return;
+    }
+    if (!StopClock8.ticked()) return;
+    long long left = leadingNumber(BeaconSeconds8.text()).value_or(0) - 1;
+    BeaconSeconds8.setText(std::to_string(left));
+    if (left <= 0) startBreak();
+}
+
+void Form1::startBreak() {
+    Timer3.setEnabled(true);
+    Beacon8.setEnabled(false);
+    if (!IPMode.ticked() && Check5.ticked()) Sleep();
+    breakStoppedPlayback_ = false;
+    if (media_ && media_->loaded())
+        breakStoppedPlayback_ = step("stop", [&] { media_->stop(); });
+    playing_ = false;
+    setOnAir(false);
+    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(false); });
+    enableDownloadSchedule(true);
+    BeaconSeconds8.setText(std::to_string(positiveWhole(BeaconPeriod8.text()) * 60));
+}
+
+void Form1::breakTick() {
+    ctx_.rt.yield();
+    if (!Timer3.enabled()) return;
+    // A break always ends: a count that is no number, or at or below 0, resumes now.
+    long long left = leadingNumber(Label18.text()).value_or(0) - 1;
+    Label18.setText(std::to_string(left));
+    if (left > 0) return;
+
+    enableDownloadSchedule(false);
+    Timer3.setEnabled(false);
+    if (breakStoppedPlayback_ && media_ && media_->loaded()) playing_ = step("run", [&] { media_->run(); });
+    armMonitor();
+    breakStoppedPlayback_ = false;
+    setOnAir(true);
+    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(true); });
+    Beacon8.setEnabled(true);
+    Label18.setText(Text6.text());
+}
+
+void Form1::wrapUp() {
+    if (!IPMode.ticked() && Check5.ticked()) Sleep();
+    setOnAir(false);
+    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(false); });
+    enableDownloadSchedule(true);
+    step("SetBusy", [&] { link_->SetBusy(false); });
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    enableSpeechBeacon(true);
+    if (DisconnectAll.ticked() && ConnectGroup.ticked()) {
+        for (TextBox* box : {&GroupCall1, &GroupCall2, &GroupCall3}) {
+            if (box->text().empty()) continue;
+            std::string call = box->text();
+            for (char& c : call) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            step("group reconnect", [&] {
+                if (!link_->IsConnectedTo(call)) link_->ConnectTo(call, true);
+            });
+        }
+    }
+    if (SayEndOfFileCheck.ticked())
+        if (SpeechFace* sp = speech()) step("SayEndOfFile", [&] { sp->SayEndOfFile(); });
+}
+
+void Form1::stopButton() {
+    const bool underWay = transmissionUnderWay();
+    if (media_ && media_->loaded()) step("stop", [&] { media_->stop(); });
+    playing_ = false;
+    PTT.setForeColour(kGreen);
+    PTT.setCaption("PTT OFF");
+    step("SetPTT", [&] { link_->SetPTT(false); });
+    // STOP ends the transmission: nothing resumes it, nothing follows it.
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    Label18.setText(Text6.text());
+    breakStoppedPlayback_ = false;
+    SayFile2 = 0;
+    SayFile3 = 0;
+    EndDTMF = 0;
+    step("SetBusy", [&] { link_->SetBusy(false); });
+    if (underWay) {
+        enableSpeechBeacon(true);
+        enableDownloadSchedule(true);
+    }
+}
+
+}  // namespace tarnwick
