@@ -16,44 +16,18 @@
 
 #include "platform/gstreamer/gst_audio.h"
 #include "platform/gstreamer/gst_media_player.h"
+#include "support/wav.h"
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::writeToneWav;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kToneSeconds = 1.5;
 
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-void put16(std::ofstream& f, std::uint16_t v) {
-    char b[2] = {static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
-    f.write(b, 2);
-}
-void put32(std::ofstream& f, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-
-// A 16-bit mono PCM WAV of a 440 Hz sine.
-void writeToneWav(const fs::path& path, double seconds, int rate = 22050) {
-    const auto frames = static_cast<std::uint32_t>(seconds * rate);
-    std::ofstream f(path, std::ios::binary);
-    f.write("RIFF", 4);
-    put32(f, 36 + frames * 2);
-    f.write("WAVEfmt ", 8);
-    put32(f, 16);
-    put16(f, 1);  // PCM
-    put16(f, 1);  // mono
-    put32(f, rate);
-    put32(f, rate * 2);
-    put16(f, 2);
-    put16(f, 16);
-    f.write("data", 4);
-    put32(f, frames * 2);
-    for (std::uint32_t i = 0; i < frames; ++i)
-        put16(f, static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440.0 * i / rate))));
-}
 
 bool haveElement(const char* name) {
     GstElementFactory* f = gst_element_factory_find(name);
@@ -98,7 +72,7 @@ protected:
         fs::create_directories(dir_);
         // Blanks, '#', '?' and brackets must reach the player as part of the name.
         wav_ = dir_ / "news #1 (test)?.wav";
-        writeToneWav(wav_, kToneSeconds);
+        writeToneWav(wav_.string(), kToneSeconds);
         mp3_ = dir_ / "news.mp3";
         haveMp3_ = writeToneMp3(mp3_, kToneSeconds) && haveElement("mpg123audiodec");
     }

@@ -25,10 +25,11 @@ public:
         eventually([&] { return hostCommand({"state"}) == 0; }, std::chrono::seconds(5));
     }
 
-    // Starts tarnwick; `answer` sets TARNWICK_ANSWER.
-    Process& start(const std::string& answer = "ok") {
+    // Starts tarnwick; `answer` sets TARNWICK_ANSWER; `extra` adds to its environment.
+    Process& start(const std::string& answer = "ok", const std::map<std::string, std::string>& extra = {}) {
         auto env = env_;
         env["TARNWICK_ANSWER"] = answer;
+        for (const auto& [k, v] : extra) env[k] = v;
         apps_.push_back(std::make_unique<Process>(std::vector<std::string>{TARNWICK_BIN}, env,
                                                   dir_.file("tarnwick" + std::to_string(apps_.size()) + ".err")));
         return *apps_.back();
@@ -45,6 +46,35 @@ public:
         return p.wait(std::chrono::seconds(5));
     }
     std::string log() const { return Process::slurp(dir_.file("host.log")); }
+    // The log lines that contain every one of the given pieces, in order.
+    std::vector<std::string> lines(const std::vector<std::string>& pieces) const {
+        std::vector<std::string> out;
+        std::istringstream in(log());
+        for (std::string line; std::getline(in, line);) {
+            bool all = true;
+            for (const auto& p : pieces) all = all && line.find(p) != std::string::npos;
+            if (all) out.push_back(line);
+        }
+        return out;
+    }
+    // Milliseconds since midnight of a log line's "time".
+    static long long timeOf(const std::string& line) {
+        auto at = line.find("\"time\":\"");
+        if (at == std::string::npos) return -1;
+        auto t = line.substr(at + 19, 12);  // hh:mm:ss.mmm after the date and 'T'
+        return std::stoll(t.substr(0, 2)) * 3600000 + std::stoll(t.substr(3, 2)) * 60000 +
+               std::stoll(t.substr(6, 2)) * 1000 + std::stoll(t.substr(9, 3));
+    }
+    // Writes a settings file of the node before the program starts.
+    void writeSettings(const std::string& file, const std::string& text) const {
+        std::filesystem::create_directories(dir_.file("cfg"));
+        dir_.write("cfg/" + file, text);
+    }
+    // The Linux path of a Windows drive path on this node ("c", "News1.wav").
+    std::string drivePath(const std::string& drive, const std::string& name) const {
+        std::filesystem::create_directories(dir_.file("drives/" + drive));
+        return dir_.file("drives/" + drive + "/" + name);
+    }
     const TempDir& dir() const { return dir_; }
     std::string settings(const std::string& file) const { return Process::slurp(dir_.file("cfg/" + file)); }
 
