@@ -312,16 +312,9 @@ void Form1::buildSettings(SettingsTable& t) {
 }
 
 bool Form1::SaveData() {
-    ToolSettingsFile file("brannock.ini", 256, ctx_.settingsDir);
-    file.load();
     SettingsTable table;
     buildSettings(table);
-    table.store(file);
-    if (file.save()) return true;
-    ctx_.rt.error("Form1 SaveData", file.error());
-    ctx_.rt.messageBox("Error", "The settings could not be saved to " + file.path() + ": " + file.error(), MsgButtons::Ok,
-                       MsgIcon::Exclamation);
-    return false;
+    return writeSettings(table, "brannock.ini", 256, true);
 }
 
 // ---- Start-up ----
@@ -345,11 +338,9 @@ void Form1::Form_Load() {
     breakStoppedPlayback_ = false;
     PlayBox = 0;
 
-    ToolSettingsFile file("brannock.ini", 256, ctx_.settingsDir);
-    file.load();
     SettingsTable table;
     buildSettings(table);
-    table.load(file);
+    readSettings(table, "brannock.ini", 256);
 
     // A stored text equal to the box's design text is no change of the box; the counts follow the
     // boxes all the same, so every countdown starts from its full period.

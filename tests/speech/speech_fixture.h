@@ -158,6 +158,13 @@ public:
     // Sets the clock to the given moment of the current day (or a later day) and runs up to it.
     void runTo(int h, int m, int s, int weekday = 0) { ASSERT_TRUE(rt.runUntil(h, m, s, weekday)); }
 
+    // Sets the wall clock to a moment of December 2026 (the 14th is a Monday) without running the
+    // hours between; the clocks carry on from there.
+    void jumpTo(int day, int h, int m, int s, int ms = 500) {
+        rt.setLocalTime(2026, 12, day, h, m, s, ms);
+        rt.advance(0);
+    }
+
     std::vector<bool> pttCalls(const std::string& link = "Form3") const {
         std::vector<bool> out;
         for (const auto& e : host.state().calls("SetPTT"))
@@ -166,8 +173,11 @@ public:
     }
     std::vector<std::string> textCalls(const std::string& op) const {
         std::vector<std::string> out;
-        for (const auto& e : host.state().calls(op))
-            if (e.error.empty() && !e.args.empty()) out.push_back(std::get<std::string>(e.args.back()));
+        for (const auto& e : host.state().calls(op)) {
+            if (!e.error.empty()) continue;
+            for (const HostValue& a : e.args)
+                if (const auto* s = std::get_if<std::string>(&a)) out.push_back(*s);
+        }
         return out;
     }
     void raise(const std::string& cmd, const std::vector<std::string>& args = {}) {
