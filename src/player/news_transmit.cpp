@@ -179,6 +179,10 @@ void Form1::monitorTick() {
         if (ended) {
             if (!error.empty()) ctx_.rt.error("Form1 playback", error);
             Text2.setText(Text3.text());
+        } else {
+            // The times are brought up to date before the end test, so the tick that shows the end
+            // also handles it (release, chaining, end digits) before the supervisor can wrap up.
+            displayUpdate();
         }
     } else if (Beacon8.enabled()) {
         // On air with nothing loaded (the file was released): nothing is left to wait for.
@@ -203,7 +207,6 @@ void Form1::monitorTick() {
         if (PlayBox != 0 && EndDTMF == 1 && Check4.ticked()) step("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
         EndDTMF = 0;
     }
-    displayUpdate();
     // Nothing plays and nothing is due: the monitor sleeps until the next play wakes it.
     if (monitorIdle()) Timer1.setEnabled(false);
 }

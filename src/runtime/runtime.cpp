@@ -102,7 +102,11 @@ void Timer::setEnabled(bool on) {
 void Timer::setInterval(int ms) {
     if (ms == interval_) return;
     interval_ = ms;
-    scheduled_ = false;  // a new interval restarts the count, as window timers do
+    // A new interval restarts the count, as window timers do: drop the old count first.
+    if (scheduled_) {
+        scheduled_ = false;
+        rt_.timerChanged(this);
+    }
     update();
 }
 

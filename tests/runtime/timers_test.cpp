@@ -32,6 +32,25 @@ TEST(VirtualTimers, EnablingARunningTimerKeepsItsPhase) {
     EXPECT_EQ(ticks, 2);
 }
 
+TEST(VirtualTimers, ChangingTheIntervalRestartsTheCountAndZeroStopsIt) {
+    VirtualRuntime rt;
+    int ticks = 0;
+    Timer t(rt, 1000, true);
+    t.onTick = [&] { ++ticks; };
+    rt.advance(600);
+    t.setInterval(500);
+    rt.advance(499);
+    EXPECT_EQ(ticks, 0);
+    rt.advance(1);
+    EXPECT_EQ(ticks, 1);
+    t.setInterval(0);
+    rt.advance(5000);
+    EXPECT_EQ(ticks, 1);
+    t.setInterval(100);  // still enabled: runs again with the new interval
+    rt.advance(100);
+    EXPECT_EQ(ticks, 2);
+}
+
 TEST(VirtualTimers, IntervalRulesZeroNeverShortRunsAtTenMs) {
     VirtualRuntime rt;
     int zero = 0, one = 0;

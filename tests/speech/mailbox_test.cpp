@@ -241,9 +241,7 @@ TEST_F(MailboxTest, KeyedSpeechDropsTheFanLine) {
 }
 
 TEST_F(MailboxTest, EndOfNewsAnnouncement) {
-    // Right after start-up the first call only arms.
-    form3.SayEndOfFile();
-    EXPECT_EQ(form3.flag2, 0);
+    // Armed from start-up: the first news is announced too.
     EXPECT_EQ(form3.flag3, 1);
     form3.SayEndOfFile();
     EXPECT_EQ(form3.flag2, 1);
@@ -258,9 +256,10 @@ TEST_F(MailboxTest, EndOfNewsAnnouncement) {
     EXPECT_EQ(form3.flag2, 1);
 
     form3.flag2 = 0;
-    form3.flag3 = 0;  // a File Player play
+    form3.flag3 = 0;  // a File Player play: no announcement, only re-arming
     form3.SayEndOfFile();
     EXPECT_EQ(form3.flag2, 0);
+    EXPECT_EQ(form3.flag3, 1);
 }
 
 TEST_F(MailboxTest, NewsWarning) {

@@ -98,7 +98,7 @@ TEST_F(SpeechTest, StartUpWithoutAFile) {
     EXPECT_EQ(form3.KerchunkWait.text(), "3000");
     EXPECT_EQ(form3.DelaySeconds.text(), "10");
     EXPECT_EQ(form3.flag2, 0);
-    EXPECT_EQ(form3.flag3, 0);
+    EXPECT_EQ(form3.flag3, 1);
     EXPECT_EQ(form3.cwIdentPending(), "0");
     EXPECT_TRUE(form3.Timer1.enabled());
     EXPECT_FALSE(form3.Fan.enabled());

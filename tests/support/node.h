@@ -57,6 +57,11 @@ public:
         }
         return out;
     }
+    // The "seq" of a log line: the order in which the host saw it.
+    static long long seqOf(const std::string& line) {
+        auto at = line.find("\"seq\":");
+        return at == std::string::npos ? -1 : std::stoll(line.substr(at + 6));
+    }
     // Milliseconds since midnight of a log line's "time".
     static long long timeOf(const std::string& line) {
         auto at = line.find("\"time\":\"");

@@ -1,0 +1,164 @@
+// Stations connecting and leaving: the call history, the station-info window, the greeting choice and
+// the spoken announcement with the station's callsign spelled out.
+
+#include <cstdio>
+
+#include "speech/speech_tool.h"
+#include "speech/spoken_time.h"
+#include "toolbox/conference_face.h"
+#include "toolbox/tool_registry.h"
+
+namespace tarnwick {
+
+namespace {
+
+struct ConferenceName {
+    const char* key;
+    const char* spoken;
+    const char* onConnect;
+    const char* onDisconnect;
+};
+
+// Conferences with a spoken name. The last three rows are the node's own test conferences; their
+// callsigns use the unissued prefix Q0, so they cannot belong to anyone.
+constexpr ConferenceName kConferenceNameTable[] = {
+    {"*IRELAND*", "Ireland", "  conference has connected.", "  conference has disconnected."},
+    {"*ENGLAND*", "England", "  conference has connected.", "  conference has disconnected."},
+    {"*UKLOTA*", "U Kay Ladies On The Air", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*NASA*", "Nassa", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*JOTA-E*", "Jamboree on the air : English", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*VKEMCOMM*", "V Kay Emergency Communications", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*AUSSIE*", "Australian", "  Conference Has Connected. GuDay from Down Under", "  Conference Has disconnected."},
+    {"*CANADIAN*", "Canadian", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*Q0TARN*", "Tarnwick Test", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*Q0NODE*", "Node Test", "  Conference Has Connected.", "  Conference Has disconnected."},
+    {"*Q0CLUB*", "Club Net", "  Conference Has Connected.", "  Conference Has disconnected."},
+};
+
+const ConferenceName* conferenceName(const std::string& call) {
+    for (const ConferenceName& c : kConferenceNameTable)
+        if (call == c.key) return &c;
+    return nullptr;
+}
+
+enum class CallKind { Conference, Link, Repeater, Station, Other };
+
+CallKind kindOf(const std::string& call) {
+    auto endsWith = [&call](const char* tail) {
+        std::string t(tail);
+        return call.size() >= t.size() && call.compare(call.size() - t.size(), t.size(), t) == 0;
+    };
+    if (!call.empty() && call.back() == '*') return CallKind::Conference;
+    if (endsWith("-L")) return CallKind::Link;
+    if (endsWith("-R")) return CallKind::Repeater;
+    if (call.find('-') == std::string::npos) return CallKind::Station;
+    return CallKind::Other;
+}
+
+// A link's or repeater's callsign up to and including its first dash.
+std::string baseCall(const std::string& call) { return call.substr(0, call.find('-') + 1); }
+
+// The callsign look-up page; the callsign is appended percent-encoded, so no character of a
+// network-supplied callsign can change the address.
+constexpr const char* kLookupPage = "https://www.qrz.com/db/";
+
+std::string percentEncoded(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void Form3::SplitCall() {
+    std::string spelled;
+    for (char c : TempCall) {
+        spelled += c;
+        spelled += ' ';
+    }
+    TempCall = spelled;
+}
+
+std::string Form3::spell(const std::string& call) {
+    TempCall = call;
+    SplitCall();
+    return TempCall;
+}
+
+void Form3::onConnected(const std::string& call, const std::string& name, const std::string& addr) {
+    StationInfoFace* info = stationInfo();
+    if (info) info->Label2.setCaption(call + " " + name);
+    CallHistory.setText(CallHistory.text() + historyTime(ctx_.rt.localTime()) + call + " -- " + name + " -- " + addr +
+                        "\r\n");
+    if (ConDisc.value() != 1) return;
+
+    GreetingsFace* greet = greetings();
+    auto lookUp = [this, info](const std::string& c) {
+        if (info && info->Check9.value() == 1) {
+            try {
+                info->Navigate(kLookupPage + percentEncoded(c));
+            } catch (const std::exception& e) {
+                ctx_.rt.error("Form3.connected", e.what());
+            }
+        }
+    };
+    switch (kindOf(call)) {
+        case CallKind::Conference:
+            if (greet) greet->Option10.setValue(true);
+            if (const ConferenceName* c = conferenceName(call)) {
+                say(std::string("The ") + c->spoken + c->onConnect);
+            } else {
+                if (greet) greet->Option4.setValue(true);
+                say("The " + spell(call) + "  conference has connected.");
+            }
+            break;
+        case CallKind::Link:
+        case CallKind::Repeater: {
+            if (greet) greet->Option4.setValue(true);
+            const std::string base = baseCall(call);
+            lookUp(base);
+            say(spell(base) + (kindOf(call) == CallKind::Link ? " : Link Connected." : " : Repeater Connected."));
+            break;
+        }
+        case CallKind::Station:
+            lookUp(call);
+            say(spell(call) + " , Connected");
+            break;
+        case CallKind::Other:
+            break;
+    }
+}
+
+void Form3::onDisconnected(const std::string& call) {
+    if (ConDisc.value() != 1) return;
+    switch (kindOf(call)) {
+        case CallKind::Conference:
+            if (const ConferenceName* c = conferenceName(call))
+                say(std::string("The ") + c->spoken + c->onDisconnect);
+            else
+                say("The " + spell(call) + "  conference has disconnected.");
+            break;
+        case CallKind::Link:
+            say(spell(baseCall(call)) + " : Link Disconnected.");
+            break;
+        case CallKind::Repeater:
+            say(spell(baseCall(call)) + " : Repeater Disconnected.");
+            break;
+        case CallKind::Station:
+            say(spell(call) + " , Disconnected");
+            break;
+        case CallKind::Other:
+            break;
+    }
+}
+
+}  // namespace tarnwick

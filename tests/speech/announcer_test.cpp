@@ -1,0 +1,128 @@
+// Stations connecting and leaving.
+
+#include "speech_fixture.h"
+
+namespace tarnwick::test {
+namespace {
+
+class AnnouncerTest : public SpeechTest {
+protected:
+    void SetUp() override {
+        start();
+        form3.Timer4.setEnabled(false);
+        form3.AddTime.setValue(0);
+        greet.Option1.setValue(true);
+    }
+    std::string selectedGreeting() const {
+        for (OptionButton* o : greet.messageChoice.buttons())
+            if (o->value()) return o->name();
+        return "none";
+    }
+};
+
+TEST_F(AnnouncerTest, ConnectAnnouncements) {
+    struct Case {
+        const char* call;
+        const char* spoken;  // as the voice hears it: stars are blanks
+        const char* greeting;
+        const char* page;  // nullptr: none opened
+    } cases[] = {
+        {"G4ABC", "G 4 A B C  , Connected", "Option1", "https://www.qrz.com/db/G4ABC"},
+        {"GB3XX-L", "G B 3 X X -  : Link Connected.", "Option4", "https://www.qrz.com/db/GB3XX-"},
+        {"GB3YY-R", "G B 3 Y Y -  : Repeater Connected.", "Option4", "https://www.qrz.com/db/GB3YY-"},
+        {"*IRELAND*", "The Ireland  conference has connected.", "Option10", nullptr},
+        {"*AUSSIE*", "The Australian  Conference Has Connected. GuDay from Down Under", "Option10", nullptr},
+        {"*JOTA-E*", "The Jamboree on the air : English  Conference Has Connected.", "Option10", nullptr},
+        {"*ireland*", "The   i r e l a n d     conference has connected.", "Option4", nullptr},
+        {"G4ABC-P", nullptr, "Option1", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        voice.sync.clear();
+        info.pages.clear();
+        greet.Option1.setValue(true);
+        raise("connected", {c.call, "Ann", "10.0.0.7"});
+        if (c.spoken) {
+            ASSERT_EQ(voice.texts(), std::vector<std::string>{c.spoken});
+            EXPECT_TRUE(voice.sync[0].keyed);
+        } else {
+            EXPECT_TRUE(voice.sync.empty());
+        }
+        EXPECT_EQ(selectedGreeting(), c.greeting);
+        EXPECT_EQ(info.pages, c.page ? std::vector<std::string>{c.page} : std::vector<std::string>{});
+        EXPECT_EQ(info.Label2.caption(), std::string(c.call) + " Ann");
+    }
+}
+
+TEST_F(AnnouncerTest, DisconnectAnnouncements) {
+    struct Case {
+        const char* call;
+        const char* spoken;
+    } cases[] = {
+        {"G4ABC", "G 4 A B C  , Disconnected"},
+        {"GB3XX-L", "G B 3 X X -  : Link Disconnected."},
+        {"GB3YY-R", "G B 3 Y Y -  : Repeater Disconnected."},
+        {"*UKLOTA*", "The U Kay Ladies On The Air  Conference Has disconnected."},
+        {"*AUSSIE*", "The Australian  Conference Has disconnected."},
+        {"*SOMEWHERE*", "The   S O M E W H E R E     conference has disconnected."},
+        {"G4ABC-P", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        voice.sync.clear();
+        greet.Option1.setValue(true);
+        info.Label2.setCaption("None");
+        form3.hostLink()->Disconnected(c.call);
+        EXPECT_EQ(voice.texts(), c.spoken ? std::vector<std::string>{c.spoken} : std::vector<std::string>{});
+        EXPECT_EQ(selectedGreeting(), "Option1");
+        EXPECT_EQ(info.Label2.caption(), "None");
+    }
+    EXPECT_TRUE(form3.CallHistory.text().empty());
+}
+
+TEST_F(AnnouncerTest, HistoryAndStationInfoWhateverTheSwitchSays) {
+    form3.ConDisc.setValue(0);
+    jumpTo(14, 13, 7, 0);
+    raise("connected", {"G4ABC", "Ann", "10.0.0.7"});
+    raise("disconnected", {"G4ABC"});
+    EXPECT_EQ(form3.CallHistory.text(), " 1:07 PM -- G4ABC -- Ann -- 10.0.0.7\r\n");
+    EXPECT_EQ(info.Label2.caption(), "G4ABC Ann");
+    EXPECT_TRUE(voice.sync.empty());
+    EXPECT_TRUE(info.pages.empty());
+    EXPECT_EQ(selectedGreeting(), "Option1");
+}
+
+TEST_F(AnnouncerTest, TimeFollowsThroughTheMailboxEvenWhenTheAnnouncementIsHeld) {
+    form3.AddTime.setValue(1);
+    form3.Check1.setValue(1);
+    jumpTo(14, 15, 5, 0);
+    raise("connected", {"G4ABC", "Ann", "10.0.0.7"});
+    EXPECT_TRUE(voice.sync.empty());
+    EXPECT_EQ(info.pages.size(), 1u);
+    form3.Check1.setValue(0);
+    form3.TTSCTRL.setValue(1);
+    form3.TTSPeriod.setText("5");
+    const auto blocked = rt.blockedMs();
+    rt.advance(1000);
+    EXPECT_EQ(voice.texts(), std::vector<std::string>{"at3 05  PM"});
+    // The time sentence skips the settle delay once.
+    EXPECT_EQ(rt.blockedMs() - blocked, voice.speechMs);
+}
+
+TEST_F(AnnouncerTest, LookUpAddressIsPercentEncoded) {
+    raise("connected", {"G4A/P?x=1", "Ann", "x"});
+    ASSERT_EQ(info.pages.size(), 1u);
+    EXPECT_EQ(info.pages[0], "https://www.qrz.com/db/G4A%2FP%3Fx%3D1");
+}
+
+TEST_F(AnnouncerTest, SplitCall) {
+    form3.TempCall = "AB-";
+    form3.SplitCall();
+    EXPECT_EQ(form3.TempCall, "A B - ");
+    form3.TempCall = "";
+    form3.SplitCall();
+    EXPECT_EQ(form3.TempCall, "");
+}
+
+}  // namespace
+}  // namespace tarnwick::test
