@@ -360,7 +360,7 @@ void Form1::Form_Load() {
         if (auto v = roundedNumber(box->text())) bar->setValue(static_cast<int>(std::clamp(*v, -3000LL, 0LL)));
     }
 
-    lastScheduled_ = -1;
+    scheduleMoments_ = {};
     fired_.clear();
     Timer1.setEnabled(true);
     Timer2.setEnabled(true);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hostlink/host_link.h"
+#include "runtime/clock_moments.h"
 #include "player/file_dialog.h"
 #include "player/media_player.h"
 #include "settings/settings_file.h"
@@ -279,7 +280,7 @@ private:
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
-    std::int64_t lastScheduled_ = -1;
+    ClockMoments scheduleMoments_;
     std::set<std::tuple<int, int, int, std::int64_t>> fired_;
 };
 

@@ -6,25 +6,13 @@
 
 #include "player/news_player.h"
 #include "player/player_text.h"
+#include "runtime/clock_moments.h"
 #include "runtime/runtime.h"
 #include "toolbox/speech_face.h"
 
 namespace tarnwick {
 
 namespace {
-
-// Days since 1970-01-01 of a civil date.
-std::int64_t dayNumber(int y, int m, int d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-// 1 = Sunday .. 7 = Saturday; 1970-01-01 was a Thursday.
-int weekdayOf(std::int64_t day) { return static_cast<int>(((day % 7) + 7 + 4) % 7) + 1; }
 
 std::string clockText(std::int64_t secondOfDay) {
     char buf[16];
@@ -41,9 +29,6 @@ std::optional<int> clockField(const std::string& text, int limit) {
     return static_cast<int>(*v);
 }
 
-// How far back a moment missed by a held thread is still acted on.
-constexpr std::int64_t kCatchUpSeconds = 59;
-
 }  // namespace
 
 // ---- Weekly news scheduler ----
@@ -54,15 +39,16 @@ void Form1::schedulerTick() {
     ShowTime.setCaption(now.hms());
     Label6.setCaption(Warn.text());
 
-    const std::int64_t today = dayNumber(now.year, now.month, now.day);
-    const std::int64_t nowSec = today * 86400 + now.secondOfDay();
-    // Moments in (last tick, now], at most a minute old: each second is looked at once even when a
-    // held thread skipped it, and a clock set back looks at the present second only.
-    std::int64_t from = lastScheduled_ < 0 || lastScheduled_ >= nowSec ? nowSec : lastScheduled_ + 1;
-    from = std::max(from, nowSec - kCatchUpSeconds);
-    lastScheduled_ = nowSec;
+    // The seconds since the last tick, at most a minute old: each is looked at once even when a held
+    // thread skipped it. A clock set back looks at the present again, so fired_ keeps each moment to
+    // one firing.
+    const std::vector<LocalTime> moments = scheduleMoments_.since(now);
+    if (moments.empty()) return;
+    const std::int64_t today = daysFromCivil(now.year, now.month, now.day);
+    const std::int64_t from = localEpochSeconds(moments.front());
+    const std::int64_t nowSec = localEpochSeconds(moments.back());
     for (auto it = fired_.begin(); it != fired_.end();)
-        it = std::get<3>(*it) < nowSec - 2 * kCatchUpSeconds - 1 ? fired_.erase(it) : std::next(it);
+        it = std::get<3>(*it) < nowSec - 2 * ClockMoments::kCatchUpSeconds ? fired_.erase(it) : std::next(it);
 
     struct Due {
         std::int64_t moment;
@@ -82,7 +68,7 @@ void Form1::schedulerTick() {
             const auto mins = wholeNumber(plan.mins[k]->text());
             // A warning before midnight belongs to the next day's start, and to that day's box.
             for (std::int64_t day = today - 1; day <= today + 1; ++day) {
-                if (!plan.days[weekdayOf(day) - 1]->ticked()) continue;
+                if (!plan.days[weekdayOfDay(day) - 1]->ticked()) continue;
                 const int order = p * 4 + k * 2;
                 if (w && hour && mins && *hour < 24) {
                     std::int64_t m = day * 86400 + *hour * 3600 + (*mins - *w) * 60;

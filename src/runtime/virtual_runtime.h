@@ -70,8 +70,4 @@ private:
     int endCount_ = 0;
 };
 
-// Civil-date helpers shared by the backends.
-std::int64_t daysFromCivil(int y, int m, int d);
-LocalTime localTimeFromEpochMs(std::int64_t ms);
-
 }  // namespace tarnwick

@@ -12,7 +12,7 @@
 #include "hostlink/host_link.h"
 #include "runtime/runtime.h"
 #include "settings/settings_file.h"
-#include "speech/clock_moments.h"
+#include "runtime/clock_moments.h"
 #include "speech/speech_voice.h"
 #include "toolbox/speech_face.h"
 #include "toolbox/tool.h"

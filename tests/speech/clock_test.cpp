@@ -1,7 +1,7 @@
 // The one-second clock: time and info announcements, the speech beacon, the idents, the idle
 // cut-off, period edits and the spoken time; and the clock-walking helper underneath.
 
-#include "speech/clock_moments.h"
+#include "runtime/clock_moments.h"
 #include "speech/spoken_time.h"
 #include "speech_fixture.h"
 

@@ -23,6 +23,11 @@ private:
     std::optional<std::int64_t> last_;  // local seconds since 1970 of the last moment handed out
 };
 
+// Days since 1970-01-01 of a civil date, and the weekday of such a day (1 = Sunday).
+std::int64_t daysFromCivil(int y, int m, int d);
+int weekdayOfDay(std::int64_t day);
+// Local wall-clock milliseconds since 1970 to a reading with its weekday.
+LocalTime localTimeFromEpochMs(std::int64_t ms);
 // Local seconds since 1970 of a wall-clock reading, and back (with the weekday filled in).
 std::int64_t localEpochSeconds(const LocalTime& t);
 LocalTime localTimeAtEpochSeconds(std::int64_t seconds);
