@@ -1,6 +1,7 @@
 #include "conference/conference_tools.h"
 
 #include "runtime/runtime.h"
+#include "toolbox/speech_face.h"
 #include "toolbox/tool_registry.h"
 #include "toolbox/version.h"
 
@@ -31,6 +32,9 @@ bool Form6::SaveData() { return writeSettings(settings_, "castrel.ini", 256, tru
 void Form6::EchoLink_ChatTextReceived(const std::string& text) {
     ctx_.rt.yield();
     if (!EchoLink) return;
+    // Every received line is read out when the speech tool's "Text Messages" is ticked.
+    if (auto* speech = ctx_.tools.face<SpeechFace>("Form3"); speech && speech->SayText.ticked())
+        speech->requestSpeech("Message from  " + text);
     if (text.find("/ver/") != std::string::npos)
         tryStep("SendChatText", [&] {
             EchoLink->SendChatText(std::string(kProductName) + " " + " v" + std::to_string(kVersionMajor) + "." +

@@ -7,6 +7,7 @@
 #include "shell/toolset.h"
 #include "support/temp_dir.h"
 #include "toolbox/conference_face.h"
+#include "toolbox/speech_face.h"
 
 namespace tarnwick {
 namespace {
@@ -129,6 +130,22 @@ TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
                                                  "Form6:Tarnwick  v7.2"}));
     EXPECT_TRUE(greetings->Option10.value());
     EXPECT_FALSE(greetings->Option4.value());
+}
+
+TEST(ConferenceChat, ReceivedLinesAreQueuedForSpeechOnlyWithTextMessagesTicked) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.Form_Load());
+    auto* speech = p.registry.face<SpeechFace>("Form3");
+    ASSERT_NE(speech, nullptr);
+    p.host.raise("chat", {"first"});
+    p.rt.runPending();
+    EXPECT_EQ(speech->flag2, 0);
+    speech->SayText.setValue(1);
+    p.host.raise("chat", {"QRZ?"});
+    p.rt.runPending();
+    EXPECT_EQ(speech->flag2, 1);
+    EXPECT_EQ(speechTextOf(speech->SayTheText), "Message from  QRZ?");
 }
 
 TEST(LauncherShutdown, ClosingUnkeysSavesTheLauncherAndEndsOnce) {

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/node.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// Only the speech tool's own key-ups count here: the players unkey on their own schedules.
+const std::string kKey = R"("link":"Form3","op":"SetPTT","args":[true])";
+const std::string kUnkey = R"("link":"Form3","op":"SetPTT","args":[false])";
+const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+// The texts the program spoke on air, in order.
+std::vector<std::string> spoken(Process& app) {
+    std::vector<std::string> out;
+    std::istringstream in(app.err());
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("SPEAK ", 0) == 0) out.push_back(line.substr(6));
+    return out;
+}
+
+bool hasSpoken(Process& app, const std::string& text) {
+    auto all = spoken(app);
+    return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+// The host's state as the JSON line `tarnwick-host state` prints.
+std::string hostState(Node& node) {
+    if (node.hostCommand({"state"}) != 0) return {};
+    return Process::slurp(node.dir().file("cli.err.out"));
+}
+
+// Waits until `text` is spoken and checks that the speech tool keyed the transmitter before it and
+// released it afterwards. The "SPEAK" line is written after the key-up call has been answered, so the
+// host's log holds the key-up by the time the line can be read; the release must follow it in the
+// host's order, and the transmitter must have stayed keyed for the time the speech took.
+::testing::AssertionResult spokenOnAir(Node& node, Process& app, const std::string& text,
+                                       milliseconds deadline = seconds(10)) {
+    if (!eventually([&] { return hasSpoken(app, text); }, deadline))
+        return ::testing::AssertionFailure() << "never spoke \"" << text << "\"\n" << app.err();
+    auto keys = node.lines({kKey});
+    if (keys.empty()) return ::testing::AssertionFailure() << "\"" << text << "\" spoken unkeyed\n" << node.log();
+    const std::string key = keys.back();
+    std::string unkey;
+    auto released = [&] {
+        for (const auto& l : node.lines({kUnkey}))
+            if (Node::seqOf(l) > Node::seqOf(key)) {
+                unkey = l;
+                return true;
+            }
+        return false;
+    };
+    if (!eventually(released, deadline))
+        return ::testing::AssertionFailure() << "transmitter not released after \"" << text << "\"\n" << node.log();
+    // Speech on the null output takes real time; an unkey straight after the key-up means the speech
+    // did not happen while on air.
+    const long long onAir = Node::timeOf(unkey) - Node::timeOf(key);
+    if (onAir < 300)
+        return ::testing::AssertionFailure() << "keyed only " << onAir << " ms for \"" << text << "\"\n" << key << "\n"
+                                             << unkey;
+    return ::testing::AssertionSuccess();
+}
+
+TEST(SpeechEndToEnd, DtmfEnableAutoConnectsIsSpokenWithTheTransmitterKeyedAndReleased) {
+    Node node;
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "*1*"}), 0);
+    ASSERT_TRUE(spokenOnAir(node, app, "Auto Connects Enabled."));
+    // Spoken once, on one key-up, and the transmitter is left released.
+    EXPECT_EQ(spoken(app), std::vector<std::string>{"Auto Connects Enabled."});
+    EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
+    EXPECT_NE(hostState(node).find("\"ptt\":false"), std::string::npos) << hostState(node);
+}
+
+TEST(SpeechEndToEnd, ConnectingStationIsAnnouncedSpelledThenTheTime) {
+    Node node;
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nCONDISC=1\nADDTIME=1\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"connected", "W1AW", "Ann"}), 0);
+    ASSERT_TRUE(spokenOnAir(node, app, "W 1 A W  , Connected"));
+    // "Add the time": the time of day follows on its own key-up.
+    ASSERT_TRUE(eventually([&] { return spoken(app).size() >= 2; })) << app.err();
+    const std::string at = spoken(app)[1];
+    EXPECT_TRUE(std::regex_match(at, std::regex("at(1[0-2]|[1-9]) [0-5][0-9]  [AP]M"))) << at;
+    ASSERT_TRUE(spokenOnAir(node, app, at));
+    EXPECT_EQ(spoken(app).size(), 2u) << app.err();
+    EXPECT_EQ(node.lines({kKey}).size(), 2u) << node.log();
+}
+
+// A request waiting in the mailbox is neither spoken nor keyed while a hold lasts, and is spoken once
+// when the hold clears.
+struct HoldCase {
+    const char* name;
+    const char* settings;
+    std::vector<std::string> hold;     // a host command that raises the hold, if any
+    std::vector<std::string> release;  // the host command that clears it
+};
+
+class SpeechHold : public ::testing::TestWithParam<HoldCase> {};
+
+TEST_P(SpeechHold, MailboxRequestWaitsUntilTheHoldClears) {
+    const HoldCase& c = GetParam();
+    Node node;
+    node.writeSettings("brightcalltts.ini", c.settings);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    if (!c.hold.empty()) ASSERT_EQ(node.hostCommand(c.hold), 0);
+    ASSERT_EQ(node.hostCommand({"dtmf", "*1*"}), 0);
+    // The mailbox pump runs every second: two and a half seconds give it at least two tries.
+    std::this_thread::sleep_for(milliseconds(2500));
+    EXPECT_TRUE(spoken(app).empty()) << app.err();
+    EXPECT_TRUE(node.lines({kKey}).empty()) << node.log();
+
+    ASSERT_EQ(node.hostCommand(c.release), 0);
+    ASSERT_TRUE(spokenOnAir(node, app, "Auto Connects Enabled."));
+    EXPECT_EQ(spoken(app), std::vector<std::string>{"Auto Connects Enabled."});
+    EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SpeechEndToEnd, SpeechHold,
+    ::testing::Values(HoldCase{"Carrier", "[SETTINGS]\n", {"carrier", "1"}, {"carrier", "0"}},
+                      // Ticked in the settings file, unticked by the operator's DTMF "announcements on" code.
+                      HoldCase{"DisableAnnouncements", "[SETTINGS]\nCHECK1=1\nANNOUNCEON=*9*\n", {}, {"dtmf", "*9*"}}),
+    [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.name); });
+
+// The program's clock is set a few seconds before the moment; the host keeps the real time.
+std::map<std::string, std::string> fakeClock(const std::string& at) {
+    return {{"LD_PRELOAD", kFaketime},
+            {"FAKETIME", "@" + at},
+            {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+            {"FAKETIME_NO_CACHE", "1"}};
+}
+
+TEST(SpeechEndToEnd, SilenceScheduleWarnsByChatAndSpeechAtSecondFifteenThenHoldsAnnouncements) {
+    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    Node node;
+    // 2026-12-10 is a Thursday: schedule 1 turns announcements off at 10:00 on Thursdays.
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nTHUR=1\nHOUROFF1=10\nMINSOFF1=00\nCHECK2=1\n");
+    auto t0 = std::chrono::steady_clock::now();
+    Process& app = node.start("ok", fakeClock("2026-12-10 10:00:11"));
+    ASSERT_TRUE(node.started()) << app.err();
+    const std::string chatLine = R"("link":"Form3","op":"SendChatText","args":["10:00:15  <Silence Mode Enabled>"])";
+    ASSERT_TRUE(eventually([&] { return !node.lines({chatLine}).empty(); }, seconds(15))) << node.log() << app.err();
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
+    // The warning is spoken on air before announcements stop.
+    ASSERT_TRUE(spokenOnAir(node, app, "Silence Mode Enabled"));
+    EXPECT_LT(Node::seqOf(node.lines({chatLine})[0]), Node::seqOf(node.lines({kKey})[0]));
+    EXPECT_EQ(node.lines({R"("op":"SendChatText")"}).size(), 1u) << node.log();
+
+    // From now on a reply waits in the mailbox.
+    ASSERT_EQ(node.hostCommand({"dtmf", "*1*"}), 0);
+    std::this_thread::sleep_for(milliseconds(2000));
+    EXPECT_EQ(spoken(app), std::vector<std::string>{"Silence Mode Enabled"});
+    EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
+}
+
+TEST(SpeechEndToEnd, QuarterHourTimeIsSpokenAtSecondZero) {
+    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    Node node;
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nTXQUARTERHOUR=1\n");
+    auto t0 = std::chrono::steady_clock::now();
+    Process& app = node.start("ok", fakeClock("2026-12-10 10:14:56"));
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(spokenOnAir(node, app, "The Time Is10 15 AM", seconds(15)));
+    // Not before the quarter hour: four seconds after start.
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
+    EXPECT_EQ(spoken(app), std::vector<std::string>{"The Time Is10 15 AM"});
+    EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
