@@ -42,7 +42,7 @@ Form7::Form7(ToolContext& ctx) : Tool(ctx, "Form7") {
     layout_.push_back(row({ctl(Command21), ctl(Command22), ctl(Command23)}));
 
     Command21.onClick = [this] { hide(); };
-    Command22.onClick = [this] { save(true); };
+    Command22.onClick = [this] { SaveData(); };
     Command23.onClick = [this] {
         ctx_.rt.messageBox(kProductName, "QuillmereTTS - By the Tarnwick developers, Q0TWK, https://tarnwick.example.org/");
     };
@@ -75,8 +75,7 @@ void Form7::Form_Load() {
         };
         setWindowCaption(toolCaption(EchoLink->GetCallsign(), "   DTMFHelpTTS"));
         EchoLink->SetPTT(false);
-        settings_ = std::make_unique<ToolSettingsFile>("dtmfhelp.ini", 1000, ctx_.settingsDir);
-        table_.load(*settings_);
+        readSettings(table_, "dtmfhelp.ini", 1000);
     } catch (const std::exception& e) {
         ctx_.rt.error("Form7.Form_Load", e.what());
     }
@@ -103,15 +102,6 @@ void Form7::onDTMF(const std::string& digits) {
         if (!code(n).text().empty() && code(n).text() == digits) requestRow(n);
 }
 
-bool Form7::SaveData() { return save(false); }
-
-bool Form7::save(bool operatorAsked) {
-    if (!settings_) settings_ = std::make_unique<ToolSettingsFile>("dtmfhelp.ini", 1000, ctx_.settingsDir);
-    table_.store(*settings_);
-    if (settings_->save()) return true;
-    ctx_.rt.error("Form7.SaveData", settings_->error());
-    if (operatorAsked) ctx_.rt.messageBox(kProductName, "The DTMF help texts could not be saved: " + settings_->error());
-    return false;
-}
+bool Form7::SaveData() { return writeSettings(table_, "dtmfhelp.ini", 1000, true); }
 
 }  // namespace tarnwick

@@ -46,14 +46,12 @@ protected:
 private:
     void requestRow(int n);
     void onDTMF(const std::string& digits);
-    bool save(bool operatorAsked);
 
     // Text1..Text40 and Command1..Command20; the models live as long as the program, so the speech
     // mailbox may refer to a help box even after the window was closed.
     std::array<std::unique_ptr<TextBox>, 2 * kRows> boxes_;
     std::array<std::unique_ptr<CommandButton>, kRows> buttons_;
     std::unique_ptr<HostLink> EchoLink;
-    std::unique_ptr<ToolSettingsFile> settings_;
     SettingsTable table_;
 };
 

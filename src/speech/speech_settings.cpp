@@ -25,7 +25,7 @@ Form8::Form8(ToolContext& ctx) : Tool(ctx, "Form8") {
         speech->SayTheText = Text1.text();
         speech->SpeakTheText();
     };
-    Command2.onClick = [this] { save(true); };
+    Command2.onClick = [this] { SaveData(); };
     Command1.onClick = [this] { hide(); };
     // No quit prompt: the close box unloads the window; its values come back from the file when the
     // next keyed speech needs them.
@@ -40,21 +40,11 @@ Form8::Form8(ToolContext& ctx) : Tool(ctx, "Form8") {
 void Form8::Form_Load() {
     setWindowCaption(std::string(kProductName) + "   v" + std::to_string(kVersionMajor) + "." +
                      std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision) + "  TTS Setup");
-    settings_ = std::make_unique<ToolSettingsFile>("ttssettings.ini", 250, ctx_.settingsDir);
-    table_.load(*settings_);
+    readSettings(table_, "ttssettings.ini", 250);
     Label6.setText(std::to_string(VoiceSpeed.value()));
     Label1.setText(std::to_string(VolLev.value()));
 }
 
-bool Form8::SaveData() { return save(false); }
-
-bool Form8::save(bool operatorAsked) {
-    if (!settings_) settings_ = std::make_unique<ToolSettingsFile>("ttssettings.ini", 250, ctx_.settingsDir);
-    table_.store(*settings_);
-    if (settings_->save()) return true;
-    ctx_.rt.error("Form8.SaveData", settings_->error());
-    if (operatorAsked) ctx_.rt.messageBox(kProductName, "The speech settings could not be saved: " + settings_->error());
-    return false;
-}
+bool Form8::SaveData() { return writeSettings(table_, "ttssettings.ini", 250, true); }
 
 }  // namespace tarnwick

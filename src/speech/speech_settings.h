@@ -31,10 +31,8 @@ protected:
     void Form_Load() override;
 
 private:
-    bool save(bool operatorAsked);
 
     SettingsTable table_;
-    std::unique_ptr<ToolSettingsFile> settings_;
 };
 
 }  // namespace tarnwick

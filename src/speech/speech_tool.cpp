@@ -200,7 +200,7 @@ void Form3::wireHandlers() {
     Command5.onClick = [this] { CallHistory.setText(""); };
 
     // Common buttons.
-    for (CommandButton* b : {&Command6, &SaveDataNow, &Command11}) b->onClick = [this] { saveSettings(true); };
+    for (CommandButton* b : {&Command6, &SaveDataNow, &Command11}) b->onClick = [this] { SaveData(); };
     for (CommandButton* b : {&Command4, &Exit, &Command7, &Command10}) b->onClick = [this] { hide(); };
     for (CommandButton* b : {&Command8, &Command3})
         b->onClick = [this] {
@@ -306,8 +306,7 @@ void Form3::Form_Load() {
     // Timers enabled in the window's design run from here on; reading the settings may switch some
     // of them off again (an empty period) before any of them ticks.
     setDesignTimers(true);
-    settings_ = std::make_unique<ToolSettingsFile>("brightcalltts.ini", 256, ctx_.settingsDir);
-    table_.load(*settings_);
+    readSettings(table_, "brightcalltts.ini", 256);
 
     DelaySeconds.setText(DelayPeriod.text());
     onIntervalEdit(KerchunkWait, Kerchunker);
@@ -326,17 +325,7 @@ void Form3::Form_Unload() {
     EchoLink.reset();
 }
 
-bool Form3::SaveData() { return saveSettings(false); }
-
-bool Form3::saveSettings(bool operatorAsked) {
-    if (!settings_) settings_ = std::make_unique<ToolSettingsFile>("brightcalltts.ini", 256, ctx_.settingsDir);
-    table_.store(*settings_);
-    if (settings_->save()) return true;
-    ctx_.rt.error("Form3.SaveData", settings_->error());
-    if (operatorAsked)
-        ctx_.rt.messageBox(kProductName, "The speech tool's settings could not be saved: " + settings_->error());
-    return false;
-}
+bool Form3::SaveData() { return writeSettings(table_, "brightcalltts.ini", 256, true); }
 
 // ---- Neighbours ----
 

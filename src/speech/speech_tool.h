@@ -202,7 +202,6 @@ private:
     void buildSettings();
     void wireHandlers();
     void setDesignTimers(bool on);
-    bool saveSettings(bool operatorAsked);
 
     // Neighbours, through the registry; a missing tool reads as idle.
     PlayerFace* player() const;
@@ -276,7 +275,6 @@ private:
     SpeechVoiceFactory voiceFactory_;
     std::unique_ptr<SpeechVoice> voice_;
     std::unique_ptr<HostLink> EchoLink;
-    std::unique_ptr<ToolSettingsFile> settings_;
     SettingsTable table_;
     SilenceSchedule schedules_[3];
     std::string CwIdentPending = "0";
