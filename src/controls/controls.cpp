@@ -35,6 +35,12 @@ void Control::setBackColour(Colour c) {
     notifyView();
 }
 
+std::string upperCase(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
 std::string applyTypingStyle(TypingStyle style, const std::string& typed) {
     std::string out;
     out.reserve(typed.size());
@@ -44,7 +50,7 @@ std::string applyTypingStyle(TypingStyle style, const std::string& typed) {
             if (std::isdigit(c)) out += static_cast<char>(c);
             break;
         case TypingStyle::Capitals:
-            out += static_cast<char>(std::toupper(c));
+            out += upperCase(std::string(1, static_cast<char>(c)));
             break;
         case TypingStyle::Any:
             out += static_cast<char>(c);

@@ -88,6 +88,9 @@ private:
     bool readOnly_ = false;
 };
 
+// Callsigns are handled in capitals: the text with a-z turned into A-Z.
+std::string upperCase(std::string s);
+
 // Applies a typing style to typed text.
 std::string applyTypingStyle(TypingStyle style, const std::string& typed);
 

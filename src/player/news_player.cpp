@@ -241,14 +241,6 @@ void Form1::buildLayout() {
 // ---- Settings ----
 
 void Form1::buildSettings(SettingsTable& t) {
-    auto capitals = [](TextBox& box) {
-        return [&box] {
-            std::string s = box.text();
-            std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
-            return s;
-        };
-    };
-    auto setter = [](TextBox& box) { return [&box](const std::string& v) { box.setText(v); }; };
     auto plan = [&](const std::string& suffix, std::array<CheckBox*, 7> d, TextBox& h1, TextBox& m1, TextBox& h2,
                     TextBox& m2, const std::string& h2Key, const std::string& m2Key) {
         static const char* names[] = {"SUN", "MON", "TUE", "WED", "THUR", "FRI", "SAT"};
@@ -264,9 +256,9 @@ void Form1::buildSettings(SettingsTable& t) {
         .check("WARNCHECK", WarnCheck, "0")
         .text("WARN", Warn, "1")
         .text("WARNTEXT", WarnText, "Warning Auto Disconnect For Local News.")
-        .custom("GROUPCALL1", "", setter(GroupCall1), capitals(GroupCall1))
-        .custom("GROUPCALL2", "", setter(GroupCall2), capitals(GroupCall2))
-        .custom("GROUPCALL3", "", setter(GroupCall3), capitals(GroupCall3))
+        .textInCapitals("GROUPCALL1", GroupCall1, "")
+        .textInCapitals("GROUPCALL2", GroupCall2, "")
+        .textInCapitals("GROUPCALL3", GroupCall3, "")
         .check("CONNECTGROUP", ConnectGroup, "0")
         .text("BEACONPERIOD1", BeaconPeriod1, "15")
         .text("BEACONPERIOD2", BeaconPeriod2, "15")

@@ -292,8 +292,7 @@ void Form1::wrapUp() {
     if (DisconnectAll.ticked() && ConnectGroup.ticked()) {
         for (TextBox* box : {&GroupCall1, &GroupCall2, &GroupCall3}) {
             if (box->text().empty()) continue;
-            std::string call = box->text();
-            for (char& c : call) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const std::string call = upperCase(box->text());
             step("group reconnect", [&] {
                 if (!link_->IsConnectedTo(call)) link_->ConnectTo(call, true);
             });

@@ -391,6 +391,12 @@ SettingsTable& SettingsTable::text(const std::string& key, TextBox& box, const s
     return custom(key, def, [&box](const std::string& v) { box.setText(v); }, [&box] { return box.text(); }, writeKey);
 }
 
+SettingsTable& SettingsTable::textInCapitals(const std::string& key, TextBox& box, const std::string& def,
+                                             const std::string& writeKey) {
+    return custom(key, def, [&box](const std::string& v) { box.setText(v); }, [&box] { return upperCase(box.text()); },
+                  writeKey);
+}
+
 SettingsTable& SettingsTable::label(const std::string& key, Label& label, const std::string& def,
                                     const std::string& writeKey) {
     return custom(key, def, [&label](const std::string& v) { label.setText(v); }, [&label] { return label.text(); },

@@ -70,6 +70,9 @@ class SettingsTable {
 public:
     // A text box: its text as typed.
     SettingsTable& text(const std::string& key, TextBox& box, const std::string& def, const std::string& writeKey = {});
+    // A text box read as stored and written in capitals (callsigns).
+    SettingsTable& textInCapitals(const std::string& key, TextBox& box, const std::string& def,
+                                  const std::string& writeKey = {});
     // A label holding a value (countdowns): its caption.
     SettingsTable& label(const std::string& key, Label& label, const std::string& def, const std::string& writeKey = {});
     // A check box: "0"/"1", read as a number clamped to 0..2.

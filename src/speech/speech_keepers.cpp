@@ -7,14 +7,6 @@
 
 namespace tarnwick {
 
-namespace {
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-}  // namespace
-
 bool Form3::newsOnAir() const {
     // The news player holds while its own transmission is under way (on air or in a transmit break)
     // with "Disconnect All" ticked; its STOP ends that. The series player holds while it shows
@@ -29,7 +21,7 @@ bool Form3::newsOnAir() const {
 void Form3::onKeeperTick(CheckBox& stay, TextBox& station, const char* where) {
     ctx_.rt.yield();
     if (stay.value() != 1 || !EchoLink) return;
-    const std::string call = upper(station.text());
+    const std::string call = upperCase(station.text());
     try {
         if (EchoLink->IsConnectedTo(call)) return;
         if (newsOnAir()) return;
@@ -43,7 +35,7 @@ void Form3::onKeeperTick(CheckBox& stay, TextBox& station, const char* where) {
 
 void Form3::onConnectButton(TextBox& station, const char* where) {
     if (!EchoLink) return;
-    const std::string call = upper(station.text());
+    const std::string call = upperCase(station.text());
     try {
         if (EchoLink->IsConnectedTo(call))
             EchoLink->DisconnectFrom(call);

@@ -13,14 +13,6 @@
 
 namespace tarnwick {
 
-namespace {
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-}  // namespace
-
 Form3::Form3(ToolContext& ctx, SpeechVoiceFactory voiceFactory)
     : Tool(ctx, "Form3"),
       SpeechFace(ctx.rt),
@@ -133,9 +125,7 @@ void Form3::buildSettings() {
             .text("HOURON" + num + "b", *s.hourOn, "24", "HOURON" + num + "B")
             .text("MINSON" + num + "b", *s.minsOn, "00", "MINSON" + num + "B");
     }
-    auto capitals = [this](const char* key, TextBox& box) {
-        table_.custom(key, "", [&box](const std::string& v) { box.setText(v); }, [&box] { return upper(box.text()); });
-    };
+    auto capitals = [this](const char* key, TextBox& box) { table_.textInCapitals(key, box, ""); };
     table_.text("ANNOUNCEOFF", AnnounceOff, "")
         .text("ANNOUNCEON", AnnounceOn, "")
         .check("CHECK1", Check1, "0")
