@@ -62,23 +62,20 @@ Form7::Form7(ToolContext& ctx) : Tool(ctx, "Form7") {
 Form7::~Form7() = default;
 
 void Form7::Form_Load() {
-    // A failing step ends the start-up there; what it made so far stays.
-    try {
-        EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
-        EchoLink->DTMFString = [this](const std::string& digits) { onDTMF(digits); };
-        EchoLink->Closing = [this] {
-            try {
-                EchoLink->SetPTT(false);
-            } catch (const HostError& e) {
-                ctx_.rt.error("Form7.Closing", e.what());
-            }
-        };
-        setWindowCaption(toolCaption(EchoLink->GetCallsign(), "   DTMFHelpTTS"));
-        EchoLink->SetPTT(false);
-        readSettings(table_, "dtmfhelp.ini", 1000);
-    } catch (const std::exception& e) {
-        ctx_.rt.error("Form7.Form_Load", e.what());
-    }
+    EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
+    EchoLink->DTMFString = [this](const std::string& digits) { onDTMF(digits); };
+    EchoLink->Closing = [this] {
+        try {
+            EchoLink->SetPTT(false);
+        } catch (const HostError& e) {
+            ctx_.rt.error("Form7.Closing", e.what());
+        }
+    };
+    // A failing host call is reported and passed over: the help rows are read whatever the host
+    // answers, since a later save writes the boxes back and would otherwise empty the file.
+    setWindowCaption(toolCaption(readCallsign(*EchoLink), "   DTMFHelpTTS"));
+    tryStep("SetPTT", [&] { EchoLink->SetPTT(false); });
+    readSettings(table_, "dtmfhelp.ini", 1000);
 }
 
 void Form7::Form_Unload() { EchoLink.reset(); }

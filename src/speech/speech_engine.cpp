@@ -42,45 +42,15 @@ void Form3::SpeakTheText() {
     if (airHeld()) return;
 
     speaking_ = true;
+    struct SpeakingGuard {
+        bool& flag;
+        ~SpeakingGuard() { flag = false; }
+    } guard{speaking_};
     const unsigned long requestsBefore = flag2.raised();
+    // From here each step is passed over when it fails, so a failing call neither loses the text
+    // nor leaves the transmitter keyed.
     try {
-        if (!EchoLink->IsCarrierDetected()) {
-            PTT.setForeColour(kOnAirRed);
-            PTT.setCaption("PTT ON");
-            if (FanCTRL.value() == 1) {
-                DelaySeconds.setText(DelayPeriod.text());
-                FanOn();
-            }
-            EchoLink->SetPTT(true);
-        }
-        const std::string text = starsToBlanks(speechTextOf(SayTheText));
-        SayTheText = text;
-
-        // After a beacon the player's beacon flag swallows the end-of-news sentence; anything else is
-        // spoken and the flag waits for the end-of-news step.
-        PlayerFace* p = player();
-        if (p && p->BeaconPlay == 1 && text == kEndOfNews) {
-            p->BeaconPlay = 0;
-        } else {
-            if (TTSCTRL.value() == 1) {
-                if (leadingNumber(TTSPeriod.text()).value_or(0) > 9) TTSPeriod.setText("9");
-                if (flagtime == 1) {
-                    flagtime = 0;
-                } else {
-                    const long long n = leadingNumber(TTSPeriod.text()).value_or(0);
-                    for (long long i = 0; i < n; ++i) SleepTTS();
-                }
-            }
-            if (Form8* f = speechSettings()) {
-                f->load();
-                if (voice_) {
-                    voice_->setRate(f->VoiceSpeed.value());
-                    voice_->setVolume(f->VolLev.value());
-                }
-            }
-            rt.diag("SPEAK", text);
-            if (voice_) voice_->speakSync(text);
-        }
+        speakOnAir();
     } catch (const std::exception& e) {
         rt.error("Form3.SpeakTheText", e.what());
     }
@@ -92,20 +62,57 @@ void Form3::SpeakTheText() {
     }
     // A request stored while this run yielded stays pending; the one just served is done.
     if (flag2.raised() == requestsBefore) flag2 = 0;
-    try {
-        EchoLink->SetPTT(false);
-    } catch (const HostError& e) {
-        rt.error("Form3.SpeakTheText", e.what());
-    }
+    if (EchoLink) tryStep("SpeakTheText SetPTT", [this] { EchoLink->SetPTT(false); });
     PTT.setForeColour(kOffAirGreen);
     PTT.setCaption("PTT OFF");
-    try {
-        if (UseDTR.value()) EchoLink->SetDTR(false);
-        if (UseRTS.value()) EchoLink->SetRTS(false);
-    } catch (const HostError& e) {
-        rt.error("Form3.SpeakTheText", e.what());
+    if (EchoLink) {
+        if (UseDTR.value()) tryStep("SpeakTheText SetDTR", [this] { EchoLink->SetDTR(false); });
+        if (UseRTS.value()) tryStep("SpeakTheText SetRTS", [this] { EchoLink->SetRTS(false); });
     }
-    speaking_ = false;
+}
+
+// The keyed part of a speech that passed its holds: key, settle, speak. A carrier that cannot be
+// asked about counts as present: the text is spoken without keying.
+void Form3::speakOnAir() {
+    if (!carrierDetected("Form3.SpeakTheText")) {
+        PTT.setForeColour(kOnAirRed);
+        PTT.setCaption("PTT ON");
+        if (FanCTRL.value() == 1) {
+            DelaySeconds.setText(DelayPeriod.text());
+            tryStep("SpeakTheText FanOn", [this] { FanOn(); });
+        }
+        tryStep("SpeakTheText SetPTT", [this] { EchoLink->SetPTT(true); });
+    }
+    const std::string text = starsToBlanks(speechTextOf(SayTheText));
+    SayTheText = text;
+
+    // After a beacon the player's beacon flag swallows the end-of-news sentence; anything else is
+    // spoken and the flag waits for the end-of-news step.
+    PlayerFace* p = player();
+    if (p && p->BeaconPlay == 1 && text == kEndOfNews) {
+        p->BeaconPlay = 0;
+    } else {
+        if (TTSCTRL.value() == 1) {
+            if (leadingNumber(TTSPeriod.text()).value_or(0) > 9) TTSPeriod.setText("9");
+            if (flagtime == 1) {
+                flagtime = 0;
+            } else {
+                const long long n = leadingNumber(TTSPeriod.text()).value_or(0);
+                for (long long i = 0; i < n; ++i) SleepTTS();
+            }
+        }
+        if (Form8* f = speechSettings()) {
+            tryStep("SpeakTheText voice settings", [this, f] {
+                f->load();
+                if (voice_) {
+                    voice_->setRate(f->VoiceSpeed.value());
+                    voice_->setVolume(f->VolLev.value());
+                }
+            });
+        }
+        ctx_.rt.diag("SPEAK", text);
+        if (voice_) tryStep("SpeakTheText Speak", [this, &text] { voice_->speakSync(text); });
+    }
 }
 
 void Form3::SleepTTS() {

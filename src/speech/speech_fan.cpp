@@ -69,7 +69,9 @@ void Form3::onFanTick() {
         showFan(false);
         fanLine(false, "Form3.Fan");
     }
-    if (FanSeconds.text() == "0") {
+    // A count at or below 0 ends the run-on: a period such as "00" starts it at 0, and a count that
+    // went past 0 would otherwise keep the fan line up for good.
+    if (numberIn(FanSeconds.text()) <= 0) {
         FanSeconds.setText(std::to_string(numberIn(FanPeriod.text()) * 60));
         Fan.setEnabled(false);
         showFan(false);
@@ -81,7 +83,8 @@ void Form3::onFanDelayTick() {
     ctx_.rt.yield();
     if (DelayPeriod.text() == "0") DelayPeriod.setText("1");
     if (DelayCTRL.value() != 0) DelaySeconds.setText(std::to_string(numberIn(DelaySeconds.text()) - 1));
-    if (DelaySeconds.text() == "0") {
+    // As with the run-on, a count at or below 0 ends the delay; one that went past 0 never would.
+    if (numberIn(DelaySeconds.text()) <= 0) {
         DelaySeconds.setText(DelayPeriod.text());
         FanDelay.setEnabled(false);
         if (FanCTRL.value() == 1 && PTT.caption() == "PTT ON") {
@@ -94,11 +97,14 @@ void Form3::onFanDelayTick() {
 void Form3::onFanPeriodEdit() {
     FanPeriod.setStyle(TypingStyle::DigitsOnly);
     if (FanPeriod.text().empty()) {
+        const bool running = Fan.enabled();
         FanPeriod.setText("1");
-        // Emptying the run-on stops it, and the fan with it.
         Fan.setEnabled(false);
-        showFan(false);
-        fanLine(false, "Form3.FanPeriod");
+        // Emptying the run-on while it counts stops the fan with it.
+        if (running) {
+            showFan(false);
+            fanLine(false, "Form3.FanPeriod");
+        }
     } else {
         DelaySeconds.setText(DelayPeriod.text());
         FanOn();

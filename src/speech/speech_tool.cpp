@@ -398,7 +398,12 @@ bool Form3::onQuitRequest() {
     MsgAnswer a = ctx_.rt.messageBox("Exit Program", "Quit Larkvale - Are You Sure ? Remember To Save Any Changes  ",
                                      MsgButtons::YesNo, MsgIcon::Question);
     if (a != MsgAnswer::Yes) return false;
-    releaseAll("Form3.Quit");
+    // Unkeyed first, then RTS before DTR; each call is tried even when an earlier one fails.
+    if (EchoLink) {
+        tryStep("Quit SetPTT", [this] { EchoLink->SetPTT(false); });
+        tryStep("Quit SetRTS", [this] { EchoLink->SetRTS(false); });
+        tryStep("Quit SetDTR", [this] { EchoLink->SetDTR(false); });
+    }
     ctx_.rt.endProcess(0);
     return true;
 }

@@ -77,7 +77,7 @@ public:
     Label Label19{"Label19", "0"};
     TextBox BeaconPeriod3{"BeaconPeriod3", "10", "TTS Beacon Period in Minutes", TypingStyle::DigitsOnly};
     Label BeaconSeconds3{"BeaconSeconds3", "5"};
-    CheckBox StopClock3{"StopClock3", "Use TTS Beacon", "Use TTS Beacon"};
+    CheckBox StopClock3{"StopClock3", "Use", "Use TTS Beacon"};
     CommandButton Speak3{"Speak3", "Speak The Text Plus PTT", "Speak the above text with PTT"};
     CommandButton TextNoPTT3{"TextNoPTT3", "Say Text no PTT",
                              "Speak the above text no PTT. Test what you have typed in"};
@@ -97,7 +97,7 @@ public:
     CheckBox IDCheck{"IDCheck", "If Link Idle   (VK Use)"};
     TextBox VoicePeriod{"VoicePeriod", "10", "Idle Minutes Before the Idents Stop", TypingStyle::DigitsOnly};
     Label IDSeconds{"IDSeconds", "10"};
-    TextBox CWCallsign{"CWCallsign", " ", "CW Ident Callsign", TypingStyle::Capitals};
+    TextBox CWCallsign{"CWCallsign", " ", "CW Ident Callsign"};
     CommandButton SendCW{"SendCW", "Send ID", "Send the CW Ident now"};
     TextBox BeaconPeriod7{"BeaconPeriod7", "15", "CW Ident Period in Minutes", TypingStyle::DigitsOnly};
     Label BeaconSeconds7{"BeaconSeconds7", "15"};
@@ -220,6 +220,7 @@ private:
 
     // Speech.
     bool airHeld() const;
+    void speakOnAir();
     void speakButton(TextBox& box, const std::string& placeholder, bool direct);
     void speakUnkeyed(TextBox& box, const std::string& placeholder);
     void say(const std::string& sentence);

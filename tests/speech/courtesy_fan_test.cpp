@@ -177,6 +177,12 @@ TEST_F(FanTest, RtsLineAndLockedChoice) {
 }
 
 TEST_F(FanTest, EmptyingTheRunOnStopsTheFan) {
+    // While the fan is idle, emptying the box touches no line.
+    form3.FanPeriod.setText("");
+    EXPECT_EQ(form3.FanPeriod.text(), "1");
+    EXPECT_FALSE(form3.Fan.enabled());
+    EXPECT_TRUE(host.state().calls("SetDTR").empty());
+
     other.SetPTT(true);
     rt.advance(1500);
     other.SetPTT(false);
@@ -188,6 +194,39 @@ TEST_F(FanTest, EmptyingTheRunOnStopsTheFan) {
     EXPECT_EQ(form3.FanOnOff.caption(), "Fan OFF");
     EXPECT_FALSE(host.state().dtr());
     EXPECT_EQ(form3.FanSeconds.text(), "60");
+}
+
+TEST_F(FanTest, CountsStartingAtZeroStillEnd) {
+    // A run-on of "00" minutes gives the fan a moment and then drops the line for good.
+    form3.FanPeriod.setText("00");
+    other.SetPTT(true);
+    rt.advance(1500);
+    other.SetPTT(false);
+    rt.advance(3000);
+    EXPECT_FALSE(form3.Fan.enabled());
+    EXPECT_FALSE(host.state().dtr());
+    EXPECT_EQ(form3.FanOnOff.caption(), "Fan OFF");
+
+    // A start delay of "00" seconds ends at its first tick and starts the run-on.
+    form3.FanPeriod.setText("1");
+    form3.DelayCTRL.setValue(1);
+    form3.DelayPeriod.setText("00");
+    other.SetPTT(true);
+    rt.advance(2500);
+    EXPECT_TRUE(host.state().dtr());
+    EXPECT_TRUE(form3.Fan.enabled());
+    other.SetPTT(false);
+}
+
+TEST_F(SpeechTest, LoadingTheFanSettingsDoesNotStartTheFan) {
+    writeIni("brightcalltts.ini", "FANPERIOD=2\nFANCTRL=1\nDELAYPERIOD=5\nDELAYCTRL=1\n");
+    start();
+    EXPECT_EQ(form3.FanSeconds.text(), "120");
+    EXPECT_EQ(form3.DelaySeconds.text(), "5");
+    rt.advance(10000);
+    EXPECT_FALSE(form3.Fan.enabled());
+    EXPECT_FALSE(form3.FanDelay.enabled());
+    for (const auto& e : host.state().calls("SetDTR")) EXPECT_FALSE(std::get<bool>(e.args.at(0)));
 }
 
 TEST_F(FanTest, SpeechKeysTheFanAndDropsTheLineWhenDone) {

@@ -84,6 +84,16 @@ TEST_F(KeeperTest, ButtonConnectsOrDisconnects) {
     EXPECT_FALSE(host.state().isConnectedTo("G4ABC"));
 }
 
+TEST_F(KeeperTest, ButtonPassesAnEmptyCallsignToEchoLink) {
+    form3.ConnectStation1.setText("");
+    host.state().clearLog();
+    form3.Connect1.click();
+    rt.runPending();
+    ASSERT_EQ(host.state().calls("IsConnectedTo").size(), 1u);
+    ASSERT_EQ(host.state().calls("ConnectTo").size(), 1u);
+    EXPECT_EQ(std::get<std::string>(host.state().calls("ConnectTo")[0].args.at(0)), "");
+}
+
 class DtmfHelpTest : public SpeechTest {
 protected:
     void SetUp() override {
@@ -151,6 +161,23 @@ TEST_F(DtmfHelpTest, ClosingEchoLinkUnkeys) {
     EXPECT_EQ(pttCalls("Form3"), std::vector<bool>{false});
     EXPECT_EQ(host.state().calls("SetDTR").size(), 1u);
     EXPECT_EQ(host.state().calls("SetRTS").size(), 1u);
+}
+
+TEST_F(SpeechTest, DtmfHelpStartUpReadsItsRowsWhenAHostCallFails) {
+    // The rows must come in whatever the host answers: a later save writes them back.
+    for (const char* op : {"GetCallsign", "SetPTT"}) {
+        SCOPED_TRACE(op);
+        writeIni("dtmfhelp.ini", "TEXT1=11\nTEXT21=Help one\n");
+        form7.unload();
+        host.set("fail", op);
+        form7.load();
+        host.set("fail", "none");
+        EXPECT_EQ(form7.code(1).text(), "11");
+        EXPECT_EQ(form7.help(1).text(), "Help one");
+        EXPECT_NE(form7.windowCaption().find("   DTMFHelpTTS"), std::string::npos);
+        ASSERT_TRUE(form7.SaveData());
+        EXPECT_NE(readIni("dtmfhelp.ini").find("TEXT21=Help one"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -120,6 +120,27 @@ TEST_F(MailboxTest, FailingVoiceStillReleasesTheTransmitter) {
     EXPECT_EQ(form3.flag2, 0);
 }
 
+TEST_F(MailboxTest, FailingHostCallsArePassedOver) {
+    struct Case {
+        const char* op;
+        bool spoken;  // false: the run counts as held and the request stays pending
+    } cases[] = {{"SetPTT", true}, {"SetDTR", true}, {"IsCarrierDetected", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        voice.sync.clear();
+        host.set("fail", c.op);
+        form3.requestSpeech(std::string("on air"));
+        rt.advance(1000);
+        host.set("fail", "none");
+        EXPECT_EQ(voice.texts(), c.spoken ? std::vector<std::string>{"on air"} : std::vector<std::string>{});
+        EXPECT_EQ(form3.flag2, c.spoken ? 0 : 1);
+        EXPECT_EQ(form3.PTT.caption(), "PTT OFF");
+        EXPECT_FALSE(host.state().ptt());
+        rt.advance(1000);
+        EXPECT_EQ(form3.flag2, 0);
+    }
+}
+
 TEST_F(MailboxTest, SettleDelay) {
     voice.speechMs = 0;
     struct Case {

@@ -119,13 +119,17 @@ TEST_F(SpeechTest, QuitPromptNoKeepsRunningYesEndsWithoutSaving) {
     EXPECT_EQ(rt.boxes[0].title, "Exit Program");
     EXPECT_EQ(rt.boxes[0].text, "Quit Larkvale - Are You Sure ? Remember To Save Any Changes  ");
 
+    // Unkey, then RTS, then DTR; a failing call does not keep the next line up.
     host.state().clearLog();
+    host.set("fail", "SetRTS");
     rt.answers.push_back(MsgAnswer::Yes);
     EXPECT_TRUE(form3.onCloseRequest());
     EXPECT_TRUE(rt.processEnded());
+    std::vector<std::string> ops;
+    for (const auto& e : host.state().calls()) ops.push_back(e.op);
+    EXPECT_EQ(ops, (std::vector<std::string>{"SetPTT", "SetRTS", "SetDTR"}));
+    EXPECT_TRUE(host.state().calls("SetDTR").at(0).error.empty());
     EXPECT_EQ(pttCalls(), std::vector<bool>{false});
-    EXPECT_EQ(host.state().calls("SetRTS").size(), 1u);
-    EXPECT_EQ(host.state().calls("SetDTR").size(), 1u);
     EXPECT_EQ(readIni("brightcalltts.ini"), "");
 }
 
