@@ -67,7 +67,11 @@ void TextBox::setText(const std::string& t) {
     if (onChange) onChange();
 }
 
-void TextBox::type(const std::string& t) { setText(applyTypingStyle(style_, t)); }
+void TextBox::type(const std::string& t) {
+    std::string typed = applyTypingStyle(style_, t);
+    if (maxLength_ > 0 && typed.size() > static_cast<std::size_t>(maxLength_)) typed.resize(maxLength_);
+    setText(typed);
+}
 
 void CheckBox::setValue(int v) {
     if (v == value_) return;

@@ -78,6 +78,10 @@ public:
     bool multiLine() const { return multiLine_; }
     bool readOnly() const { return readOnly_; }
     void setReadOnly(bool r) { readOnly_ = r; }
+    // The most characters the operator can type into the box; 0 means no limit. Text set by code or a
+    // settings load is not cut.
+    int maxLength() const { return maxLength_; }
+    void setMaxLength(int n) { maxLength_ = n < 0 ? 0 : n; }
 
     std::function<void()> onChange;
 
@@ -86,6 +90,7 @@ private:
     TypingStyle style_;
     bool multiLine_;
     bool readOnly_ = false;
+    int maxLength_ = 0;
 };
 
 // Callsigns are handled in capitals: the text with a-z turned into A-Z.

@@ -250,12 +250,14 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             b->widget = w;
         } else {
             auto* w = new QLineEdit(parent);
-            w->setMaxLength(1 << 30);
             QObject::connect(w, &QLineEdit::textEdited, w,
                              [tb, input](const QString& t) { input([&] { tb->setText(typedText(*tb, t, false)); }); });
             b->refreshValue = [w, tb] {
                 w->setReadOnly(tb->readOnly());
                 const QString text = qs(tb->text());
+                // The limit holds for typing; a longer text from code or settings is shown whole.
+                const int limit = tb->maxLength() > 0 ? std::max<int>(tb->maxLength(), text.size()) : (1 << 30);
+                if (w->maxLength() != limit) w->setMaxLength(limit);
                 if (w->text() == text) return;
                 // Keep the caret where the operator was typing when the model drops a character.
                 const int pos = w->cursorPosition() - static_cast<int>(w->text().size() - text.size());

@@ -138,6 +138,18 @@ TEST_F(FormViewTest, TypingAppliesTheTypingStyleAndEachChangeRunsOnce) {
     EXPECT_EQ(win.textChanges, 4);
 }
 
+TEST_F(FormViewTest, TypingStopsAtTheBoxLimitButCodeTextIsShownWhole) {
+    auto* edit = widget<QLineEdit>(win.Text1);
+    win.Text1.setMaxLength(3);
+    win.Text1.setText("12345");  // from a settings file: kept and shown whole
+    EXPECT_EQ(edit->text(), "12345");
+    win.Text1.setText("");
+    typeKeys(edit, "98765");
+    EXPECT_EQ(win.Text1.text(), "987");
+    win.Text1.type("4321");
+    EXPECT_EQ(win.Text1.text(), "432");
+}
+
 TEST_F(FormViewTest, MultiLineBoxKeepsWindowLineBreaks) {
     auto* edit = widget<QPlainTextEdit>(win.Text2);
     ASSERT_NE(edit, nullptr);
