@@ -56,6 +56,11 @@ Form1::Form1(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog f
         {&BeaconPeriod7, &BeaconSeconds7, &StopClock7, &Beacon7},
     }};
 
+    // Hour and minute boxes take two typed characters, as the clock writes them.
+    for (TextBox* b :
+         {&Hour3, &Mins3, &Hour3b, &Mins3b, &Hour2, &Mins2, &Hour2b, &Mins2b, &Hour, &Mins, &Text11, &Text12})
+        b->setMaxLength(2);
+
     wireHandlers();
     buildLayout();
 }
@@ -343,7 +348,6 @@ void Form1::Form_Load() {
     BeaconPlay = 0;
     SayFile2 = 0;
     SayFile3 = 0;
-    SayFile4 = 0;
     EndDTMF = 0;
 
     // Each slider takes its preset box's whole number; its change handler writes it back.

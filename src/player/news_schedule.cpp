@@ -2,6 +2,7 @@
 // the CW ident.
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "player/news_player.h"
@@ -21,9 +22,11 @@ std::string clockText(std::int64_t secondOfDay) {
     return buf;
 }
 
-// An hour or minute box as the clock shows it: two digits within range.
+// An hour or minute box as the clock shows it: exactly two digits within range (" 9" is not "09").
 std::optional<int> clockField(const std::string& text, int limit) {
-    if (text.size() != 2) return std::nullopt;
+    if (text.size() != 2 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        !std::isdigit(static_cast<unsigned char>(text[1])))
+        return std::nullopt;
     auto v = wholeNumber(text);
     if (!v || *v >= limit) return std::nullopt;
     return static_cast<int>(*v);

@@ -67,7 +67,11 @@ bool Form1::loadSlot(bool reload, bool allowDialog) {
             if (!(duration >= 0) || duration >= kLongestFile) {
                 error = "duration out of range";
             } else {
+                // A new maximum may pull the bar's value down; that is the program moving it, not
+                // the operator seeking in the new file.
+                seeking_ = true;
                 H1.setRange(0, static_cast<int>(std::nearbyint(duration)));
+                seeking_ = false;
                 Text3.setText(FormatTime(duration));
                 ok = true;
             }

@@ -53,7 +53,6 @@ public:
     // SayFile2: chain the 2nd File when the file on air ends; SayFile3: the chained file is on air.
     int SayFile2 = 0;
     int SayFile3 = 0;
-    int SayFile4 = 0;
     // 1 while the end-of-transmission digits are due at the end of the file on air.
     int EndDTMF = 0;
 

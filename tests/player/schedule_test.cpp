@@ -37,6 +37,34 @@ TEST_F(PlayerTest, AWeekOfSchedulesFiresEachTickedDayOnceAtBothTimes) {
     EXPECT_EQ(count("render News3.mp3"), 0);
 }
 
+struct HourCase {
+    const char* hour;
+    bool starts;
+};
+
+class HourBoxTest : public PlayerTest, public ::testing::WithParamInterface<HourCase> {};
+
+// The start compares the boxes as typed with the clock's "hh:mm": only two digits match.
+TEST_P(HourBoxTest, StartMatchesTheHourOnlyAsTheClockWritesIt) {
+    writeIni("MON3=1\nMINS3=30\n");
+    start();
+    player->Hour3.setText(GetParam().hour);
+    runTo(9, 30, 20);
+    EXPECT_EQ(count("SetPTT true"), GetParam().starts ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hours, HourBoxTest,
+                         ::testing::Values(HourCase{"09", true}, HourCase{"9", false}, HourCase{" 9", false},
+                                           HourCase{"9 ", false}, HourCase{"24", false}));
+
+TEST_F(PlayerTest, HourAndMinuteBoxesTakeTwoTypedDigits) {
+    start();
+    for (TextBox* b : {&player->Hour3, &player->Mins2b, &player->Text11, &player->Text12}) {
+        b->type("1a23");
+        EXPECT_EQ(b->text(), "12") << b->name();
+    }
+}
+
 TEST_F(PlayerTest, AStartSkippedByAHeldThreadIsCaughtOnceWithinAMinute) {
     writeIni("MON3=1\nHOUR3=10\nMINS3=00\n");
     start();

@@ -138,6 +138,24 @@ TEST_F(PlayerTest, DisabledAnnouncementsTransmitNothingButTheStartDigits) {
     EXPECT_FALSE(player->transmissionUnderWay());
 }
 
+TEST_F(PlayerTest, ABeaconThatTransmitsNothingLeavesTheBeaconFlagClear) {
+    // The flag makes the speech tool skip the next end-of-news announcement; a beacon that never
+    // went on air must not take that announcement away from the next news.
+    writeIni("CHECK3=1\nTEXT14=C:\\Beacon.wav\nTEXT15=C:\\Missing.wav\n");
+    start();
+    speech.Check1.setValue(1);
+    player->Command25.click();
+    EXPECT_EQ(only({"SendDTMF", "render"}), Events{"SendDTMF 1234"});
+    EXPECT_EQ(player->PlayBox, 14);
+    EXPECT_EQ(player->EndDTMF, 1);
+    EXPECT_EQ(player->BeaconPlay, 0);
+    speech.Check1.setValue(0);
+    player->Command26.click();  // a beacon whose file is missing
+    EXPECT_EQ(player->BeaconPlay, 0);
+    player->Command25.click();
+    EXPECT_EQ(player->BeaconPlay, 1);
+}
+
 TEST_F(PlayerTest, EndOfStreamOrAPlaybackErrorEndsTheFileShortOfItsLength) {
     start();
     player->Command7.click();  // stated length 60 s
@@ -196,6 +214,24 @@ TEST_F(PlayerTest, ABreakLengthThatCannotCountDownStillEnds) {
     player->Command1.click();
     rt.advance(60'100);
     EXPECT_EQ(only({"stop", "run", "SetPTT"}), (Events{"SetPTT true", "run", "stop", "SetPTT false", "run", "SetPTT true"}));
+}
+
+TEST_F(PlayerTest, ABreakEndsEvenWhenItsUseBoxIsClearedDuringIt) {
+    // Holding the break until the box is ticked again would leave the news stopped and the node
+    // busy for good.
+    writeIni("STOPCLOCK8=1\nBEACONPERIOD8=1\nTEXT6=50\n");
+    start();
+    player->Command1.click();
+    rt.advance(60'100);
+    ASSERT_EQ(player->PTT.caption(), "PTT OFF");
+    player->StopClock8.setValue(0);
+    rt.advance(1'000);
+    EXPECT_EQ(only({"stop", "run", "SetPTT"}),
+              (Events{"SetPTT true", "run", "stop", "SetPTT false", "run", "SetPTT true"}));
+    EXPECT_EQ(player->PTT.caption(), "PTT ON");
+    rt.advance(70'000);  // no further break while the box stays clear; the file plays to its end
+    EXPECT_EQ(count("stop"), 1);
+    EXPECT_FALSE(host.state().ptt());
 }
 
 TEST_F(PlayerTest, ABreakDueAsTheFileEndsIsSkippedAndTheWrapUpRunsOnce) {

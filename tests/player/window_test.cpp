@@ -181,6 +181,21 @@ TEST_F(PlayerTest, FileButtonLoadsTheChosenFileOrKeepsThePathOnCancel) {
     EXPECT_EQ(rt.boxes[0].text, "Please select a file");
 }
 
+TEST_F(PlayerTest, LoadingAShorterFileAfterALongerOneDoesNotSeekIt) {
+    start();
+    player->Command1.click();  // 125.7 s; the seek bar follows it to the end
+    rt.advance(127'000);
+    ASSERT_EQ(player->H1.value(), 125);  // where the end was seen
+    events.clear();
+    dialogAnswer = dir + "/drives/c/News4.mp3";  // 20 s: its new maximum pulls the bar down
+    player->Command6.click();
+    EXPECT_EQ(only({"render", "position"}), Events{"render News4.mp3"});
+    EXPECT_EQ(player->Text3.text(), "00:00:20");
+    EXPECT_EQ(player->Text2.text(), "00:00:00");
+    EXPECT_EQ(player->H1.max(), 20);
+    EXPECT_EQ(player->H1.value(), 0);
+}
+
 TEST_F(PlayerTest, FileButtonDuringATransmissionOnlyWritesThePath) {
     start();
     player->Command7.click();
