@@ -17,6 +17,8 @@
 #include "hostlink/local_host_transport.h"
 #include "player/news_player.h"
 #include "runtime/virtual_runtime.h"
+#include "support/fake_tools.h"
+#include "support/temp_dir.h"
 #include "toolbox/download_face.h"
 #include "toolbox/dtmf_face.h"
 #include "toolbox/series_face.h"
@@ -24,6 +26,9 @@
 #include "toolbox/tool_registry.h"
 
 namespace tarnwick::test {
+
+using testing::FakeDtmfControl;
+using testing::FakeSeries;
 
 using Events = std::vector<std::string>;
 
@@ -149,28 +154,11 @@ struct FakeSpeech : Tool, SpeechFace {
     Events& events;
 };
 
-struct FakeDtmfControl : Tool, DtmfControlFace {
-    explicit FakeDtmfControl(ToolContext& c) : Tool(c, "Form4"), DtmfControlFace(c.rt) {}
-    void Form_Load() override {}
-};
-
-struct FakeSeries : Tool, SeriesPlayerFace {
-    explicit FakeSeries(ToolContext& c) : Tool(c, "Form12") {}
-    void Form_Load() override {}
-};
-
 struct FakeDownloader : Tool, DownloaderFace {
     explicit FakeDownloader(ToolContext& c) : Tool(c, "Form13"), DownloaderFace(c.rt) {}
     void Form_Load() override { ++shown; }
     int shown = 0;
 };
-
-inline std::string makeTempDir() {
-    std::random_device rd;
-    auto dir = std::filesystem::temp_directory_path() / ("tw_player_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
 
 class PlayerTest : public ::testing::Test {
 protected:
@@ -191,8 +179,6 @@ protected:
     }
     ~PlayerTest() override {
         player.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     // A file under drive C: that the fake player can play for `seconds`.
@@ -246,7 +232,8 @@ protected:
     }
     void runTo(int h, int m, int s, int weekday = 0) { ASSERT_TRUE(rt.runUntil(h, m, s, weekday)); }
 
-    std::string dir = makeTempDir();
+    testing::TempDir tmp;
+    std::string dir = tmp.path();
     Events events;
     std::map<std::string, double> durations;
     std::string dialogAnswer;

@@ -12,6 +12,8 @@
 #include "hostlink/host_link.h"
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
+#include "support/fake_tools.h"
+#include "support/temp_dir.h"
 #include "speech/dtmf_help.h"
 #include "speech/speech_settings.h"
 #include "speech/speech_tool.h"
@@ -22,6 +24,9 @@
 #include "toolbox/tool_registry.h"
 
 namespace tarnwick::test {
+
+using testing::FakeDtmfControl;
+using testing::FakeSeries;
 
 // What the voice was asked to do.
 struct VoiceLog {
@@ -94,16 +99,6 @@ struct FakePlayer : Tool, PlayerFace {
     bool underWay = false;
 };
 
-struct FakeDtmfControl : Tool, DtmfControlFace {
-    explicit FakeDtmfControl(ToolContext& c) : Tool(c, "Form4"), DtmfControlFace(c.rt) {}
-    void Form_Load() override {}
-};
-
-struct FakeSeries : Tool, SeriesPlayerFace {
-    explicit FakeSeries(ToolContext& c) : Tool(c, "Form12") {}
-    void Form_Load() override {}
-};
-
 struct FakeStationInfo : Tool, StationInfoFace {
     explicit FakeStationInfo(ToolContext& c) : Tool(c, "Form9") {}
     void Form_Load() override {}
@@ -117,13 +112,6 @@ struct FakeGreetings : Tool, GreetingsFace {
     void Form_Load() override {}
 };
 
-inline std::string makeTempDir() {
-    std::random_device rd;
-    auto dir = std::filesystem::temp_directory_path() / ("tw_speech_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-
 class SpeechTest : public ::testing::Test {
 public:
     SpeechTest() {
@@ -132,11 +120,6 @@ public:
         for (Tool* t : std::initializer_list<Tool*>{&player, &form3, &dtmf, &form7, &form8, &info, &greet, &series})
             tools.add(*t);
     }
-    ~SpeechTest() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-
     // Writes a settings file of the speech tools before start().
     void writeIni(const std::string& file, const std::string& body) {
         std::ofstream(dir + "/" + file) << "[SETTINGS]\n" << body;
@@ -190,7 +173,8 @@ public:
     HookedTransport transport{host};
     HostHub hub{rt, transport};
     ToolRegistry tools;
-    std::string dir = makeTempDir();
+    testing::TempDir tmp;
+    std::string dir = tmp.path();
     ToolContext ctx{rt, hub, tools, dir};
     VoiceLog voice;
 
