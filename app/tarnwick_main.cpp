@@ -82,6 +82,6 @@ int main(int argc, char** argv) {
     views.add(launcher);
     for (Tool* tool : registry.all()) views.add(*tool);
 
-    if (!launcher.Form_Load()) return 1;
+    if (!launcher.start()) return 1;
     return QApplication::exec();
 }

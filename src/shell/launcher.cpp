@@ -24,7 +24,7 @@ std::optional<int> DecodeTrayMessage(long x) {
 }
 
 Form5::Form5(ToolContext& ctx, TrayService& tray, std::function<bool()> connectHost)
-    : ctx_(ctx), tray_(tray), connectHost_(std::move(connectHost)) {
+    : Tool(ctx, "Form5"), tray_(tray), connectHost_(std::move(connectHost)) {
     setWindowCaption(kProductName);
     settings_.check("CHECK1", Check1, "0");
 
@@ -59,35 +59,35 @@ Form5::Form5(ToolContext& ctx, TrayService& tray, std::function<bool()> connectH
 
 Form5::~Form5() { RemoveTrayIcon(); }
 
-bool Form5::Form_Load() {
+bool Form5::start() {
+    load();
+    return started_;
+}
+
+void Form5::Form_Load() {
     Runtime& rt = ctx_.rt;
     const std::string folder = ctx_.settingsDir.empty() ? settingsDirectory() : ctx_.settingsDir;
     if (!instance_.acquire(folder)) {
         rt.messageBox(kProductName, "Program is already running.");
         rt.endProcess(1);
-        return false;
+        return;
     }
     if (!connectHost_()) {
         rt.messageBox(kProductName, "EchoLink is not running.", MsgButtons::Ok, MsgIcon::Exclamation);
         rt.endProcess(1);
-        return false;
+        return;
     }
-    EchoLink = std::make_unique<HostLink>(ctx_.hub, "Form5");
+    EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
     EchoLink->ChatTextReceived = [this](const std::string& t) { EchoLink_ChatTextReceived(t); };
     EchoLink->Closing = [this] { EchoLink_Closing(); };
 
-    std::string call;
-    try {
-        call = EchoLink->GetCallsign();
-    } catch (const std::exception& e) {
-        rt.error("Form5 GetCallsign", e.what());
-    }
-    if (call.find('-') == std::string::npos) {
+    // A callsign that cannot be read is no Sysop-mode callsign either.
+    if (readCallsign(*EchoLink).find('-') == std::string::npos) {
         rt.messageBox(kProductName, std::string(20, ' ') + "Tarnwick ONLY Runs in Sysop Mode\r\n\r\n" +
                                         " Visit the Website for more information.  " + kProductWebSite);
         rt.openUrl(kProductWebSite);
         rt.endProcess(1);
-        return false;
+        return;
     }
 
     // A tool whose start-up fails is reported and the others still load.
@@ -101,29 +101,17 @@ bool Form5::Form_Load() {
         }
     }
 
-    ToolSettingsFile file("tarnwick.ini", 256, ctx_.settingsDir);
-    file.load();
-    settings_.load(file);
+    readSettings(settings_, "tarnwick.ini", 256);
     if (Check1.ticked())
         AddTrayIcon();
     else
         setVisible(true);
 
     if (auto* info = ctx_.tools.face<StationInfoFace>("Form9")) info->Navigate(kTranslationPage);
-    return true;
+    started_ = true;
 }
 
-bool Form5::SaveData(bool operatorAsked) {
-    ToolSettingsFile file("tarnwick.ini", 256, ctx_.settingsDir);
-    file.load();
-    settings_.store(file);
-    if (file.save()) return true;
-    ctx_.rt.error("Form5 save", file.error());
-    if (operatorAsked)
-        ctx_.rt.messageBox(kProductName, "The settings could not be saved: " + file.error(), MsgButtons::Ok,
-                           MsgIcon::Exclamation);
-    return false;
-}
+bool Form5::SaveData(bool operatorAsked) { return writeSettings(settings_, "tarnwick.ini", 256, operatorAsked); }
 
 void Form5::AddTrayIcon() {
     if (!tray_.available()) {
@@ -164,17 +152,8 @@ void Form5::hideAll() {
 
 void Form5::unkey(bool busyToo) {
     if (!EchoLink) return;
-    try {
-        EchoLink->SetPTT(false);
-    } catch (const std::exception& e) {
-        ctx_.rt.error("Form5 SetPTT", e.what());
-    }
-    if (!busyToo) return;
-    try {
-        EchoLink->SetBusy(false);
-    } catch (const std::exception& e) {
-        ctx_.rt.error("Form5 SetBusy", e.what());
-    }
+    tryStep("SetPTT", [this] { EchoLink->SetPTT(false); });
+    if (busyToo) tryStep("SetBusy", [this] { EchoLink->SetBusy(false); });
 }
 
 void Form5::saveExit() {
@@ -199,14 +178,11 @@ bool Form5::Form_QueryUnload() {
 }
 
 void Form5::EchoLink_ChatTextReceived(const std::string& text) {
-    if (text.find("/ver/") != std::string::npos) {
-        try {
+    if (text.find("/ver/") != std::string::npos)
+        tryStep("SendChatText", [this] {
             EchoLink->SendChatText(std::string(kProductName) + " " + " v" + std::to_string(kVersionMajor) + "." +
                                    std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision));
-        } catch (const std::exception& e) {
-            ctx_.rt.error("Form5 SendChatText", e.what());
-        }
-    }
+        });
     if (text.find("/Greeting/") != std::string::npos)
         if (auto* greetings = ctx_.tools.face<GreetingsFace>("Form10")) greetings->Option10.setValue(true);
 }

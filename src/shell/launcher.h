@@ -19,14 +19,14 @@ namespace tarnwick {
 // The product's web site, opened by "Help" and by the Sysop-mode refusal.
 inline constexpr const char* kProductWebSite = "https://tarnwick.example.org/";
 
-class Form5 : public Window {
+class Form5 : public Tool {
 public:
     // connectHost opens the connection to the host; it returns false when no host answers.
     Form5(ToolContext& ctx, TrayService& tray, std::function<bool()> connectHost);
     ~Form5() override;
 
-    // The start-up step. Returns false when the program must end (the process end is already asked).
-    bool Form_Load();
+    // Runs the start-up step. Returns false when the program must end (the process end is already asked).
+    bool start();
 
     CommandButton Command4{"Command4", "Tarnwick", "Show the Tarnwick Screen"};
     CommandButton Command1{"Command1", "ZidezovuzedEDI", "Show the Zadezizudar Screen"};
@@ -51,7 +51,8 @@ public:
     std::unique_ptr<HostLink> EchoLink;
 
     // Writes CHECK1 into tarnwick.ini.
-    bool SaveData(bool operatorAsked = false);
+    bool SaveData(bool operatorAsked);
+    bool SaveData() override { return SaveData(true); }
     void AddTrayIcon();
     void RemoveTrayIcon();
     void RestoreFromTray();
@@ -59,6 +60,9 @@ public:
     bool Form_QueryUnload();
     // A mouse message from the tray icon.
     void Form_MouseMove(long x);
+
+protected:
+    void Form_Load() override;
 
 private:
     void showTool(const char* name);
@@ -68,12 +72,12 @@ private:
     void EchoLink_Closing();
     void unkey(bool busyToo);
 
-    ToolContext& ctx_;
     TrayService& tray_;
     std::function<bool()> connectHost_;
     SingleInstance instance_;
     SettingsTable settings_;
     bool trayIconAdded_ = false;
+    bool started_ = false;
 };
 
 // The tray's mouse message (a pixel x coordinate) to 1 (restore on left double-click), 2 (restore on

@@ -55,7 +55,7 @@ struct Program {
 TEST(LauncherStartUp, LoadsEveryToolHiddenInOrderAndShowsItself) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     EXPECT_TRUE(p.launcher.isVisible());
     EXPECT_FALSE(p.rt.processEnded());
     std::vector<std::string> loaded;
@@ -76,7 +76,7 @@ TEST(LauncherStartUp, LoadsEveryToolHiddenInOrderAndShowsItself) {
 TEST(LauncherStartUp, RefusesANodeNotInSysopMode) {
     TempDir dir;
     Program p(dir.path(), "N0CALL");
-    EXPECT_FALSE(p.launcher.Form_Load());
+    EXPECT_FALSE(p.launcher.start());
     ASSERT_EQ(p.rt.boxes.size(), 1u);
     EXPECT_EQ(p.rt.boxes[0].title, "Tarnwick");
     EXPECT_EQ(p.rt.boxes[0].text, std::string(20, ' ') +
@@ -91,9 +91,9 @@ TEST(LauncherStartUp, RefusesANodeNotInSysopMode) {
 TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgram) {
     TempDir dir;
     Program first(dir.path());
-    ASSERT_TRUE(first.launcher.Form_Load());
+    ASSERT_TRUE(first.launcher.start());
     Program second(dir.path());
-    EXPECT_FALSE(second.launcher.Form_Load());
+    EXPECT_FALSE(second.launcher.start());
     ASSERT_EQ(second.rt.boxes.size(), 1u);
     EXPECT_EQ(second.rt.boxes[0].text, "Program is already running.");
     EXPECT_TRUE(second.host.state().calls().empty());  // it never touched the host
@@ -101,7 +101,7 @@ TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgr
 
     TempDir other;
     Program noHost(other.path(), "N0CALL-L", false);
-    EXPECT_FALSE(noHost.launcher.Form_Load());
+    EXPECT_FALSE(noHost.launcher.start());
     ASSERT_EQ(noHost.rt.boxes.size(), 1u);
     EXPECT_EQ(noHost.rt.boxes[0].title, "Tarnwick");
     EXPECT_EQ(noHost.rt.boxes[0].text, "EchoLink is not running.");
@@ -111,7 +111,7 @@ TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgr
 TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     auto* greetings = p.registry.face<GreetingsFace>("Form10");
     greetings->Option4.setValue(true);
     p.host.state().clearLog();
@@ -135,7 +135,7 @@ TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
 TEST(ConferenceChat, ReceivedLinesAreQueuedForSpeechOnlyWithTextMessagesTicked) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     auto* speech = p.registry.face<SpeechFace>("Form3");
     ASSERT_NE(speech, nullptr);
     p.host.raise("chat", {"first"});
@@ -151,7 +151,7 @@ TEST(ConferenceChat, ReceivedLinesAreQueuedForSpeechOnlyWithTextMessagesTicked) 
 TEST(LauncherShutdown, ClosingUnkeysSavesTheLauncherAndEndsOnce) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     p.launcher.Check1.setValue(1);
     p.host.state().call("test", "SetPTT", {true});
     p.host.raise("closing");
@@ -166,7 +166,7 @@ TEST(LauncherShutdown, ClosingUnkeysSavesTheLauncherAndEndsOnce) {
 TEST(LauncherShutdown, SaveExitUnkeysSavesEveryToolAndEnds) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     p.host.state().clearLog();
     p.launcher.Command5.click();
     auto calls = p.host.state().calls();
@@ -182,7 +182,7 @@ TEST(LauncherShutdown, SaveExitUnkeysSavesEveryToolAndEnds) {
 TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     p.rt.answers = {MsgAnswer::No, MsgAnswer::Yes};
     EXPECT_FALSE(p.launcher.onCloseRequest());
     EXPECT_FALSE(p.rt.processEnded());
@@ -208,7 +208,7 @@ TEST(LauncherTray, DecodesOnlyDoubleClickAndRightPress) {
 TEST(LauncherTray, MenuIntoTrayAndBackOrMinimisedWithoutTray) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     p.registry.find("Form4")->show();
     p.launcher.Command9.click();
     EXPECT_FALSE(p.registry.find("Form4")->isVisible());
@@ -232,7 +232,7 @@ TEST(LauncherTray, StartInTrayOptionIsReadAtStartUp) {
     TempDir dir;
     dir.write("tarnwick.ini", "[settings]\ncheck1=1\n");
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     EXPECT_TRUE(p.tray.shown);
     EXPECT_FALSE(p.launcher.isVisible());
 }
@@ -240,7 +240,7 @@ TEST(LauncherTray, StartInTrayOptionIsReadAtStartUp) {
 TEST(About, DonationOpensOnlyAChosenAmountAndTheListStaysFresh) {
     TempDir dir;
     Program p(dir.path());
-    ASSERT_TRUE(p.launcher.Form_Load());
+    ASSERT_TRUE(p.launcher.start());
     auto* about = dynamic_cast<Form14*>(p.registry.find("Form14"));
     ASSERT_NE(about, nullptr);
     about->show();
