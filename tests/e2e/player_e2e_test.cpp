@@ -14,7 +14,10 @@ struct NewsNode : Node {
     explicit NewsNode(double seconds = 1.5, const std::string& extraKeys = "") {
         wav = drivePath("c", "News1.wav");
         writeToneWav(wav, seconds);
-        writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\News1.wav\n" + extraKeys);
+        // Written as an operator's hand edit might be: a lower-case section and key, a number with
+        // trailing garbage and an over-long value elsewhere; the file must still be read.
+        writeSettings("brannock.ini", "[settings]\ntext4=C:\\News1.wav\nBeaconPeriod1=7x\nTEXT14=" +
+                                          std::string(300, 'x') + "\n" + extraKeys);
     }
     std::string wav;
 };
