@@ -113,6 +113,15 @@ void ScrollBar::setValue(int v) {
     if (onChange) onChange();
 }
 
+void ScrollBar::scroll(int v) {
+    v = std::clamp(v, std::min(min_, max_), std::max(min_, max_));
+    if (v != value_) {
+        value_ = v;
+        notifyView();
+    }
+    if (onScroll) onScroll();
+}
+
 void ComboBox::addItem(const std::string& item) {
     items_.push_back(item);
     notifyView();

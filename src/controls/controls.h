@@ -162,7 +162,7 @@ public:
     int value() const { return value_; }
     int min() const { return min_; }
     int max() const { return max_; }
-    // Values outside the range are clamped.
+    // Values outside the range are clamped. Code, arrows and track clicks change the value this way.
     void setValue(int v);
     // A new range; the value is clamped into it (running the change handler when it moves).
     void setRange(int min, int max) {
@@ -171,7 +171,11 @@ public:
         notifyView();
         setValue(value_);
     }
+    // The operator dragging the thumb: the value follows and the scroll handler runs, not the change
+    // handler.
+    void scroll(int v);
     std::function<void()> onChange;
+    std::function<void()> onScroll;
 
 private:
     int min_, max_, value_;

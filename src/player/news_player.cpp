@@ -129,11 +129,10 @@ void Form1::wireHandlers() {
     slider(V3, VolSet3);
     slider(V4, VolSet4);
 
-    // The seek bar seeks only when the operator moves it.
-    H1.onChange = [this] {
-        if (seeking_ || !media_ || !media_->loaded()) return;
-        step("seek", [&] { media_->setPosition(H1.value()); });
-        displayUpdate();
+    // Only the operator dragging the thumb seeks; arrows and track clicks just move the bar until the
+    // next display update puts it back at the play position.
+    H1.onScroll = [this] {
+        if (media_ && media_->loaded()) step("seek", [&] { media_->setPosition(H1.value()); });
     };
 
     // Countdown period boxes.

@@ -275,7 +275,6 @@ private:
     std::array<Countdown, 4> countdowns_;  // beacons 1 to 3, CW ident
 
     int left_ = 300, top_ = 300;
-    bool seeking_ = false;          // the program is moving H1 (display, new range), not the operator
     bool breakStoppedPlayback_ = false;
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the

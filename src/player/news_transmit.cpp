@@ -69,9 +69,7 @@ bool Form1::loadSlot(bool reload, bool allowDialog) {
             } else {
                 // A new maximum may pull the bar's value down; that is the program moving it, not
                 // the operator seeking in the new file.
-                seeking_ = true;
                 H1.setRange(0, static_cast<int>(std::nearbyint(duration)));
-                seeking_ = false;
                 Text3.setText(FormatTime(duration));
                 ok = true;
             }
@@ -220,13 +218,10 @@ void Form1::displayUpdate() {
     step("display", [&] {
         double position = media_->position();
         double duration = media_->duration();
-        seeking_ = true;
         H1.setValue(static_cast<int>(std::nearbyint(position)));
-        seeking_ = false;
         Text1.setText(FormatTime(duration - position));
         Text2.setText(FormatTime(position));
     });
-    seeking_ = false;
 }
 
 // ---- Transmission supervisor and breaks ----

@@ -196,6 +196,21 @@ TEST_F(PlayerTest, LoadingAShorterFileAfterALongerOneDoesNotSeekIt) {
     EXPECT_EQ(player->H1.value(), 0);
 }
 
+TEST_F(PlayerTest, OnlyDraggingTheSeekBarSeeks) {
+    start();
+    player->Command1.click();  // 125.7 s, playing
+    rt.advance(2'000);
+    events.clear();
+    player->H1.setValue(60);  // an arrow or a track click: the bar moves, the file does not
+    EXPECT_EQ(only({"position"}), Events{});
+    rt.advance(20);
+    EXPECT_EQ(player->H1.value(), 2) << "the next display update puts the bar back";
+    player->H1.scroll(90);  // the thumb dragged
+    EXPECT_EQ(only({"position"}), Events{"position 90"});
+    rt.advance(20);
+    EXPECT_EQ(player->H1.value(), 90);
+}
+
 TEST_F(PlayerTest, FileButtonDuringATransmissionOnlyWritesThePath) {
     start();
     player->Command7.click();

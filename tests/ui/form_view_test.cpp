@@ -194,10 +194,20 @@ TEST_F(FormViewTest, SliderComboAndListBindBothWays) {
     auto* slider = widget<QSlider>(win.HScroll1);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->value(), 50);
-    slider->setValue(70);  // as a drag would
+    slider->setValue(70);  // as an arrow or a track click would
     EXPECT_EQ(win.HScroll1.value(), 70);
     win.HScroll1.setValue(500);
     EXPECT_EQ(slider->value(), 100);
+    EXPECT_EQ(win.scrolls, 2);
+
+    // Dragging the thumb scrolls without a change; the release changes nothing more.
+    int drags = 0;
+    win.HScroll1.onScroll = [&] { ++drags; };
+    slider->setSliderDown(true);
+    slider->setSliderPosition(30);
+    slider->setSliderDown(false);
+    EXPECT_EQ(win.HScroll1.value(), 30);
+    EXPECT_EQ(drags, 1);
     EXPECT_EQ(win.scrolls, 2);
 
     auto* combo = widget<QComboBox>(win.Combo1);
