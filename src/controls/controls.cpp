@@ -221,6 +221,13 @@ void Window::setWindowCaption(const std::string& c) {
     if (windowChanged) windowChanged();
 }
 
+void Window::setPosition(double leftTwips, double topTwips) {
+    if (leftTwips == left_ && topTwips == top_) return;
+    left_ = leftTwips;
+    top_ = topTwips;
+    if (windowChanged) windowChanged();
+}
+
 void Window::setMinimized(bool m) {
     if (m == minimized_) return;
     minimized_ = m;

@@ -249,10 +249,15 @@ public:
     // Shown as an icon on the task bar rather than as a window.
     bool isMinimized() const { return minimized_; }
     void setMinimized(bool m);
+    // The window's left and top edge in twips (1/1440 inch), as the settings files keep them.
+    double left() const { return left_; }
+    double top() const { return top_; }
+    // Moves the window (the view follows); the view reports the operator's moves through the same call.
+    void setPosition(double leftTwips, double topTwips);
     // The declared layout: one column of items, top to bottom.
     const std::vector<LayoutItem>& layoutItems() const { return layout_; }
 
-    // Set by the view; called when caption or visibility change.
+    // Set by the view; called when caption, visibility or position change.
     std::function<void()> windowChanged;
     // The operator asked to close the window (its close box). Returns true when the window may close.
     std::function<bool()> onCloseRequest;
@@ -264,6 +269,7 @@ private:
     std::string caption_;
     bool visible_ = false;
     bool minimized_ = false;
+    double left_ = 300, top_ = 300;
 };
 
 }  // namespace tarnwick

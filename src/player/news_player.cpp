@@ -304,7 +304,7 @@ void Form1::buildSettings(SettingsTable& t) {
     // TEXT21 to TEXT40 are the File Player's codes, TEXT41 to TEXT57 its first seventeen paths.
     for (int n = 21; n <= 57; ++n) t.text("TEXT" + std::to_string(n), n <= 40 ? filePlayerCode(n + 20) : filePlayerPath(n), "");
     for (int n = 18; n <= 20; ++n) t.text("TEXT" + std::to_string(n), filePlayerPath(n + 40), "");
-    t.number("LEFT", left_, "300").number("TOP", top_, "300");
+    t.windowPosition(*this);
 }
 
 bool Form1::SaveData() {

@@ -56,8 +56,6 @@ public:
     // The media player, or nullptr before the first load.
     MediaPlayer* media() const { return media_.get(); }
     // The window's edges in twips.
-    int left() const { return left_; }
-    int top() const { return top_; }
 
     // ---- Controls outside the tabs ----
     CommandButton Command4{"Command4", "Save", "Save your Changes"};
@@ -274,7 +272,6 @@ private:
     std::array<NewsPlan, 3> plans_;
     std::array<Countdown, 4> countdowns_;  // beacons 1 to 3, CW ident
 
-    int left_ = 300, top_ = 300;
     bool breakStoppedPlayback_ = false;
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -395,6 +397,30 @@ SettingsTable& SettingsTable::textInCapitals(const std::string& key, TextBox& bo
                                              const std::string& writeKey) {
     return custom(key, def, [&box](const std::string& v) { box.setText(v); }, [&box] { return upperCase(box.text()); },
                   writeKey);
+}
+
+namespace {
+double leadingDecimal(const std::string& text, double fallback) {
+    std::size_t i = text.find_first_not_of(' ');
+    if (i == std::string::npos) return fallback;
+    double v = fallback;
+    auto res = std::from_chars(text.data() + i, text.data() + text.size(), v);
+    return res.ec == std::errc() && std::isfinite(v) ? v : fallback;
+}
+
+std::string decimalText(double v) {
+    char buf[32];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+}  // namespace
+
+SettingsTable& SettingsTable::windowPosition(Window& window) {
+    custom("LEFT", "300", [&window](const std::string& v) { window.setPosition(leadingDecimal(v, 300), window.top()); },
+           [&window] { return decimalText(window.left()); });
+    return custom("TOP", "300",
+                  [&window](const std::string& v) { window.setPosition(window.left(), leadingDecimal(v, 300)); },
+                  [&window] { return decimalText(window.top()); });
 }
 
 SettingsTable& SettingsTable::label(const std::string& key, Label& label, const std::string& def,

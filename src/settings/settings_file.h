@@ -17,6 +17,7 @@ class OptionButton;
 class ScrollBar;
 class Label;
 class ComboBox;
+class Window;
 
 // The folder that stands for the Windows directory: $TARNWICK_CONFIG_DIR, else
 // $XDG_CONFIG_HOME/tarnwick, else ~/.config/tarnwick.
@@ -84,7 +85,10 @@ public:
     SettingsTable& scroll(const std::string& key, ScrollBar& bar, const std::string& def, const std::string& writeKey = {});
     // A combo box's text.
     SettingsTable& combo(const std::string& key, ComboBox& box, const std::string& def, const std::string& writeKey = {});
-    // A number kept outside a control (window LEFT and TOP in twips).
+    // The window's position: LEFT and TOP in twips, read like a leading decimal number (default "300"),
+    // written as the shortest decimal text.
+    SettingsTable& windowPosition(Window& window);
+    // A number kept outside a control.
     SettingsTable& number(const std::string& key, int& value, const std::string& def, const std::string& writeKey = {});
     // Anything else: how to apply a read text, and how to produce the text to write.
     // An empty writer marks a key that is read but never written.

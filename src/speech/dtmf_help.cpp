@@ -1,7 +1,5 @@
 #include "speech/dtmf_help.h"
 
-#include <charconv>
-
 #include "runtime/runtime.h"
 #include "toolbox/dtmf_face.h"
 #include "toolbox/speech_face.h"
@@ -9,22 +7,6 @@
 #include "toolbox/version.h"
 
 namespace tarnwick {
-
-namespace {
-// LEFT and TOP are kept as single-precision numbers and written back in their shortest form.
-std::string singleText(float v) {
-    char buf[32];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
-}
-float singleOf(const std::string& text, float fallback) {
-    float v = fallback;
-    std::size_t i = text.find_first_not_of(' ');
-    if (i == std::string::npos) return fallback;
-    auto res = std::from_chars(text.data() + i, text.data() + text.size(), v);
-    return res.ec == std::errc() ? v : fallback;
-}
-}  // namespace
 
 Form7::Form7(ToolContext& ctx) : Tool(ctx, "Form7") {
     for (int n = 1; n <= kRows; ++n) {
@@ -53,10 +35,7 @@ Form7::Form7(ToolContext& ctx) : Tool(ctx, "Form7") {
     };
 
     for (int n = 1; n <= 2 * kRows; ++n) table_.text("TEXT" + std::to_string(n), *boxes_[n - 1], "");
-    table_.custom("LEFT", "300", [this](const std::string& v) { left = singleOf(v, 300); },
-                  [this] { return singleText(left); });
-    table_.custom("TOP", "300", [this](const std::string& v) { top = singleOf(v, 300); },
-                  [this] { return singleText(top); });
+    table_.windowPosition(*this);
 }
 
 Form7::~Form7() = default;

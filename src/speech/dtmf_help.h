@@ -35,7 +35,6 @@ public:
     CommandButton Command23{"Command23", "About", "About this program"};
 
     // The window's position in twips.
-    float left = 300, top = 300;
 
     HostLink* hostLink() const { return EchoLink.get(); }
 

@@ -177,9 +177,6 @@ public:
     Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, IDTimer, Beacon6, Beacon7, FanDelay, Kerchunker,
         KickBackCheck;
 
-    // The window's position in twips.
-    int left = 300, top = 300;
-
     // "0" or "1": a CW ident met a carrier and waits for the next keyed moment.
     const std::string& cwIdentPending() const { return CwIdentPending; }
 

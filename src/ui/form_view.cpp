@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMoveEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -130,6 +131,26 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
         raw->control->viewChanged = [this, raw] { refresh(*raw); };
     }
     setWindowTitle(qs(window_.windowCaption()));
+    applyPosition();
+}
+
+namespace {
+constexpr double kTwipsPerPixel = 15.0;
+}
+
+void FormView::applyPosition() {
+    const QPoint want(qRound(window_.left() / kTwipsPerPixel), qRound(window_.top() / kTwipsPerPixel));
+    if (pos() == want) return;
+    applyingPosition_ = true;
+    move(want);
+    applyingPosition_ = false;
+}
+
+void FormView::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // The operator moved the window: the model keeps the new place, which its settings save.
+    if (!applyingPosition_ && isVisible())
+        window_.setPosition(pos().x() * kTwipsPerPixel, pos().y() * kTwipsPerPixel);
 }
 
 FormView::~FormView() {
@@ -145,6 +166,7 @@ QWidget* FormView::widgetFor(const Control& c) const {
 void FormView::syncWindow() {
     const QString title = qs(window_.windowCaption());
     if (windowTitle() != title) setWindowTitle(title);
+    applyPosition();
     if (window_.isVisible()) {
         if (window_.isMinimized()) {
             if (!isMinimized()) showMinimized();

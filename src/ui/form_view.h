@@ -31,8 +31,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
+    // Moves the widget to the model's position (twips, 15 to a pixel) unless it is there already.
+    void applyPosition();
+    bool applyingPosition_ = false;
+
     struct Binding;
     void build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent);
     QWidget* makeControl(Control& c, QWidget* parent);

@@ -150,8 +150,8 @@ TEST_F(SpeechTest, DtmfHelpSettings) {
     start();
     EXPECT_EQ(form7.code(1).text(), "11");
     EXPECT_EQ(form7.help(1).text().size(), 999u);
-    EXPECT_FLOAT_EQ(form7.left, 120.5f);
-    EXPECT_FLOAT_EQ(form7.top, 300.f);
+    EXPECT_DOUBLE_EQ(form7.left(), 120.5);
+    EXPECT_DOUBLE_EQ(form7.top(), 300);
     form7.help(20).setText("Last row");
     ASSERT_TRUE(form7.SaveData());
     const std::string ini = readIni("dtmfhelp.ini");

@@ -105,6 +105,20 @@ TEST(ViewManagerTest, BuildsViewOnlyWhenShownAndFollowsTheModel) {
     EXPECT_TRUE(view->isVisible());
 }
 
+TEST(ViewManagerTest, WindowsStandWhereTheirSettingsPutThemAndKeepTheOperatorsMoves) {
+    testApp();
+    TestWindow win;
+    win.setPosition(1500, 3000);  // twips, 15 to a pixel
+    ViewManager views({&win});
+    win.setVisible(true);
+    FormView* view = views.viewFor(win);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->pos(), QPoint(100, 200));
+    view->move(40, 60);  // the operator drags the window
+    EXPECT_DOUBLE_EQ(win.left(), 600);
+    EXPECT_DOUBLE_EQ(win.top(), 900);
+}
+
 TEST(ViewManagerTest, LeavesNoHooksBehind) {
     testApp();
     TestWindow win;
