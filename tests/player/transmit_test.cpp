@@ -110,10 +110,16 @@ TEST_P(FailedLoadTest, KeysNothingMarksNothingPausesNothing) {
     EXPECT_EQ(only({"SetPTT", "SetBusy"}), Events{});
 }
 
+std::string failedLoadName(const ::testing::TestParamInfo<FailedLoad>& info) {
+    const char* names[] = {"MissingFile", "EmptyPath", "UnplayableFile"};
+    return names[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(Loads, FailedLoadTest,
                          ::testing::Values(FailedLoad{"C:\\Missing.mp3", "Please select a file"},
                                            FailedLoad{"", "Please select a file"},
-                                           FailedLoad{"C:\\Broken.mp3", "Render error no rendering device found"}));
+                                           FailedLoad{"C:\\Broken.mp3", "Render error no rendering device found"}),
+                         failedLoadName);
 
 TEST_F(PlayerTest, AFileThatCannotBeRenderedDuringATransmissionEndsIt) {
     std::ofstream(dir + "/drives/c/Broken.mp3") << "not audio";
