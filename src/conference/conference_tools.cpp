@@ -65,7 +65,8 @@ Form9::Form9(ToolContext& ctx) : Tool(ctx, "Form9") {
 void Form9::Form_Load() {
     readSettings(settings_, "fennick.ini", 265);
     EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
-    EchoLink->Closing = [this] { SaveData2(); };
+    // Unattended: a failed save on EchoLink's closing is written as a diagnostic, not shown.
+    EchoLink->Closing = [this] { writeSettings(settings_, "fennick.ini", 265, false); };
     setWindowCaption(toolCaption(readCallsign(*EchoLink), "   Internet Option"));
 }
 
