@@ -109,10 +109,10 @@ void Form1::wireHandlers() {
     Command4.onClick = [this] { SaveData(); };
     Command5.onClick = [this] { hide(); };
     Command29.onClick = [this] {
-        if (SpeechFace* s = speech()) step("Test Audio", [&] { s->kellow(); });
+        if (SpeechFace* s = speech()) tryStep("Test Audio", [&] { s->kellow(); });
     };
     Command16.onClick = [this] {
-        if (Tool* t = ctx_.tools.find("Form13")) step("Timed MP3 Downloads", [&] { t->show(); });
+        if (Tool* t = ctx_.tools.find("Form13")) tryStep("Timed MP3 Downloads", [&] { t->show(); });
     };
     SendCW.onClick = [this] { sendId(); };
     onCloseRequest = [this] { return closeRequest(); };
@@ -121,7 +121,7 @@ void Form1::wireHandlers() {
     auto slider = [this](ScrollBar& bar, TextBox& box) {
         bar.onChange = [this, &bar, &box] {
             box.setText(std::to_string(bar.value()));
-            if (media_ && media_->loaded()) step("volume", [&] { media_->setVolume(bar.value()); });
+            if (media_ && media_->loaded()) tryStep("volume", [&] { media_->setVolume(bar.value()); });
         };
     };
     slider(V1, VolSet);
@@ -132,7 +132,7 @@ void Form1::wireHandlers() {
     // Only the operator dragging the thumb seeks; arrows and track clicks just move the bar until the
     // next display update puts it back at the play position.
     H1.onScroll = [this] {
-        if (media_ && media_->loaded()) step("seek", [&] { media_->setPosition(H1.value()); });
+        if (media_ && media_->loaded()) tryStep("seek", [&] { media_->setPosition(H1.value()); });
     };
 
     // Countdown period boxes.
@@ -322,10 +322,10 @@ void Form1::Form_Load() {
     link_->Closing = [this] { onClosing(); };
 
     std::string call;
-    step("GetCallsign", [&] { call = link_->GetCallsign(); });
+    tryStep("GetCallsign", [&] { call = link_->GetCallsign(); });
     setWindowCaption(toolCaption(call, kTitle));
-    step("SetPTT", [&] { link_->SetPTT(false); });
-    step("SetDTR", [&] { link_->SetDTR(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    tryStep("SetDTR", [&] { link_->SetDTR(false); });
 
     PTT.setForeColour(kGreen);
     PTT.setCaption("PTT OFF");
@@ -373,7 +373,7 @@ void Form1::fileButton(int slotNumber) {
     const PlaySlot* s = slot(slotNumber);
     if (!s) return;
     std::string chosen;
-    if (fileDialog_) step("file dialog", [&] { chosen = fileDialog_(kFileFilter, s->path->text()); });
+    if (fileDialog_) tryStep("file dialog", [&] { chosen = fileDialog_(kFileFilter, s->path->text()); });
     if (chosen.empty()) {
         // The box keeps the path it had.
         ctx_.rt.messageBox("Error", "Please select a file", MsgButtons::Ok, MsgIcon::Information);
@@ -383,17 +383,17 @@ void Form1::fileButton(int slotNumber) {
     // The file on air stays on air; the new path is used at the slot's next play.
     if (transmissionUnderWay()) return;
     PlayBox = slotNumber;
-    step("LoadFile", [&] { loadSlot(true, false); });
+    tryStep("LoadFile", [&] { loadSlot(true, false); });
     displayUpdate();
 }
 
 void Form1::newsPlay(int slotNumber) {
     CurrentFile.clear();
     PlayBox = slotNumber;
-    step("StartDTMF", [&] { StartDTMF(); });
+    tryStep("StartDTMF", [&] { StartDTMF(); });
     EndDTMF = 1;
     armMonitor();
-    step("TXFile", [&] { transmit(true); });
+    tryStep("TXFile", [&] { transmit(true); });
     const PlaySlot* s = slot(slotNumber);
     if (s && s->useVol) applyPreset(*s->useVol, *s->volSet);
 }
@@ -401,7 +401,7 @@ void Form1::newsPlay(int slotNumber) {
 void Form1::beaconPlay(int slotNumber, bool fromCountdown) {
     if (fromCountdown) {
         bool carrier = false;
-        step("IsCarrierDetected", [&] { carrier = link_->IsCarrierDetected(); });
+        tryStep("IsCarrierDetected", [&] { carrier = link_->IsCarrierDetected(); });
         if (carrier) return;
         // A countdown never breaks into the player's own transmission (in IP mode or in a break
         // either): the whole beacon, start digits included, waits for its next period.
@@ -409,12 +409,12 @@ void Form1::beaconPlay(int slotNumber, bool fromCountdown) {
     }
     CurrentFile.clear();
     PlayBox = slotNumber;
-    step("StartDTMF", [&] { StartDTMF(); });
+    tryStep("StartDTMF", [&] { StartDTMF(); });
     EndDTMF = 1;
     armMonitor();
     if (PTT.caption() == "PTT ON") return;
     bool onAir = false;
-    step("TXFile", [&] { onAir = transmit(!fromCountdown); });
+    tryStep("TXFile", [&] { onAir = transmit(!fromCountdown); });
     if (onAir) BeaconPlay = 1;
 }
 
@@ -422,16 +422,16 @@ void Form1::playFilePlayer(int slotNumber) {
     CurrentFile.clear();
     PlayBox = slotNumber;
     if (SpeechFace* s = speech()) s->flag3 = 0;
-    step("StartDTMF", [&] { StartDTMF(); });
+    tryStep("StartDTMF", [&] { StartDTMF(); });
     EndDTMF = 1;
     armMonitor();
-    step("TXFile", [&] { transmit(true); });
+    tryStep("TXFile", [&] { transmit(true); });
 }
 
 void Form1::sendId() {
     if (CWCallsign.text().empty()) CWCallsign.setText(" ");
     if (announcementsDisabled()) return;
-    step("Send ID", [&] {
+    tryStep("Send ID", [&] {
         if (!link_->IsCarrierDetected()) link_->SendCWText(0, CWCallsign.text());
     });
 }
@@ -441,10 +441,10 @@ bool Form1::closeRequest() {
                                      MsgButtons::YesNo, MsgIcon::Question);
     if (a != MsgAnswer::Yes) return false;
     PTT.setCaption("PTT OFF");
-    step("SetPTT", [&] { link_->SetPTT(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false); });
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
-    step("SetBusy", [&] { link_->SetBusy(false); });
+    tryStep("SetBusy", [&] { link_->SetBusy(false); });
     ctx_.rt.endProcess(0);
     return true;
 }
@@ -462,13 +462,13 @@ void Form1::onDTMF(const std::string& digits) {
         PlayBox = s;
         if (s >= 41)
             if (SpeechFace* sp = speech()) sp->flag3 = 0;
-        step("DTMF play", [&] { transmit(false); });
+        tryStep("DTMF play", [&] { transmit(false); });
     }
 }
 
 void Form1::onChat(const std::string& text) {
     if (text.find("/ver/") == std::string::npos) return;
-    step("SendChatText", [&] {
+    tryStep("SendChatText", [&] {
         link_->SendChatText(std::string(kProductName) + " " + " v" + std::to_string(kVersionMajor) + "." +
                             std::to_string(kVersionMinor));
     });
@@ -476,26 +476,14 @@ void Form1::onChat(const std::string& text) {
 
 void Form1::onClosing() {
     // Each step is tried on its own; the hub ends the process once every tool has cleaned up.
-    step("SetPTT", [&] { link_->SetPTT(false); });
-    step("SetDTR", [&] { link_->SetDTR(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    tryStep("SetDTR", [&] { link_->SetDTR(false); });
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
     CleanUp();
 }
 
 // ---- Helpers ----
-
-bool Form1::step(const char* what, const std::function<void()>& f) {
-    try {
-        f();
-        return true;
-    } catch (const std::exception& e) {
-        ctx_.rt.error(std::string("Form1 ") + what, e.what());
-    } catch (...) {
-        ctx_.rt.error(std::string("Form1 ") + what, "unknown failure");
-    }
-    return false;
-}
 
 SpeechFace* Form1::speech() const { return ctx_.tools.face<SpeechFace>("Form3"); }
 

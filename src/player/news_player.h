@@ -252,9 +252,6 @@ private:
     void onChat(const std::string& text);
     void onClosing();
 
-    // Runs one step of a handler, passing over a failure with a diagnostic line; false when it failed.
-    bool step(const char* what, const std::function<void()>& f);
-
     bool announcementsDisabled() const;
     SpeechFace* speech() const;
     void enableDownloadSchedule(bool on);

@@ -99,19 +99,19 @@ void Form1::schedulerTick() {
 void Form1::scheduledWarning(std::int64_t moment) {
     if (!DisconnectAll.ticked() || !WarnCheck.ticked()) return;
     const std::int64_t secondOfDay = ((moment % 86400) + 86400) % 86400;
-    step("SendChatText", [&] {
+    tryStep("SendChatText", [&] {
         link_->SendChatText(clockText(secondOfDay) + "  <" + Warn.text() + "> Minute " + WarnText.text());
     });
-    if (SpeechFace* sp = speech()) step("kellow", [&] { sp->kellow(); });
+    if (SpeechFace* sp = speech()) tryStep("kellow", [&] { sp->kellow(); });
 }
 
 void Form1::scheduledStart(const NewsPlan& plan) {
     CurrentFile.clear();
     PlayBox = plan.slot;
-    step("StartDTMF", [&] { StartDTMF(); });
+    tryStep("StartDTMF", [&] { StartDTMF(); });
     EndDTMF = 1;
     armMonitor();
-    step("TXFile", [&] { transmit(false); });
+    tryStep("TXFile", [&] { transmit(false); });
     const PlaySlot* s = slot(plan.slot);
     if (s && s->useVol) applyPreset(*s->useVol, *s->volSet);
     if (plan.slot == 1 && Check2.ticked()) SayFile2 = 1;
@@ -153,7 +153,7 @@ void Form1::cwTick() {
     if (leadingNumber(BeaconSeconds7.text()).value_or(0) > 0) return;
     BeaconSeconds7.setText(std::to_string(positiveWhole(c.period->text()) * 60));
     if (announcementsDisabled()) return;
-    step("CW ident", [&] {
+    tryStep("CW ident", [&] {
         if (!link_->IsCarrierDetected()) link_->SendCWText(0, CWCallsign.text());
     });
 }

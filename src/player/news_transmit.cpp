@@ -31,7 +31,7 @@ void Form1::LoadFile(bool ReLoad) { loadSlot(ReLoad, true); }
 
 void Form1::CleanUp() {
     playing_ = false;
-    if (media_ && media_->loaded()) step("release", [&] { media_->release(); });
+    if (media_ && media_->loaded()) tryStep("release", [&] { media_->release(); });
 }
 
 void Form1::armMonitor() { Timer1.setEnabled(true); }
@@ -46,7 +46,7 @@ bool Form1::loadSlot(bool reload, bool allowDialog) {
     if (!CurrentFile.empty() && !reload) return media_ && media_->loaded();
 
     std::string name = s->path->text();
-    if (name.empty() && allowDialog && fileDialog_) step("file dialog", [&] { name = fileDialog_(kFileFilter, ""); });
+    if (name.empty() && allowDialog && fileDialog_) tryStep("file dialog", [&] { name = fileDialog_(kFileFilter, ""); });
     const std::string linuxPath = name.empty() ? std::string() : mapWindowsPath(name);
     if (name.empty() || !isOrdinaryFile(linuxPath)) {
         ctx_.rt.messageBox("Error", "Please select a file", MsgButtons::Ok, MsgIcon::Information);
@@ -88,7 +88,7 @@ void Form1::applyPreset(const CheckBox& use, const TextBox& level) {
     if (!use.ticked() || !media_ || !media_->loaded()) return;
     auto v = roundedNumber(level.text());
     if (!v || *v < -10000 || *v > 0) return;
-    step("preset volume", [&] { media_->setVolume(static_cast<int>(*v)); });
+    tryStep("preset volume", [&] { media_->setVolume(static_cast<int>(*v)); });
 }
 
 // ---- The transmit sequence ----
@@ -124,7 +124,7 @@ bool Form1::transmit(bool allowDialog) {
 
     CurrentFile.clear();
     bool loaded = false;
-    step("LoadFile", [&] { loaded = loadSlot(false, allowDialog); });
+    tryStep("LoadFile", [&] { loaded = loadSlot(false, allowDialog); });
     // Nothing to play: key nothing, mark nothing, pause nothing.
     if (!loaded) return false;
 
@@ -134,10 +134,10 @@ bool Form1::transmit(bool allowDialog) {
     breakStoppedPlayback_ = false;
 
     Text2.setText("00:00:00");
-    if (ListAsBusyCheck.ticked() && PlayBox < 14) step("SetBusy", [&] { link_->SetBusy(true); });
+    if (ListAsBusyCheck.ticked() && PlayBox < 14) tryStep("SetBusy", [&] { link_->SetBusy(true); });
     enableSpeechBeacon(false);
     if (DisconnectAll.ticked() && PlayBox < 14) {
-        step("DisconnectAllStations", [&] { link_->DisconnectAllStations(); });
+        tryStep("DisconnectAllStations", [&] { link_->DisconnectAllStations(); });
         if (Check5.ticked()) {
             Sleep();
             Sleep();
@@ -153,19 +153,19 @@ bool Form1::transmit(bool allowDialog) {
             Sleep();
         }
         setOnAir(true);
-        if (sp && sp->FanCTRL.value() == 1) step("FanOn", [&] { sp->FanOn(); });
-        step("SetPTT", [&] { link_->SetPTT(true); });
+        if (sp && sp->FanCTRL.value() == 1) tryStep("FanOn", [&] { sp->FanOn(); });
+        tryStep("SetPTT", [&] { link_->SetPTT(true); });
     }
     Beacon8.setEnabled(true);
     ctx_.rt.diag("PLAY", mapWindowsPath(CurrentFile));
     armMonitor();
-    if (!step("run", [&] { media_->run(); })) {
+    if (!tryStep("run", [&] { media_->run(); })) {
         // A player that cannot run is released, so the monitor ends the transmission at once.
         CleanUp();
         return true;
     }
     playing_ = true;
-    step("position", [&] { media_->setPosition(0); });
+    tryStep("position", [&] { media_->setPosition(0); });
     return true;
 }
 
@@ -177,7 +177,7 @@ void Form1::monitorTick() {
         // End of stream or a playback error is the file's end, even short of its stated length.
         std::string error;
         bool ended = false;
-        step("ended", [&] { ended = media_->ended(&error); });
+        tryStep("ended", [&] { ended = media_->ended(&error); });
         if (ended) {
             if (!error.empty()) ctx_.rt.error("Form1 playback", error);
             Text2.setText(Text3.text());
@@ -197,16 +197,16 @@ void Form1::monitorTick() {
             CurrentFile.clear();
             PlayBox = 11;
             EndDTMF = 1;
-            step("chain", [&] { transmit(false); });
+            tryStep("chain", [&] { transmit(false); });
             SayFile3 = 1;
             SayFile2 = 0;
             PlayBox = 0;
         }
         if (SayFile3 == 1 && Text2.text() == Text3.text()) {
-            if (Check4.ticked()) step("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
+            if (Check4.ticked()) tryStep("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
             SayFile3 = 0;
         }
-        if (PlayBox != 0 && EndDTMF == 1 && Check4.ticked()) step("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
+        if (PlayBox != 0 && EndDTMF == 1 && Check4.ticked()) tryStep("SendDTMF", [&] { link_->SendDTMF(Text10.text()); });
         EndDTMF = 0;
     }
     // Nothing plays and nothing is due: the monitor sleeps until the next play wakes it.
@@ -215,7 +215,7 @@ void Form1::monitorTick() {
 
 void Form1::displayUpdate() {
     if (!media_ || !media_->loaded()) return;
-    step("display", [&] {
+    tryStep("display", [&] {
         double position = media_->position();
         double duration = media_->duration();
         H1.setValue(static_cast<int>(std::nearbyint(position)));
@@ -252,10 +252,10 @@ void Form1::startBreak() {
     if (!IPMode.ticked() && Check5.ticked()) Sleep();
     breakStoppedPlayback_ = false;
     if (media_ && media_->loaded())
-        breakStoppedPlayback_ = step("stop", [&] { media_->stop(); });
+        breakStoppedPlayback_ = tryStep("stop", [&] { media_->stop(); });
     playing_ = false;
     setOnAir(false);
-    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(false); });
+    if (!IPMode.ticked()) tryStep("SetPTT", [&] { link_->SetPTT(false); });
     enableDownloadSchedule(true);
     BeaconSeconds8.setText(std::to_string(positiveWhole(BeaconPeriod8.text()) * 60));
 }
@@ -270,11 +270,11 @@ void Form1::breakTick() {
 
     enableDownloadSchedule(false);
     Timer3.setEnabled(false);
-    if (breakStoppedPlayback_ && media_ && media_->loaded()) playing_ = step("run", [&] { media_->run(); });
+    if (breakStoppedPlayback_ && media_ && media_->loaded()) playing_ = tryStep("run", [&] { media_->run(); });
     armMonitor();
     breakStoppedPlayback_ = false;
     setOnAir(true);
-    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(true); });
+    if (!IPMode.ticked()) tryStep("SetPTT", [&] { link_->SetPTT(true); });
     Beacon8.setEnabled(true);
     Label18.setText(Text6.text());
 }
@@ -282,9 +282,9 @@ void Form1::breakTick() {
 void Form1::wrapUp() {
     if (!IPMode.ticked() && Check5.ticked()) Sleep();
     setOnAir(false);
-    if (!IPMode.ticked()) step("SetPTT", [&] { link_->SetPTT(false); });
+    if (!IPMode.ticked()) tryStep("SetPTT", [&] { link_->SetPTT(false); });
     enableDownloadSchedule(true);
-    step("SetBusy", [&] { link_->SetBusy(false); });
+    tryStep("SetBusy", [&] { link_->SetBusy(false); });
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
     enableSpeechBeacon(true);
@@ -292,22 +292,22 @@ void Form1::wrapUp() {
         for (TextBox* box : {&GroupCall1, &GroupCall2, &GroupCall3}) {
             if (box->text().empty()) continue;
             const std::string call = upperCase(box->text());
-            step("group reconnect", [&] {
+            tryStep("group reconnect", [&] {
                 if (!link_->IsConnectedTo(call)) link_->ConnectTo(call, true);
             });
         }
     }
     if (SayEndOfFileCheck.ticked())
-        if (SpeechFace* sp = speech()) step("SayEndOfFile", [&] { sp->SayEndOfFile(); });
+        if (SpeechFace* sp = speech()) tryStep("SayEndOfFile", [&] { sp->SayEndOfFile(); });
 }
 
 void Form1::stopButton() {
     const bool underWay = transmissionUnderWay();
-    if (media_ && media_->loaded()) step("stop", [&] { media_->stop(); });
+    if (media_ && media_->loaded()) tryStep("stop", [&] { media_->stop(); });
     playing_ = false;
     PTT.setForeColour(kGreen);
     PTT.setCaption("PTT OFF");
-    step("SetPTT", [&] { link_->SetPTT(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false); });
     // STOP ends the transmission: nothing resumes it, nothing follows it.
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
@@ -316,7 +316,7 @@ void Form1::stopButton() {
     SayFile2 = 0;
     SayFile3 = 0;
     EndDTMF = 0;
-    step("SetBusy", [&] { link_->SetBusy(false); });
+    tryStep("SetBusy", [&] { link_->SetBusy(false); });
     if (underWay) {
         enableSpeechBeacon(true);
         enableDownloadSchedule(true);

@@ -290,13 +290,7 @@ void Form3::Form_Load() {
     EchoLink->Disconnected = [this](const std::string& c) { onDisconnected(c); };
     EchoLink->Closing = [this] { onClosing(); };
 
-    std::string call;
-    try {
-        call = EchoLink->GetCallsign();
-    } catch (const HostError& e) {
-        rt.error("Form3.Form_Load", e.what());
-    }
-    setWindowCaption(toolCaption(call, "   BrightcallTTS"));
+    setWindowCaption(toolCaption(readCallsign(*EchoLink), "   BrightcallTTS"));
 
     // Timers enabled in the window's design run from here on; reading the settings may switch some
     // of them off again (an empty period) before any of them ticks.
@@ -382,20 +376,12 @@ void Form3::chat(const std::string& text, const char* where) {
 void Form3::releaseAll(const char* where) {
     if (!EchoLink) return;
     // Each line is dropped even when another call fails.
-    try {
-        EchoLink->SetPTT(false);
-    } catch (const HostError& e) {
-        ctx_.rt.error(where, e.what());
-    }
-    try {
-        EchoLink->SetDTR(false);
-    } catch (const HostError& e) {
-        ctx_.rt.error(where, e.what());
-    }
-    try {
-        EchoLink->SetRTS(false);
-    } catch (const HostError& e) {
-        ctx_.rt.error(where, e.what());
+    for (void (HostLink::*drop)(bool) : {&HostLink::SetPTT, &HostLink::SetDTR, &HostLink::SetRTS}) {
+        try {
+            (EchoLink.get()->*drop)(false);
+        } catch (const HostError& e) {
+            ctx_.rt.error(where, e.what());
+        }
     }
 }
 
