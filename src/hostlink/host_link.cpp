@@ -144,7 +144,7 @@ HostValue HostLink::call(const std::string& op, std::vector<HostValue> args) {
 void HostLink::ConnectTo(const std::string& callsign, bool flag) { call("ConnectTo", {callsign, flag}); }
 void HostLink::DisconnectFrom(const std::string& callsign) { call("DisconnectFrom", {callsign}); }
 void HostLink::DisconnectAllStations() { call("DisconnectAllStations", {}); }
-void HostLink::SetPTT(bool on) { call("SetPTT", {on}); }
+void HostLink::SetPTT(bool on, Release) { call("SetPTT", {on}); }
 bool HostLink::IsLinkActive() { return expectBool(call("IsLinkActive", {}), "IsLinkActive"); }
 bool HostLink::IsReceiving() { return expectBool(call("IsReceiving", {}), "IsReceiving"); }
 bool HostLink::IsTransmitting() { return expectBool(call("IsTransmitting", {}), "IsTransmitting"); }
@@ -158,9 +158,9 @@ bool HostLink::IsConnectedTo(const std::string& callsign) {
 }
 std::string HostLink::GetCallsign() { return expectText(call("GetCallsign", {}), "GetCallsign"); }
 void HostLink::SendDTMF(const std::string& digits) { call("SendDTMF", {digits}); }
-void HostLink::SetBusy(bool on) { call("SetBusy", {on}); }
-void HostLink::SetRTS(bool on) { call("SetRTS", {on}); }
-void HostLink::SetDTR(bool on) { call("SetDTR", {on}); }
+void HostLink::SetBusy(bool on, Release) { call("SetBusy", {on}); }
+void HostLink::SetRTS(bool on, Release) { call("SetRTS", {on}); }
+void HostLink::SetDTR(bool on, Release) { call("SetDTR", {on}); }
 void HostLink::SendChatText(const std::string& text) { call("SendChatText", {text}); }
 
 void HostLink::dispatch(const HostEvent& ev) {

@@ -42,6 +42,15 @@ public:
 
 class HostLink;
 
+// How a release (SetPTT, SetBusy, SetDTR or SetRTS to False) treats the rest of the program.
+// Routine: the tool's own end of its work. It drops this link's hold; it must not cut a transmission
+//   that another link of this process has under way (the host stays keyed while another link holds it).
+// Force: the operator's STOP, the quit prompts, Closing, the host-gone paths and the series player's idle
+//   release. It releases the host whatever other links hold, and drops every hold.
+// Either kind that the host refuses throws HostError to the caller as any failed call does, and the hub
+// retries it at least once a second until the host accepts it; then the link's ReleaseDone runs.
+enum class Release { Routine, Force };
+
 class HostHub {
 public:
     HostHub(Runtime& rt, HostTransport& transport);
@@ -91,7 +100,7 @@ public:
     void ConnectTo(const std::string& callsign, bool flag = true);
     void DisconnectFrom(const std::string& callsign);
     void DisconnectAllStations();
-    void SetPTT(bool on);
+    void SetPTT(bool on, Release how = Release::Routine);
     bool IsLinkActive();
     bool IsReceiving();
     bool IsTransmitting();
@@ -102,9 +111,9 @@ public:
     // GetLocalStation().GetCallsign(): the node's own callsign.
     std::string GetCallsign();
     void SendDTMF(const std::string& digits);
-    void SetBusy(bool on);
-    void SetRTS(bool on);
-    void SetDTR(bool on);
+    void SetBusy(bool on, Release how = Release::Routine);
+    void SetRTS(bool on, Release how = Release::Routine);
+    void SetDTR(bool on, Release how = Release::Routine);
     void SendChatText(const std::string& text);
 
     // Events; an unset handler ignores the event.
@@ -115,6 +124,9 @@ public:
     std::function<void(const std::string& call)> Disconnected;
     std::function<void(const std::string& text)> ChatTextReceived;
     std::function<void()> Closing;
+    // A release this link asked for that the host refused went through on a retry: op is "SetPTT",
+    // "SetBusy", "SetDTR" or "SetRTS". Indicators that wait for the release ("PTT OFF") update here.
+    std::function<void(const std::string& op)> ReleaseDone;
 
 private:
     friend class HostHub;

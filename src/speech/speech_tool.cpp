@@ -376,9 +376,9 @@ void Form3::chat(const std::string& text, const char* where) {
 void Form3::releaseAll(const char* where) {
     if (!EchoLink) return;
     // Each line is dropped even when another call fails.
-    for (void (HostLink::*drop)(bool) : {&HostLink::SetPTT, &HostLink::SetDTR, &HostLink::SetRTS}) {
+    for (void (HostLink::*drop)(bool, Release) : {&HostLink::SetPTT, &HostLink::SetDTR, &HostLink::SetRTS}) {
         try {
-            (EchoLink.get()->*drop)(false);
+            (EchoLink.get()->*drop)(false, Release::Force);
         } catch (const HostError& e) {
             ctx_.rt.error(where, e.what());
         }

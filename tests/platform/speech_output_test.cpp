@@ -29,7 +29,9 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     auto t0 = Clock::now();
     std::string error;
     ASSERT_TRUE(out.playBlocking(half, rate, &error)) << error;
-    EXPECT_NEAR(secondsSince(t0), 0.5, 0.25);
+    // It takes the sound's length at least; a loaded machine may add to it, never take from it.
+    EXPECT_GE(secondsSince(t0), 0.45);
+    EXPECT_LT(secondsSince(t0), 3.0);
     EXPECT_FALSE(out.playing());
 
     std::vector<std::int16_t> long3s(rate * 3, 1000);
@@ -43,7 +45,7 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
 
     // A short background sound finishes on its own.
     ASSERT_TRUE(out.playBackground(std::vector<std::int16_t>(rate / 10, 1000), rate, &error)) << error;
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    for (int i = 0; i < 50 && out.playing(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(out.playing());
 }
 
