@@ -14,11 +14,11 @@
 namespace tarnwick {
 
 struct Backends {
-    // The news player's media player, one per load of its window.
+    // A media player for each player window (the news and the series player), made at its first load.
     MediaPlayerFactory mediaPlayer;
     // The speech tool's voice.
     SpeechVoiceFactory voice;
-    // The open-file dialog of the player's File buttons; unset means "cancelled".
+    // The open-file dialog of the players' File buttons; unset means "cancelled".
     OpenFileDialog openFile;
 };
 
