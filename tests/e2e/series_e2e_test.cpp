@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "support/node.h"
+#include "support/wav.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// The series player's own calls. Releases are matched without their closing bracket, so a release
+// that names its kind still counts.
+const std::string kSeries = R"("link":"Form12")";
+const std::string kKey = R"("op":"SetPTT","args":[true)";
+const std::string kUnkey = R"("op":"SetPTT","args":[false)";
+const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+// The program's clock is set a few seconds before the moment; the host keeps the real time.
+std::map<std::string, std::string> fakeClock(const std::string& at) {
+    return {{"LD_PRELOAD", kFaketime},
+            {"FAKETIME", "@" + at},
+            {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+            {"FAKETIME_NO_CACHE", "1"}};
+}
+
+// The log lines of `lines` that the host saw after `line`.
+std::vector<std::string> after(const std::vector<std::string>& lines, const std::string& line) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        if (Node::seqOf(l) > Node::seqOf(line)) out.push_back(l);
+    return out;
+}
+
+TEST(SeriesEndToEnd, IdleReleaseRunsEveryTenthOfASecondUntilTheNewsPlayersFirstTransmission) {
+    Node node;
+    writeToneWav(node.drivePath("c", "News1.wav"), 1.0);
+    node.writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\News1.wav\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    std::this_thread::sleep_for(milliseconds(1500));
+    // The series player's monitor unkeys every 100 ms while idle.
+    auto idle = node.lines({kSeries, kUnkey});
+    ASSERT_GE(idle.size(), 2u) << node.log();
+    const long long span = Node::timeOf(idle.back()) - Node::timeOf(idle.front());
+    EXPECT_GE(static_cast<long long>(idle.size()), span / 150) << span;
+
+    ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+    const std::string newsKey = R"("link":"Form1","op":"SetPTT","args":[true)";
+    const std::string newsUnkey = R"("link":"Form1","op":"SetPTT","args":[false)";
+    ASSERT_TRUE(eventually([&] {
+        auto keys = node.lines({newsKey});
+        return !keys.empty() && !after(node.lines({newsUnkey}), keys[0]).empty();
+    })) << node.log();
+    const std::string keyed = node.lines({newsKey})[0];
+    const std::string released = after(node.lines({newsUnkey}), keyed)[0];
+    // The news file was on air for its length: the series player did not cut it.
+    EXPECT_GE(Node::timeOf(released) - Node::timeOf(keyed), 900);
+    std::this_thread::sleep_for(milliseconds(1000));
+    EXPECT_TRUE(after(node.lines({kSeries, kUnkey}), keyed).empty()) << node.log();
+    EXPECT_TRUE(after(node.lines({kSeries, R"("op":"SetBusy")"}), keyed).empty()) << node.log();
+}
+
+// Monday 20:15: the weekly time and the quarter-hour trigger fall into the same second. The first
+// step plays 3.wav, the next finds 4.wav missing and keys nothing, the last ends the series.
+TEST(SeriesEndToEnd, WeeklyTimePlaysTheSeriesFileKeyedAndReleasesItAtItsWholeSecondLength) {
+    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    Node node;
+    const std::string wav = node.drivePath("c", "3.wav");
+    writeToneWav(wav, 2.5);
+    node.writeSettings("seriesplayer.ini",
+                       "[SETTINGS]\nSTARTNO=3\nENDNO=4\nMP3=False\nWAV=True\nMON=1\nHOUR=20\nMINS=15\nTEXT11=20\n"
+                       "TEXT12=15\nINFOQUARTER=1\n");
+    auto t0 = std::chrono::steady_clock::now();
+    // 2026-12-07 is a Monday.
+    Process& app = node.start("ok", fakeClock("2026-12-07 20:15:11"));
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(eventually([&] {
+        auto keys = node.lines({kSeries, kKey});
+        return !keys.empty() && !after(node.lines({kSeries, kUnkey}), keys[0]).empty();
+    }, seconds(20))) << node.log() << app.err();
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
+    const std::string keyed = node.lines({kSeries, kKey})[0];
+    const std::string released = after(node.lines({kSeries, kUnkey}), keyed)[0];
+    // "Length" shows 00:00:02: released once two whole seconds have played.
+    const long long onAir = Node::timeOf(released) - Node::timeOf(keyed);
+    EXPECT_GE(onAir, 1900);
+    EXPECT_LE(onAir, 2900);
+    std::this_thread::sleep_for(milliseconds(1500));
+    EXPECT_EQ(node.lines({kSeries, kKey}).size(), 1u) << node.log();
+    const std::string err = app.err();
+    EXPECT_NE(err.find("PLAY " + wav), std::string::npos) << err;
+    EXPECT_EQ(err.find("PLAY ", err.find("PLAY ") + 1), std::string::npos) << err;
+    EXPECT_NE(err.find("MSGBOX Error: Please select a file"), std::string::npos) << err;
+    EXPECT_TRUE(app.running());
+}
+
+TEST(SeriesEndToEnd, AFifteenSecondBreakPeriodUnkeysAndRekeysTheTransmitter) {
+    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    Node node;
+    writeToneWav(node.drivePath("c", "1.wav"), 17.5);
+    node.writeSettings("seriesplayer.ini",
+                       "[SETTINGS]\nMP3=0\nWAV=1\nINFOHOURLY=1\nSTOPCLOCK8=1\nBEACONPERIOD8=0.25\nTEXT6=100\n");
+    Process& app = node.start("ok", fakeClock("2026-12-10 10:00:12"));
+    ASSERT_TRUE(node.started()) << app.err();
+    // Keyed, unkeyed after 15 s for the break, keyed again, released at the end.
+    ASSERT_TRUE(eventually([&] { return node.lines({kSeries, kKey}).size() >= 2; }, seconds(35)))
+        << node.log() << app.err();
+    auto keys = node.lines({kSeries, kKey});
+    auto breakStart = after(node.lines({kSeries, kUnkey}), keys[0]);
+    ASSERT_FALSE(breakStart.empty());
+    EXPECT_LT(Node::seqOf(breakStart[0]), Node::seqOf(keys[1]));
+    const long long transmitted = Node::timeOf(breakStart[0]) - Node::timeOf(keys[0]);
+    EXPECT_GE(transmitted, 14500);
+    EXPECT_LE(transmitted, 16500);
+    // A hundred ticks of the break timer.
+    EXPECT_GE(Node::timeOf(keys[1]) - Node::timeOf(breakStart[0]), 900);
+    ASSERT_TRUE(eventually([&] { return !after(node.lines({kSeries, kUnkey}), keys[1]).empty(); }, seconds(10)))
+        << node.log();
+}
+
+TEST(SeriesEndToEnd, CwIdentGoesOutEveryMinuteButNotWhileACarrierIsPresent) {
+    Node node;
+    node.writeSettings("seriesplayer.ini", "[SETTINGS]\nCWCALLSIGN=N0CALL\nSTOPCLOCK7=1\nBEACONPERIOD7=1\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(node.hostCommand({"carrier", "1"}), 0);
+    const std::string ident = R"("link":"Form12","op":"SendCWText","args":[0,"N0CALL"])";
+    std::this_thread::sleep_for(seconds(62) - (std::chrono::steady_clock::now() - t0));
+    EXPECT_TRUE(node.lines({ident}).empty()) << node.log();
+    ASSERT_EQ(node.hostCommand({"carrier", "0"}), 0);
+    ASSERT_TRUE(eventually([&] { return !node.lines({ident}).empty(); }, seconds(62))) << node.log();
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(115));
+    EXPECT_EQ(node.lines({ident}).size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
