@@ -30,6 +30,7 @@ Form12::Form12(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog
       Timer3(ctx.rt, 1),
       mediaFactory_(std::move(mediaFactory)),
       fileDialog_(std::move(fileDialog)) {
+    setWindowCaption("Series Player");
     Timer2.setAlignedToSeconds(true);
     Timer4.setAlignedToSeconds(true);
     extension.add(mp3);
@@ -56,6 +57,7 @@ void Form12::wireHandlers() {
     // Only the operator dragging the thumb seeks; the monitor moves the bar itself every 10 ms.
     H1.onScroll = [this] {
         if (media_ && media_->loaded()) tryStep("seek", [&] { media_->setPosition(H1.value()); });
+        fileEnded_ = false;
         armMonitor();
     };
     onCloseRequest = [this] {
