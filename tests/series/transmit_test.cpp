@@ -120,6 +120,23 @@ TEST_F(SeriesTest, StopUnkeysAndClearsBusyAtOnceAndResumePlaysOnFromThere) {
     EXPECT_FALSE(host.state().busy());
 }
 
+TEST_F(SeriesTest, DraggingThePositionBarSeeksAndTheTimesFollow) {
+    writeIni("TXTFILE=C:\\1.mp3\n");
+    start();
+    series->Command3.click();
+    rt.advance(5000);
+    events.clear();
+    series->H1.scroll(30);
+    rt.advance(20);
+    EXPECT_EQ(events, Events{"position 30"});
+    EXPECT_EQ(series->Text2.text(), "00:00:30");
+    EXPECT_EQ(series->Text1.text(), "00:00:29");
+    // The monitor moving the bar seeks nothing.
+    rt.advance(2000);
+    EXPECT_EQ(count("position 30"), 1);
+    EXPECT_EQ(only({"position"}).size(), 1u);
+}
+
 TEST_F(SeriesTest, PlaybackThatEndsShortOfItsLengthEndsTheTransmission) {
     writeIni("TXTFILE=C:\\1.mp3\n");
     start();
