@@ -79,12 +79,14 @@ protected:
         host.state().clearLog();
     }
 
-    // The window's host calls in order, as "Op arg arg"; failed calls end with " !".
-    std::vector<std::string> calls(bool withQueries = true) const {
+    // The window's host calls in order, as "Op arg arg"; failed calls end with " !". Without queries
+    // the "Is..." questions are left out; with times each call starts with the day and second it was
+    // made at ("14T20:00:15").
+    std::vector<std::string> calls(bool withQueries = true, bool withTimes = false) const {
         std::vector<std::string> out;
         for (const auto& e : host.state().calls()) {
-            if (e.link != "Form4" || (!withQueries && e.op == "IsConnectedTo")) continue;
-            std::string line = e.op;
+            if (e.link != "Form4" || (!withQueries && e.op.rfind("Is", 0) == 0)) continue;
+            std::string line = withTimes ? e.time.substr(8, 11) + " " + e.op : e.op;
             for (const HostValue& a : e.args) {
                 if (auto b = std::get_if<bool>(&a)) line += *b ? " true" : " false";
                 if (auto s = std::get_if<std::string>(&a)) line += " " + *s;
@@ -94,6 +96,7 @@ protected:
         }
         return out;
     }
+    std::vector<std::string> timedCalls() const { return calls(false, true); }
     void forget() { host.state().clearLog(); }
 
     void runTo(int h, int m, int s, int weekday = 0) { ASSERT_TRUE(rt.runUntil(h, m, s, weekday)); }
