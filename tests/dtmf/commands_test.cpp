@@ -31,7 +31,8 @@ TEST_P(Codes, ActAsConfigured) {
     EXPECT_EQ(form4.UseDTMFDelay.value(), c.useDelay);
 }
 
-const char* kSingles = "DTMF1=11\nCALL1=w1aw\nDTMF2=22\nCALL2=K1ABC\nDTMF3=22\nCALL3=N2XYZ\nDTMF4=44\n";
+const char* kSingles =
+    "DTMF1=11\nCALL1=w1aw\nDTMF2=22\nCALL2=K1ABC\nDTMF3=22\nCALL3=N2XYZ\nDTMF4=44\nDTMF5=55\nCALL5=g4abc\n";
 const char* kGroups =
     "GROUPCALL1=W1AW\nGROUPCALL3=K1ABC\nDTMFGROUP1CONNECT=81\nDTMFGROUP1DISC=80\n"
     "GROUPCALL5=n2xyz\nDTMFGROUP2CONNECT=91\nDTMFGROUP2DISC=90\n";
@@ -47,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"NoPrefixMatch", "", {}, "7", {}},
         CodeCase{"EmptyCodeMatchesNothing", "TEXT111=\n", {}, "", {}},
         CodeCase{"DisconnectAllOnlyWhileEnabled", "CHECK1=0\n", {}, "73", {}, 0},
+        CodeCase{"DisconnectLastOnlyWhileEnabled", "CHECK1=0\nTEXT555=55\n", {}, "55", {}, 0},
         CodeCase{"SinglesActWhileDisabled", std::string("CHECK1=0\n") + kSingles, {}, "11",
                  {"IsConnectedTo w1aw", "ConnectTo W1AW true"}, 0},
         CodeCase{"SingleAskedAsWrittenDroppedInCapitals", kSingles, {"W1AW"}, "11",
@@ -54,12 +56,17 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"SameCodeTogglesBothStations", kSingles, {"K1ABC"}, "22",
                  {"IsConnectedTo K1ABC", "DisconnectFrom K1ABC", "IsConnectedTo N2XYZ", "ConnectTo N2XYZ true"}},
         CodeCase{"SingleWithEmptyCallCallsNothing", kSingles, {}, "44", {}},
+        CodeCase{"EverySingleCodeSendsCapitals", kSingles, {}, "55", {"IsConnectedTo g4abc", "ConnectTo G4ABC true"}},
         CodeCase{"GroupConnectSkipsConnectedAndEmpty", kGroups, {"W1AW"}, "81",
                  {"IsConnectedTo W1AW", "IsConnectedTo K1ABC", "ConnectTo K1ABC true"}},
         CodeCase{"GroupDisconnectDropsConnectedOnly", kGroups, {"W1AW"}, "80",
                  {"IsConnectedTo W1AW", "DisconnectFrom W1AW", "IsConnectedTo K1ABC"}},
         CodeCase{"SecondGroupInCapitals", kGroups, {}, "91", {"IsConnectedTo n2xyz", "ConnectTo N2XYZ true"}},
         CodeCase{"SecondGroupDisconnect", kGroups, {"N2XYZ"}, "90", {"IsConnectedTo n2xyz", "DisconnectFrom N2XYZ"}},
+        CodeCase{"GroupDisconnectRunsBeforeConnect",
+                 "GROUPCALL1=W1AW\nGROUPCALL3=K1ABC\nDTMFGROUP1CONNECT=8\nDTMFGROUP1DISC=8\n", {"W1AW"}, "8",
+                 {"IsConnectedTo W1AW", "DisconnectFrom W1AW", "IsConnectedTo K1ABC", "IsConnectedTo W1AW",
+                  "ConnectTo W1AW true", "IsConnectedTo K1ABC", "ConnectTo K1ABC true"}},
         CodeCase{"GroupOfEmptyCallsCallsNothing", "DTMFGROUP2CONNECT=91\n", {}, "91", {}},
         CodeCase{"EnableActsWhileDelayCounts", std::string(kDelayRunning) + "CHECK1=0\nTEXT222=1\n", {},
                  "1", {}, 1, 1},

@@ -72,6 +72,16 @@ TEST_F(DtmfTest, StartSecondSkippedByAHeldThreadIsCaught) {
     EXPECT_EQ(timedCalls().size(), 1u);
 }
 
+// A clock set back over the start second does not start the net again that day.
+TEST_F(DtmfTest, ClockSetBackStartsNoSecondNet) {
+    writeIni("MON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\n");
+    start();
+    runTo(20, 0, 16);
+    rt.setLocalTime(2026, 12, 14, 20, 0, 10, 500);
+    runTo(20, 0, 20);
+    EXPECT_EQ(timedCalls(), Calls{"14T20:00:15 ConnectTo W1AW true"});
+}
+
 // The local-RF hold: while the speech tool shows "Receiving Signal" and the hold is ticked, no net
 // starts, and a start second met under the hold is spent.
 struct GateCase {
