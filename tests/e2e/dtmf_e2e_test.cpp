@@ -111,7 +111,9 @@ TEST(DtmfEndToEnd, MondayNetRunsItsMinuteAndTheKeeperWaitsForIt) {
     ASSERT_TRUE(eventually([&] { return !node.lines({drop}).empty(); }, seconds(75))) << node.log();
     EXPECT_LT(seqOf(free), seqOf(drop));
     const long long ran = Node::timeOf(node.lines({drop}).front()) - Node::timeOf(node.lines({connect}).front());
-    EXPECT_NEAR(ran, 60000, 1500);
+    // A minute of one-second ticks; a loaded machine that holds the thread may stretch it a little.
+    EXPECT_GE(ran, 59000);
+    EXPECT_LT(ran, 70000);
 
     const std::string keeper = R"("link":"Form3","op":"ConnectTo","args":["K1ABC",true])";
     ASSERT_TRUE(eventually([&] { return !node.lines({keeper}).empty(); }, seconds(70))) << node.log();
