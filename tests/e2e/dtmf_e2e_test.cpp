@@ -18,6 +18,17 @@ const std::string kDisconnectAll = R"("link":"Form4","op":"DisconnectAllStations
 
 void sleepFor(milliseconds ms) { std::this_thread::sleep_for(ms); }
 
+// Sends "73" once a second until the DTMF control disconnects all stations.
+bool sendUntilDisconnectAll(Node& node, milliseconds deadline) {
+    return eventually(
+        [&] {
+            node.hostCommand({"dtmf", "73"});
+            sleepFor(seconds(1));
+            return !node.lines({kDisconnectAll}).empty();
+        },
+        deadline);
+}
+
 TEST(DtmfEndToEnd, DisconnectAllCodeDropsEveryStationOnce) {
     Node node;
     Process& app = node.start();
@@ -58,14 +69,7 @@ TEST(DtmfEndToEnd, DisableCodeLocksOutDisconnectAllForTheReEnableMinute) {
     EXPECT_TRUE(node.lines({kDisconnectAll}).empty()) << node.log();
     // From shortly before the minute is over, "73" is sent every second until it acts.
     std::this_thread::sleep_until(disabled + milliseconds(57000));
-    ASSERT_TRUE(eventually(
-        [&] {
-            node.hostCommand({"dtmf", "73"});
-            sleepFor(seconds(1));
-            return !node.lines({kDisconnectAll}).empty();
-        },
-        seconds(30)))
-        << node.log();
+    ASSERT_TRUE(sendUntilDisconnectAll(node, seconds(30))) << node.log();
     const auto off = node.lines({R"("event":"DTMFString")", R"(["00"])"});
     ASSERT_EQ(off.size(), 1u) << node.log();
     EXPECT_GE(Node::timeOf(node.lines({kDisconnectAll}).front()) - Node::timeOf(off.front()), 59000) << node.log();
@@ -86,14 +90,7 @@ TEST(DtmfEndToEnd, AcceptanceDelayIgnoresTheFirstSecondsOfAnOver) {
     EXPECT_TRUE(node.lines({kDisconnectAll}).empty()) << node.log();
     // From the sixth second on, "73" is sent every second until it acts.
     std::this_thread::sleep_until(over + milliseconds(5500));
-    ASSERT_TRUE(eventually(
-        [&] {
-            node.hostCommand({"dtmf", "73"});
-            sleepFor(seconds(1));
-            return !node.lines({kDisconnectAll}).empty();
-        },
-        seconds(15)))
-        << node.log();
+    ASSERT_TRUE(sendUntilDisconnectAll(node, seconds(15))) << node.log();
     const auto rx = node.lines({R"("event":"RX")"});
     ASSERT_EQ(rx.size(), 1u) << node.log();
     EXPECT_GE(Node::timeOf(node.lines({kDisconnectAll}).front()) - Node::timeOf(rx.front()), 5000) << node.log();
