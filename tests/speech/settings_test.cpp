@@ -2,17 +2,12 @@
 // settings files of the speech settings and DTMF help windows.
 
 #include "speech_fixture.h"
+#include "support/ini_text.h"
 
 namespace tarnwick::test {
 namespace {
 
-std::vector<std::string> keysOf(const std::string& ini) {
-    std::vector<std::string> keys;
-    std::istringstream in(ini);
-    for (std::string line; std::getline(in, line);)
-        if (auto eq = line.find('='); eq != std::string::npos) keys.push_back(line.substr(0, eq));
-    return keys;
-}
+using testing::keysOf;
 
 std::string valueOf(const std::string& ini, const std::string& key) {
     std::istringstream in(ini);
