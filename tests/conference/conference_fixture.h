@@ -71,6 +71,11 @@ public:
         host.raise(cmd, args);
         rt.runPending();
     }
+    // A chat line as the host hands it over, control characters included.
+    void chatIn(const std::string& text) {
+        host.raiseEvent({"ChatTextReceived", {text}});
+        rt.runPending();
+    }
     // Links a conference (or station) to the node without any tool asking.
     void link(const std::string& call, const std::string& name = {}) {
         host.raiseEvent({"connected", {call, name, std::string()}});
