@@ -250,6 +250,27 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
 
 Form6::~Form6() = default;
 
+void Form6::handle(const char* where, const std::function<void()>& fn) {
+    std::string what;
+    try {
+        fn();
+        return;
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+        what = "unknown failure";
+    }
+    Repeat& r = repeats_[where];
+    const std::int64_t now = ctx_.rt.monotonicMs();
+    if (r.times > 0 && r.what == what && now - r.at < 60000) {
+        ++r.times;
+        return;
+    }
+    const bool again = r.times > 1 && r.what == what;
+    ctx_.rt.error(name() + " " + where, again ? what + " (" + std::to_string(r.times) + " times)" : what);
+    r = Repeat{what, now, 1};
+}
+
 // ---- Settings ----
 
 void Form6::buildSettings() {

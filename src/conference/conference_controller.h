@@ -4,7 +4,9 @@
 // listing fresh, mutes stations that keep the conference busy too long, keeps the conference linked
 // and logs on as admin when it arrives.
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -220,14 +222,22 @@ private:
     bool quitPrompt();
     void buildSettings();
     void buildLayout();
-    // Runs an event handler; a failure stops it there and is written as an error.
-    void handle(const char* where, const std::function<void()>& fn) { tryStep(where, fn); }
+    // Runs an event handler; a failure stops it there and is written as an error. The same failure of
+    // one handler again (a host that keeps refusing a call the 100 ms status asks) is written at most
+    // once a minute, with its count.
+    void handle(const char* where, const std::function<void()>& fn);
 
     InputPrompt prompt_;
     SettingsTable settings_;
     Slot slots_[3];
     TextBox* filters_[8];
     std::string rememberedPassword_;
+    struct Repeat {
+        std::string what;
+        std::int64_t at = 0;
+        long long times = 0;
+    };
+    std::map<std::string, Repeat> repeats_;
     // Set while a period box's change handling refills the box itself.
     bool inPeriodChange_ = false, inPeriod2Change_ = false;
 };

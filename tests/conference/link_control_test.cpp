@@ -213,3 +213,23 @@ TEST_F(LinkControl, QuitPromptYesReleasesAndEndsWithoutSavingNoKeepsTheWindow) {
 
 }  // namespace
 }  // namespace tarnwick::test
+
+namespace tarnwick::test {
+namespace {
+
+TEST_F(LinkControl, AStatusThatKeepsFailingIsReportedOnceAMinute) {
+    start();
+    host.set("fail", "IsConnectedTo");
+    ::testing::internal::CaptureStderr();
+    rt.advance(90000);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    std::size_t lines = 0;
+    for (std::size_t at = err.find("ERROR Form6 Timer6: "); at != std::string::npos;
+         at = err.find("ERROR Form6 Timer6: ", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << err;
+    EXPECT_NE(err.find("(600 times)"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace tarnwick::test
