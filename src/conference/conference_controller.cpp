@@ -66,7 +66,6 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
       Timer3(ctx.rt, 1000, false),
       Beacon(ctx.rt, 1000, false),
       Timer2(ctx.rt, 100, false),
-      Timer4(ctx.rt, 10, false),
       Timer5(ctx.rt, 1000, false),
       Timer7(ctx.rt, 1000, false),
       prompt_(std::move(prompt)),
@@ -226,6 +225,7 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
     for (CommandButton* b : {&Command4, &Command11, &Command12}) b->onClick = [this] { SaveData(); };
     Command9.onClick = [this] { handle("Command9", [this] { listUsers(); }); };
 
+    for (TextBox* b : {&Conference, &Conference2, &Conference3}) b->onChange = [this] { linkMayHaveChanged(); };
     BeaconPeriod.onChange = [this] { beaconPeriodChanged(); };
     BeaconPeriod2.onChange = [this] { beaconPeriod2Changed(); };
 
@@ -234,7 +234,6 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
     Timer3.onTick = [this] { handle("Timer3", [this] { clockTick(); }); };
     Beacon.onTick = [this] { handle("Beacon", [this] { beaconTick(); }); };
     Timer2.onTick = [this] { Beacon.setEnabled(TextTX.text().empty()); };
-    Timer4.onTick = [this] { timer4Tick(); };
     Timer5.onTick = [this] { handle("Timer5", [this] { timer5Tick(); }); };
     Timer7.onTick = [this] {
         handle("Timer7", [this] {
@@ -298,15 +297,18 @@ bool Form6::SaveData() {
 // ---- Start-up ----
 
 void Form6::Form_Load() {
-    for (Timer* t : {&Timer6, &Timer1, &Timer3, &Beacon, &Timer2, &Timer4, &Timer5}) t->setEnabled(true);
+    for (Timer* t : {&Timer6, &Timer1, &Timer3, &Beacon, &Timer2, &Timer5}) t->setEnabled(true);
     EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
     EchoLink->ChatTextReceived = [this](const std::string& t) { handle("ChatTextReceived", [&] { onChat(t); }); };
     EchoLink->RX = [this](bool rx) { onRX(rx); };
     EchoLink->connected = [this](const std::string& call, const std::string& name, const std::string&) {
+        linkMayHaveChanged();
         handle("connected", [&] { onConnected(call, name); });
     };
+    EchoLink->Disconnected = [this](const std::string&) { linkMayHaveChanged(); };
     setWindowCaption(toolCaption(readCallsign(*EchoLink), "             Conference Controller"));
     readSettings(settings_, "castrel.ini", 256);
+    refillMuteCount();
     PendingReplyMode = 0;
     for (TextBox* p : {&ReceivedText, &IncomingText, &Text1, &Text2, &Text3}) p->setReadOnly(true);
 
@@ -325,7 +327,7 @@ void Form6::Form_Load() {
 }
 
 void Form6::Form_Unload() {
-    for (Timer* t : {&Timer6, &Timer1, &Timer3, &Beacon, &Timer2, &Timer4, &Timer5, &Timer7}) t->setEnabled(false);
+    for (Timer* t : {&Timer6, &Timer1, &Timer3, &Beacon, &Timer2, &Timer5, &Timer7}) t->setEnabled(false);
     EchoLink.reset();
 }
 
@@ -370,6 +372,7 @@ void Form6::slotButton(int n) {
 void Form6::ConDisc() {
     const int n = selected();
     if (n < 0 || !EchoLink) return;
+    linkMayHaveChanged();
     const std::string typed = slots_[n].name.text();
     const std::string call = upperCase(typed);
     if (call.empty()) return;
@@ -385,6 +388,7 @@ void Form6::ConDisc() {
 
 void Form6::toggleLink(int n) {
     if (!EchoLink) return;
+    linkMayHaveChanged();
     const std::string call = upperCase(slots_[n].name.text());
     if (call.empty()) return;
     if (EchoLink->IsConnectedTo(call))
@@ -400,6 +404,16 @@ void Form6::showStatus(const std::string& caption, Colour colour) {
     }
 }
 
+bool Form6::anyLinked() {
+    const std::int64_t now = ctx_.rt.monotonicMs();
+    if (linkAskedAt_ >= 0 && now - linkAskedAt_ < 1000) return linked_;
+    bool any = false;
+    for (const Slot& s : slots_) any = EchoLink->IsConnectedTo(upperCase(s.name.text())) || any;
+    linked_ = any;
+    linkAskedAt_ = now;
+    return any;
+}
+
 void Form6::statusTick() {
     const bool autoRefresh = StopClock.ticked();
     BeaconPeriod.setEnabled(!autoRefresh);
@@ -408,8 +422,7 @@ void Form6::statusTick() {
     Command14.setEnabled(!AutoEnter.ticked());
     if (!EchoLink) return;
 
-    bool any = false;
-    for (const Slot& s : slots_) any = EchoLink->IsConnectedTo(upperCase(s.name.text())) || any;
+    const bool any = anyLinked();
     const int n = selected();
     if (n < 0) return;
     const std::string number = std::to_string(n + 1);
@@ -605,10 +618,10 @@ void Form6::onRX(bool rx) {
         l->setForeColour(rx ? kRed : Colour{0x8000});
         l->setCaption(rx ? "IP TX ON" : "IP TX OFF");
     }
+    refillMuteCount();
 }
 
-void Form6::timer4Tick() {
-    ctx_.rt.yield();
+void Form6::refillMuteCount() {
     // Full while nothing is received: any break in reception starts the count again.
     if (PTT.caption() != "IP TX ON")
         BeaconSeconds2.setText(std::to_string(std::max(boxNumber(BeaconPeriod2.text()), 0LL) * 60));
@@ -641,6 +654,7 @@ void Form6::beaconPeriod2Changed() {
         Timer5.setEnabled(true);
     }
     inside = false;
+    refillMuteCount();
 }
 
 // ---- Keeper, clock, arrival ----
@@ -660,6 +674,7 @@ void Form6::keeperTick() {
     const std::string call = upperCase(slots_[n].name.text());
     if (call.empty() || !StayCon1.ticked()) return;
     if (EchoLink->IsConnectedTo(call) || newsOnAir()) return;
+    linkMayHaveChanged();
     EchoLink->ConnectTo(call, true);
 }
 

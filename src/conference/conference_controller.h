@@ -163,7 +163,6 @@ public:
     Timer Timer3;  // clock and connected count, 1 s
     Timer Beacon;  // listing countdown, 1 s
     Timer Timer2;  // pauses the listing countdown while the entry box holds text, 100 ms
-    Timer Timer4;  // keeps the auto-mute countdown full while nothing is received, 10 ms
     Timer Timer5;  // auto-mute countdown, 1 s
     Timer Timer7;  // listing after an admin log-on, 1 s
 
@@ -187,6 +186,10 @@ private:
     void slotButton(int n);
     void toggleLink(int n);
     void statusTick();
+    // Whether any slot's conference is linked: the host's answer, asked again once a second or as
+    // soon as a station comes or goes or this window links or unlinks.
+    bool anyLinked();
+    void linkMayHaveChanged() { linkAskedAt_ = -1; }
     void showStatus(const std::string& caption, Colour colour);
 
     // Console paths.
@@ -209,7 +212,8 @@ private:
     void beaconPeriodChanged();
     void listUsers();
     void onRX(bool rx);
-    void timer4Tick();
+    // Keeps the auto-mute countdown full while nothing is received.
+    void refillMuteCount();
     void timer5Tick();
     void beaconPeriod2Changed();
 
@@ -238,6 +242,8 @@ private:
         long long times = 0;
     };
     std::map<std::string, Repeat> repeats_;
+    bool linked_ = false;
+    std::int64_t linkAskedAt_ = -1;
     // Set while a period box's change handling refills the box itself.
     bool inPeriodChange_ = false, inPeriod2Change_ = false;
 };
