@@ -7,8 +7,11 @@
 #include "platform/espeak/espeak_voice.h"
 #include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
+#include "settings/settings_file.h"
 #include "shell/launcher.h"
+#include "shell/single_instance.h"
 #include "shell/toolset.h"
+#include "ui/input_prompt.h"
 #include "ui/tray.h"
 #include "ui/view_manager.h"
 
@@ -66,6 +69,8 @@ int main(int argc, char** argv) {
     backends.mediaPlayer = makeGstMediaPlayer;
     backends.voice = makeEspeakVoice;
     backends.openFile = openFileDialog;
+    backends.inputPrompt = qtInputPrompt;
+    backends.anotherCopyRunning = [] { return SingleInstance::heldByAnotherProcess(settingsDirectory()); };
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {

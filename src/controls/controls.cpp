@@ -63,8 +63,16 @@ std::string applyTypingStyle(TypingStyle style, const std::string& typed) {
 void TextBox::setText(const std::string& t) {
     if (t == text_) return;
     text_ = t;
+    if (selStart_ > static_cast<int>(text_.size())) selStart_ = static_cast<int>(text_.size());
     notifyView();
     if (onChange) onChange();
+}
+
+void TextBox::setSelStart(int pos) {
+    const int len = static_cast<int>(text_.size());
+    selStart_ = pos < 0 ? 0 : pos > len ? len : pos;
+    ++caretRequests_;
+    notifyView();
 }
 
 void TextBox::type(const std::string& t) {

@@ -82,15 +82,32 @@ public:
     // settings load is not cut.
     int maxLength() const { return maxLength_; }
     void setMaxLength(int n) { maxLength_ = n < 0 ? 0 : n; }
+    // A password box shows every character as "*".
+    bool masked() const { return masked_; }
+    void setMasked(bool m) { masked_ = m; }
+    // The caret (selection start). Setting it lands at the end of a shorter text, and the view
+    // scrolls to it, so a log pane set beyond its end shows its last line.
+    int selStart() const { return selStart_; }
+    void setSelStart(int pos);
+    // Counts setSelStart calls, so a view can tell a new caret request from an old one.
+    unsigned long caretRequests() const { return caretRequests_; }
+    // A key the operator pressed in the box, as its character code (13 is Enter).
+    void keyPress(int keyAscii) {
+        if (onKeyPress) onKeyPress(keyAscii);
+    }
 
     std::function<void()> onChange;
+    std::function<void(int keyAscii)> onKeyPress;
 
 private:
     std::string text_;
     TypingStyle style_;
     bool multiLine_;
     bool readOnly_ = false;
+    bool masked_ = false;
     int maxLength_ = 0;
+    int selStart_ = 0;
+    unsigned long caretRequests_ = 0;
 };
 
 // Callsigns are handled in capitals: the text with a-z turned into A-Z.

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <filesystem>
 
 namespace tarnwick {
@@ -31,7 +33,27 @@ bool SingleInstance::acquire(const std::string& folder) {
         return false;
     }
     fd_ = fd;
+    // The holder's process id, so a window of this process can tell its own lock from another copy's.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size()))
+        error_ = path + ": the process id could not be written";
     return true;
+}
+
+bool SingleInstance::heldByAnotherProcess(const std::string& folder) {
+    const std::string path = folder + "/tarnwick.lock";
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool another = false;
+    if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        ::flock(fd, LOCK_UN);
+    } else {
+        char buf[32] = {};
+        const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
+        another = n <= 0 || std::atol(buf) != static_cast<long>(::getpid());
+    }
+    ::close(fd);
+    return another;
 }
 
 }  // namespace tarnwick

@@ -15,6 +15,8 @@ public:
     // Takes the lock in folder; false when another copy holds it (or the lock cannot be made).
     bool acquire(const std::string& folder);
     const std::string& error() const { return error_; }
+    // Whether a process other than this one holds the lock in folder.
+    static bool heldByAnotherProcess(const std::string& folder);
 
 private:
     int fd_ = -1;

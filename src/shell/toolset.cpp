@@ -19,10 +19,10 @@ Toolset::Toolset(ToolContext& ctx, Backends backends) : ctx_(ctx), backends_(std
     tools_.push_back(std::make_unique<Form1>(ctx, backends_.mediaPlayer, backends_.openFile));
     tools_.push_back(std::make_unique<Form3>(ctx, backends_.voice));
     tools_.push_back(std::make_unique<Form4>(ctx));
-    tools_.push_back(std::make_unique<Form6>(ctx));
+    tools_.push_back(std::make_unique<Form6>(ctx, backends_.inputPrompt));
     tools_.push_back(std::make_unique<Form7>(ctx));
     tools_.push_back(std::make_unique<Form8>(ctx));
-    tools_.push_back(std::make_unique<Form9>(ctx));
+    tools_.push_back(std::make_unique<Form9>(ctx, backends_.anotherCopyRunning));
     tools_.push_back(std::make_unique<Form10>(ctx));
     tools_.push_back(std::make_unique<Form11>(ctx));
     tools_.push_back(std::make_unique<Form12>(ctx, backends_.mediaPlayer, backends_.openFile));

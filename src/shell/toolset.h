@@ -2,9 +2,11 @@
 // Builds every tool of the program, in loading order, with the backends it is given. The program
 // passes real backends, tests pass fakes; each tool family adds its own backend here.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "conference/conference_controller.h"
 #include "player/file_dialog.h"
 #include "player/media_player.h"
 #include "speech/speech_voice.h"
@@ -20,6 +22,10 @@ struct Backends {
     SpeechVoiceFactory voice;
     // The open-file dialog of the players' File buttons; unset means "cancelled".
     OpenFileDialog openFile;
+    // The conference controller's input prompts; unset means "cancelled".
+    InputPrompt inputPrompt;
+    // Whether another process runs the program already (the station-info window asks at its load).
+    std::function<bool()> anotherCopyRunning;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.

@@ -58,25 +58,6 @@ CallKind kindOf(const std::string& call) {
 // A link's or repeater's callsign up to and including its first dash.
 std::string baseCall(const std::string& call) { return call.substr(0, call.find('-') + 1); }
 
-// The callsign look-up page; the callsign is appended percent-encoded, so no character of a
-// network-supplied callsign can change the address.
-constexpr const char* kLookupPage = "https://www.qrz.com/db/";
-
-std::string percentEncoded(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 void Form3::SplitCall() {
@@ -105,7 +86,7 @@ void Form3::onConnected(const std::string& call, const std::string& name, const 
     auto lookUp = [this, info](const std::string& c) {
         if (info && info->Check9.value() == 1) {
             try {
-                info->Navigate(kLookupPage + percentEncoded(c));
+                info->Navigate(callsignLookupPage(c));
             } catch (const std::exception& e) {
                 ctx_.rt.error("Form3.connected", e.what());
             }

@@ -254,28 +254,41 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             w->setLineWrapMode(QPlainTextEdit::WidgetWidth);
             QObject::connect(w, &QPlainTextEdit::textChanged, w,
                              [w, tb, input] { input([&] { tb->setText(typedText(*tb, w->toPlainText(), true)); }); });
-            b->refreshValue = [w, tb] {
+            auto caretSeen = std::make_shared<unsigned long>(tb->caretRequests());
+            b->refreshValue = [w, tb, caretSeen] {
                 w->setReadOnly(tb->readOnly());
                 const QString text = toDisplay(tb->text());
-                if (w->toPlainText() == text) return;
-                QScrollBar* bar = w->verticalScrollBar();
-                const bool atEnd = bar->value() == bar->maximum();
-                const int scroll = bar->value();
-                const int pos = w->textCursor().position();
-                w->setPlainText(text);
-                QTextCursor cur = w->textCursor();
-                cur.setPosition(std::min<int>(pos, static_cast<int>(text.size())));
-                w->setTextCursor(cur);
-                // A log that was followed to its end keeps following; otherwise the view stays put.
-                bar->setValue(atEnd ? bar->maximum() : scroll);
+                if (w->toPlainText() != text) {
+                    QScrollBar* bar = w->verticalScrollBar();
+                    const bool atEnd = bar->value() == bar->maximum();
+                    const int scroll = bar->value();
+                    const int pos = w->textCursor().position();
+                    w->setPlainText(text);
+                    QTextCursor cur = w->textCursor();
+                    cur.setPosition(std::min<int>(pos, static_cast<int>(text.size())));
+                    w->setTextCursor(cur);
+                    // A log that was followed to its end keeps following; otherwise the view stays put.
+                    bar->setValue(atEnd ? bar->maximum() : scroll);
+                }
+                // The model asked for the caret somewhere (a log pane to its last line): go there.
+                if (*caretSeen != tb->caretRequests()) {
+                    *caretSeen = tb->caretRequests();
+                    const QString upTo = toDisplay(tb->text().substr(0, static_cast<std::size_t>(tb->selStart())));
+                    QTextCursor cur = w->textCursor();
+                    cur.setPosition(std::min<int>(static_cast<int>(upTo.size()), static_cast<int>(text.size())));
+                    w->setTextCursor(cur);
+                    w->ensureCursorVisible();
+                }
             };
             b->widget = w;
         } else {
             auto* w = new QLineEdit(parent);
             QObject::connect(w, &QLineEdit::textEdited, w,
                              [tb, input](const QString& t) { input([&] { tb->setText(typedText(*tb, t, false)); }); });
+            QObject::connect(w, &QLineEdit::returnPressed, w, [tb, input] { input([&] { tb->keyPress(13); }); });
             b->refreshValue = [w, tb] {
                 w->setReadOnly(tb->readOnly());
+                w->setEchoMode(tb->masked() ? QLineEdit::Password : QLineEdit::Normal);
                 const QString text = qs(tb->text());
                 // The limit holds for typing; a longer text from code or settings is shown whole.
                 const int limit = tb->maxLength() > 0 ? std::max<int>(tb->maxLength(), text.size()) : (1 << 30);

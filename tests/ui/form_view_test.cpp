@@ -176,6 +176,27 @@ TEST_F(FormViewTest, MultiLineBoxKeepsWindowLineBreaks) {
     EXPECT_EQ(edit->toPlainText(), "one\ntwoX");
 }
 
+TEST_F(FormViewTest, EnterReachesTheModelPasswordsAreMaskedAndTheModelMovesTheCaret) {
+    auto* edit = widget<QLineEdit>(win.Text1);
+    int enters = 0;
+    win.Text1.onKeyPress = [&](int key) { enters += key == 13; };
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &enter);
+    EXPECT_EQ(enters, 1);
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Normal);
+    win.Text1.setMasked(true);
+    win.Text1.setText("9");
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+
+    auto* pane = widget<QPlainTextEdit>(win.Text2);
+    win.Text2.setText("one\r\ntwo\r\nthree");
+    pane->moveCursor(QTextCursor::Start);
+    win.Text2.setSelStart(10000);  // beyond the end: the end
+    EXPECT_EQ(pane->textCursor().position(), pane->toPlainText().size());
+    win.Text2.setSelStart(5);  // "one\r\n" is "one\n" on screen
+    EXPECT_EQ(pane->textCursor().position(), 4);
+}
+
 TEST_F(FormViewTest, ClicksReachTheModelAndTheModelReachesTheButtons) {
     auto* check = widget<QCheckBox>(win.Check1);
     ASSERT_NE(check, nullptr);

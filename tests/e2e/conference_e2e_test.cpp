@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/node.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using std::chrono::seconds;
+
+std::string chatBy(const std::string& link, const std::string& text) {
+    return "\"link\":\"" + link + "\",\"op\":\"SendChatText\",\"args\":[\"" + text + "\"]";
+}
+
+TEST(ConferenceEndToEnd, VersionIsAnsweredAndAnArrivalIsLookedUpThenAnnounced) {
+    Node node;
+    // The speech tool's own announcement of the arrival would hold the thread while it speaks.
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nCONDISC=0\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"chat", "what /ver/ is it"}), 0);
+    ASSERT_TRUE(eventually([&] { return !node.lines({chatBy("Form6", "Tarnwick  v7.2")}).empty(); })) << node.log();
+
+    ASSERT_EQ(node.hostCommand({"connected", "Q0ABC", "Ann"}), 0);
+    ASSERT_TRUE(eventually([&] { return app.err().find("PAGE https://www.qrz.com/db/Q0ABC\n") != std::string::npos; }))
+        << app.err();
+    // Showing the page never starts a browser.
+    EXPECT_EQ(app.err().find("OPEN "), std::string::npos) << app.err();
+    ASSERT_TRUE(eventually([&] { return !node.lines({"\"link\":\"Form10\"", "Q0ABC Ann Connected"}).empty(); },
+                           seconds(8)))
+        << node.log();
+    const std::string greeting = node.lines({"\"link\":\"Form10\"", "Q0ABC Ann Connected"}).at(0);
+    EXPECT_TRUE(std::regex_search(greeting, std::regex(R"("args":\["\([0-2][0-9]:[0-5][0-9]\) Q0ABC Ann Connected"\])")))
+        << greeting;
+    const std::string arrived = node.lines({"\"event\":\"connected\"", "Q0ABC"}).at(0);
+    const long long after = Node::timeOf(greeting) - Node::timeOf(arrived);
+    EXPECT_GE(after, 2500);
+    EXPECT_LE(after, 4500);
+}
+
+TEST(ConferenceEndToEnd, UsersIsPolledEveryThirtyFiveSecondsWhileLinkedAndAlone) {
+    Node node;
+    node.writeSettings("castrel.ini", "[SETTINGS]\nCONFERENCE=*ECHOTEST*\nSTOPCLOCK=1\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"connected", "*ECHOTEST*"}), 0);
+    ASSERT_TRUE(eventually([&] { return node.lines({chatBy("Form6", ".users")}).size() >= 2; }, seconds(80)))
+        << node.log();
+    const auto polls = node.lines({chatBy("Form6", ".users")});
+    const long long gap = Node::timeOf(polls[1]) - Node::timeOf(polls[0]);
+    EXPECT_GE(gap, 34000);
+    EXPECT_LE(gap, 36500);
+    const std::string linked = node.lines({"\"event\":\"connected\"", "*ECHOTEST*"}).at(0);
+    EXPECT_GE(Node::timeOf(polls[0]) - Node::timeOf(linked), 30000);
+}
+
+TEST(ConferenceEndToEnd, OneMinuteAutoMuteMutesAfterAMinuteOfReception) {
+    Node node;
+    node.writeSettings("castrel.ini", "[SETTINGS]\nBEACONPERIOD2=1\nCHECK1=0\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"rx", "1"}), 0);
+    const std::string notice =
+        "** Auto Mute ** Has been sent to the station or stations exceeding the conference key down limit of 1 minutes "
+        "without a break. Disconnect and reconnect to remove the Mute. << Admin Bot >>";
+    ASSERT_TRUE(eventually([&] { return !node.lines({chatBy("Form6", notice)}).empty(); }, seconds(70))) << node.log();
+    const auto mute = node.lines({chatBy("Form6", ".mute .")});
+    ASSERT_EQ(mute.size(), 1u);
+    EXPECT_LT(Node::seqOf(mute[0]), Node::seqOf(node.lines({chatBy("Form6", notice)})[0]));
+    const std::string rx = node.lines({"\"event\":\"RX\""}).at(0);
+    const long long after = Node::timeOf(mute[0]) - Node::timeOf(rx);
+    EXPECT_GE(after, 59000);
+    EXPECT_LE(after, 62000);
+    EXPECT_TRUE(node.lines({"WARNING"}).empty());
+}
+
+TEST(ConferenceEndToEnd, ClosingWritesTheStationInfoAndGreetingsFiles) {
+    Node node;
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"closing"}), 0);
+    EXPECT_EQ(app.wait(), 0) << app.err();
+    EXPECT_EQ(node.settings("fennick.ini"), "[SETTINGS]\nCHECK9=1\n");
+    const std::string greetings = node.settings("wendlow.ini");
+    EXPECT_NE(greetings.find("OPTION10=True\n"), std::string::npos) << greetings;
+    EXPECT_NE(greetings.find("USEGREETING=1\n"), std::string::npos) << greetings;
+    EXPECT_TRUE(node.settings("castrel.ini").empty());
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
