@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "download/transfer.h"
 #include "player/file_dialog.h"
 #include "player/media_player.h"
 #include "speech/speech_voice.h"
@@ -20,6 +21,8 @@ struct Backends {
     SpeechVoiceFactory voice;
     // The open-file dialog of the player's File buttons; unset means "cancelled".
     OpenFileDialog openFile;
+    // The downloader's transfers; unset, every transfer fails.
+    std::shared_ptr<TransferService> transfers;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.
