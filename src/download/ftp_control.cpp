@@ -284,7 +284,8 @@ void ftpControl::run(bool upload, Finished finished) {
     // The transfer works on a copy: property changes made while it runs do not reach it.
     job->ascii = ascii_;
     job->localPath = mapWindowsPath(local_);
-    job->url = ftpUrl(address_, port_, remote_);
+    // The property is a signed 16-bit number; ports above 32767 are kept as their 16 bits.
+    job->url = ftpUrl(address_, static_cast<std::uint16_t>(port_), remote_);
     lastAddress_ = job->url;
     lastFailure_.clear();
 

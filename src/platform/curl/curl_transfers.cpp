@@ -24,8 +24,6 @@ struct CurlJob : Transfer {
     bool inMulti = false;
     bool sizedSent = false;
     bool loginSeen = false;
-    bool asciiGet = false;
-    bool pendingCR = false;  // an ASCII line end split between two blocks
     std::FILE* source = nullptr;  // the file an upload sends
     char errorText[CURL_ERROR_SIZE] = {};
 };
@@ -163,15 +161,16 @@ std::unique_ptr<Transfer> CurlService::start(const TransferRequest& request, Tra
             curl_easy_setopt(e, CURLOPT_USERNAME, request.user.c_str());
             curl_easy_setopt(e, CURLOPT_PASSWORD, request.password.c_str());
         }
+        // Each FTP transfer is a session of its own: connect, log in, move the file, disconnect.
+        curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
         // The remote path goes to the server as one name, never as a walk of directories.
         curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         if (request.active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
+        // libcurl turns the network's CR LF into LF on an ASCII download; an upload is sent with CR LF.
         if (request.ascii) {
             curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 1L);
-            if (request.direction == TransferRequest::Direction::Put)
-                curl_easy_setopt(e, CURLOPT_CRLF, 1L);
-            else
-                job->asciiGet = true;
+            if (request.direction == TransferRequest::Direction::Put) curl_easy_setopt(e, CURLOPT_CRLF, 1L);
         }
     }
     if (request.direction == TransferRequest::Direction::Put) {
@@ -309,10 +308,6 @@ void CurlService::collectFinished() {
             out.failure = failureOf(rc);
             out.message = job->errorText[0] ? job->errorText : curl_easy_strerror(rc);
         }
-        if (out.ok && job->pendingCR && job->events.data) {
-            job->pendingCR = false;
-            job->events.data("\r", 1);
-        }
         // The handler may drop the job; nothing of it is touched afterwards.
         auto done = job->events.done;
         if (done) done(out);
@@ -328,23 +323,8 @@ std::size_t CurlService::onBody(char* data, std::size_t size, std::size_t count,
         curl_easy_getinfo(job->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         if (job->events.sized) job->events.sized(length);
     }
-    if (!job->events.data) return n;
-    if (!job->asciiGet) return job->events.data(data, n) ? n : 0;
-    // Network text lines end in CR LF; the local file gets LF.
-    std::string text;
-    text.reserve(n + 1);
-    if (job->pendingCR) text += '\r';
-    job->pendingCR = false;
-    text.append(data, n);
-    if (!text.empty() && text.back() == '\r') {
-        job->pendingCR = true;
-        text.pop_back();
-    }
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return job->events.data(out.data(), out.size()) ? n : 0;
+    if (job->events.data && !job->events.data(data, n)) return 0;
+    return n;
 }
 
 std::size_t CurlService::onHeader(char* data, std::size_t size, std::size_t count, void* p) {
