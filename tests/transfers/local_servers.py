@@ -8,7 +8,7 @@
         /slow/N             N bytes, 1 KiB every 50 ms
         /redirect/PATH      302 to /PATH;   /redirect-https  302 to an https address
         /status/CODE        that status with a small page
-      Each request is logged as "METHOD PATH AGENT".
+      Each request is logged as "SECONDS-SINCE-1970 METHOD PATH AGENT".
   local_servers.py ftp ROOT PORT PORTFILE LOG [SECONDS]
       An anonymous FTP server (read and write) on ROOT; every command line is logged.
 
@@ -68,7 +68,7 @@ def serve_http(root, portfile, log):
             return data
 
         def do_GET(self):
-            log_line(log, "GET %s %s" % (self.path, self.headers.get("User-Agent", "")))
+            log_line(log, "%.3f GET %s %s" % (time.time(), self.path, self.headers.get("User-Agent", "")))
             parts = self.path.strip("/").split("/")
             try:
                 if parts[0] == "chunked":
