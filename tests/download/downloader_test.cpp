@@ -60,6 +60,10 @@ TEST_F(DownloadTest, UrlWeeklyScheduleRunsOnItsDaysAtSecondZeroOnly) {
     rt.advance(59000);
     EXPECT_EQ(net.requests.size(), 1u);
     EXPECT_EQ(readNews(1), "news");
+    // A clock set back over the minute does not run it twice.
+    rt.setLocalTime(2026, 12, 14, 8, 4, 59);
+    rt.advance(3000);
+    EXPECT_EQ(net.requests.size(), 1u);
     runTo(8, 5, 30, 3);  // Tuesday
     EXPECT_EQ(net.requests.size(), 1u);
 }
