@@ -122,7 +122,9 @@ ftpControl::~ftpControl() = default;
 
 LayoutItem ftpControl::layout() {
     using namespace layout;
-    return frame("", {row({ctl(Label1)}), row({ctl(pbTransferStatus)}), row({ctl(lblStatus)}), row({ctl(cmdCancel)})});
+    // Frame1 holds the banner across the top.
+    return frame("", {frame("", {row({ctl(Label1)})}), row({ctl(pbTransferStatus)}), row({ctl(lblStatus)}),
+                      row({ctl(cmdCancel)})});
 }
 
 void ftpControl::changed(const char* name) {

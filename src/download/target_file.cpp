@@ -81,14 +81,4 @@ void TargetFile::discard() {
     temp_.clear();
 }
 
-bool Fexist(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool KillFile(const std::string& path) {
-    if (Fexist(path)) ::unlink(path.c_str());
-    return false;
-}
-
 }  // namespace tarnwick

@@ -31,9 +31,4 @@ private:
     int fd_ = -1;
 };
 
-// True when a regular file of that (Linux) path exists; any error gives false.
-bool Fexist(const std::string& path);
-// Deletes the file when Fexist reports it, passing over any error. Always false.
-bool KillFile(const std::string& path);
-
 }  // namespace tarnwick
