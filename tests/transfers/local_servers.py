@@ -76,8 +76,8 @@ def serve_http(root, portfile, log):
                     self.body(200, b"", chunked=True)
                     data = bytes((i * 13) % 256 for i in range(n))
                     for i in range(0, n, 1000):
-                        piece = data[i:i + 1000]
-                        self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                        block = data[i:i + 1000]
+                        self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
                     self.wfile.write(b"0\r\n\r\n")
                 elif parts[0] == "cut":
                     n, m = int(parts[1]), int(parts[2])
@@ -90,10 +90,10 @@ def serve_http(root, portfile, log):
                     self.body(200, b"", stated=n)
                     sent = 0
                     while sent < n:
-                        piece = min(1024, n - sent)
-                        self.wfile.write(b"s" * piece)
+                        block = min(1024, n - sent)
+                        self.wfile.write(b"s" * block)
                         self.wfile.flush()
-                        sent += piece
+                        sent += block
                         time.sleep(0.05)
                 elif parts[0] == "redirect":
                     self.body(302, b"", extra=[("Location", "/" + "/".join(parts[1:]))])
