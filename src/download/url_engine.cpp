@@ -41,43 +41,29 @@ int roundedPercent(std::int64_t done, std::int64_t size) {
 
 void Form13::DownloadAFile(const std::string& sFileName, const std::string& sURLfrom, bool, bool bProgressBar,
                            Done done) {
-    auto finish = [&](bool ok) {
+    // A call that fails before any transfer: the reason is written, the old file stays.
+    auto fail = [&](const std::string& why) {
+        lastError_ = why;
+        ctx_.rt.error(name() + " download " + sURLfrom, why);
         tmrSpeedTest.setEnabled(false);
-        if (done) done(ok);
+        if (done) done(false);
     };
     const std::string lower = lowerCase(sURLfrom);
     if ((sFileName.empty() && sURLfrom.empty()) ||
-        (lower.rfind("ftp://", 0) != 0 && lower.rfind("http://", 0) != 0)) {
-        lastError_ = "only http:// and ftp:// addresses are fetched";
-        ctx_.rt.error(name() + " download " + sURLfrom, lastError_);
-        return finish(false);
-    }
+        (lower.rfind("ftp://", 0) != 0 && lower.rfind("http://", 0) != 0))
+        return fail("only http:// and ftp:// addresses are fetched");
     if (CancelFlag) {
         // A cancel stays in force until the next caller starts; the old file stays.
         if (done) done(false);
         return;
     }
+    if (!transfers_) return fail("no transfer service");
     auto job = std::make_unique<UrlJob>();
+    if (!job->file.open(mapWindowsPath(sFileName))) return fail(job->file.error());
     job->url = sURLfrom;
     job->fileName = sFileName;
     job->progress = bProgressBar;
     job->done = std::move(done);
-    if (!transfers_) {
-        lastError_ = "no transfer service";
-        ctx_.rt.error(name() + " download " + sURLfrom, lastError_);
-        auto d = std::move(job->done);
-        tmrSpeedTest.setEnabled(false);
-        if (d) d(false);
-        return;
-    }
-    if (!job->file.open(mapWindowsPath(sFileName))) {
-        lastError_ = job->file.error();
-        ctx_.rt.error(name() + " download " + sURLfrom, lastError_);
-        auto d = std::move(job->done);
-        tmrSpeedTest.setEnabled(false);
-        if (d) d(false);
-        return;
-    }
 
     UrlJob* raw = job.get();
     TransferEvents events;
