@@ -111,7 +111,6 @@ struct ftpControl::Job {
 
 ftpControl::ftpControl(Runtime& rt, TransferService* transfers) : rt_(rt), transfers_(transfers) {
     pbTransferStatus.setEnabled(false);
-    lblStatus.setForeColour(kButtonTextColour);
     // Created: idle status and the ready banner, then the stored properties are read in by the host.
     lblStatus.setText("Status: Idle.");
     banner(kReadyBanner, kBannerGreen);
@@ -169,7 +168,9 @@ void ftpControl::set_BackColour(Colour c) {
     changed("BackColour");
 }
 void ftpControl::set_FontColour(Colour c) {
-    lblStatus.setForeColour(c);
+    font_ = c;
+    // A system colour (high bit set) is the desktop's own: the status line keeps the default text colour.
+    lblStatus.setForeColour(c & 0x80000000u ? kDefaultColour : c);
     changed("FontColour");
 }
 void ftpControl::set_CancelButton_Text(const std::string& v) {

@@ -47,7 +47,7 @@ public:
     void set_ftp_remote_filename(const std::string& v);
     Colour BackColour() const { return back_; }
     void set_BackColour(Colour c);
-    Colour FontColour() const { return lblStatus.foreColour(); }
+    Colour FontColour() const { return font_; }
     void set_FontColour(Colour c);
     const std::string& CancelButton_Text() const { return cmdCancel.caption(); }
     void set_CancelButton_Text(const std::string& v);
@@ -124,6 +124,7 @@ private:
     std::string local_ = "c:\\";
     std::string remote_ = "/public_html/";
     Colour back_ = kButtonFaceColour;
+    Colour font_ = kButtonTextColour;
     double cancelWidth_ = 1575;
     double width_ = 4800, height_ = 1410;
     double barWidth_ = 0, statusWidth_ = 0, cancelLeft_ = 0;
