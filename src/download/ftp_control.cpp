@@ -315,6 +315,7 @@ void ftpControl::run(bool upload, Finished finished) {
     request.password = password_;
     request.ascii = ascii_;
     request.active = true;
+    request.direct = true;
     request.localPath = job->localPath;
 
     Job* raw = job.get();

@@ -45,6 +45,8 @@ struct TransferRequest {
     // leave with the network's), and the active data mode.
     bool ascii = false;
     bool active = false;
+    // Straight to the server, whatever proxy the environment names.
+    bool direct = false;
     // Put: the local file whose bytes are sent.
     std::string localPath;
 };

@@ -51,6 +51,7 @@ TEST_F(FtpControlTest, DownloadShowsEachStepAndReplacesTheLocalFile) {
     EXPECT_EQ(r.url, kUrl);
     EXPECT_EQ(r.user, "anonymous");
     EXPECT_TRUE(r.active);
+    EXPECT_TRUE(r.direct);
     EXPECT_FALSE(r.ascii);
     EXPECT_EQ(r.agent, "Tarnwick FTP Download");
 }

@@ -156,6 +156,7 @@ std::unique_ptr<Transfer> CurlService::start(const TransferRequest& request, Tra
     curl_easy_setopt(e, CURLOPT_WRITEDATA, job.get());
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CurlService::onHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, job.get());
+    if (request.direct) curl_easy_setopt(e, CURLOPT_PROXY, "");
     if (job->ftp) {
         if (!request.user.empty()) {
             curl_easy_setopt(e, CURLOPT_USERNAME, request.user.c_str());
