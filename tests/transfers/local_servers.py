@@ -100,8 +100,10 @@ def serve_http(root, portfile, log):
                 elif parts[0] == "redirect-https":
                     self.body(302, b"", extra=[("Location", "https://127.0.0.1:1/x.mp3")])
                 elif parts[0] == "status":
-                    page = b"<html>error page</html>"
-                    self.wfile.write(self.body(int(parts[1]), page))
+                    code = int(parts[1])
+                    # 204 and 304 replies carry no body.
+                    page = b"" if code in (204, 304) else b"<html>error page</html>"
+                    self.wfile.write(self.body(code, page))
                 else:
                     return super().do_GET()
             except (BrokenPipeError, ConnectionResetError):
