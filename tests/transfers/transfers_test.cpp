@@ -187,6 +187,11 @@ TEST_F(FtpTransfersTest, DownloadsInActiveModeWithThePathAsWrittenInBothTypes) {
     EXPECT_EQ(news(3), "one\ntwo\n");
     EXPECT_NE(ftpd->log().find("TYPE A"), std::string::npos);
     EXPECT_EQ(ftp.lblStatus.text(), "Download Success, disconnecting. (100%)");
+
+    // A URL slot takes an ftp:// address too.
+    EXPECT_EQ(fetch("ftp://127.0.0.1:" + std::to_string(ftpd->port()) + "/pub/x.mp3", "C:\\News4.mp3"), 1);
+    EXPECT_EQ(news(4), binary);
+    EXPECT_EQ(form.Percent.caption(), "100 %");
 }
 
 TEST_F(FtpTransfersTest, MissingFileOrNoServerKeepsTheOldFileAndUploadStoresIt) {
