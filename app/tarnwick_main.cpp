@@ -4,6 +4,7 @@
 #include <QFileDialog>
 
 #include "hostlink/socket_transport.h"
+#include "platform/curl/curl_transfers.h"
 #include "platform/espeak/espeak_voice.h"
 #include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     backends.openFile = openFileDialog;
     backends.inputPrompt = qtInputPrompt;
     backends.anotherCopyRunning = [] { return SingleInstance::heldByAnotherProcess(settingsDirectory()); };
+    backends.transfers = makeCurlTransfers(rt);
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {

@@ -105,6 +105,8 @@ public:
 
     // Calls fn on the loop whenever fd is readable; returns an id for removeWatch.
     virtual int addReadWatch(int fd, std::function<void()> fn) = 0;
+    // Calls fn on the loop whenever fd is writable (a connection under way, a send buffer with room).
+    virtual int addWriteWatch(int fd, std::function<void()> fn) = 0;
     virtual void removeWatch(int id) = 0;
 
     // Ends the process once with the given exit code; tests observe it instead of dying.

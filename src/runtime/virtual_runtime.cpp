@@ -69,7 +69,13 @@ void VirtualRuntime::blockingDelay(int ms) {
 
 int VirtualRuntime::addReadWatch(int fd, std::function<void()> fn) {
     int id = nextWatch_++;
-    watches_[id] = {fd, std::move(fn)};
+    watches_[id] = {fd, POLLIN, std::move(fn)};
+    return id;
+}
+
+int VirtualRuntime::addWriteWatch(int fd, std::function<void()> fn) {
+    int id = nextWatch_++;
+    watches_[id] = {fd, POLLOUT, std::move(fn)};
     return id;
 }
 
@@ -80,9 +86,9 @@ void VirtualRuntime::pollWatches() {
     for (int id : ids) {
         auto it = watches_.find(id);
         if (it == watches_.end()) continue;
-        pollfd p{it->second.first, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
-            auto fn = it->second.second;
+        pollfd p{it->second.fd, it->second.events, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (it->second.events | POLLHUP | POLLERR))) {
+            auto fn = it->second.fn;
             fn();
         }
     }

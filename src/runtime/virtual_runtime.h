@@ -26,6 +26,7 @@ public:
     void post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
     void blockingDelay(int ms) override;
     int addReadWatch(int fd, std::function<void()> fn) override;
+    int addWriteWatch(int fd, std::function<void()> fn) override;
     void removeWatch(int id) override { watches_.erase(id); }
     void endProcess(int code) override;
     bool processEnded() const override { return ended_; }
@@ -63,7 +64,12 @@ private:
     std::int64_t epochMsAtZero_ = 0;  // local wall-clock ms since 1970 at monotonic 0
     std::int64_t blocked_ = 0;
     std::deque<std::function<void()>> posted_;
-    std::map<int, std::pair<int, std::function<void()>>> watches_;
+    struct Watch {
+        int fd;
+        short events;  // POLLIN or POLLOUT
+        std::function<void()> fn;
+    };
+    std::map<int, Watch> watches_;
     int nextWatch_ = 1;
     bool ended_ = false;
     int exitCode_ = 0;

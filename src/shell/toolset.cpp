@@ -26,7 +26,7 @@ Toolset::Toolset(ToolContext& ctx, Backends backends) : ctx_(ctx), backends_(std
     tools_.push_back(std::make_unique<Form10>(ctx));
     tools_.push_back(std::make_unique<Form11>(ctx));
     tools_.push_back(std::make_unique<Form12>(ctx, backends_.mediaPlayer, backends_.openFile));
-    tools_.push_back(std::make_unique<Form13>(ctx));
+    tools_.push_back(std::make_unique<Form13>(ctx, backends_.transfers.get()));
     tools_.push_back(std::make_unique<Form14>(ctx));
     for (auto& t : tools_) ctx.tools.add(*t);
 }

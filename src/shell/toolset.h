@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conference/conference_controller.h"
+#include "download/transfer.h"
 #include "player/file_dialog.h"
 #include "player/media_player.h"
 #include "speech/speech_voice.h"
@@ -26,6 +27,8 @@ struct Backends {
     InputPrompt inputPrompt;
     // Whether another process runs the program already (the station-info window asks at its load).
     std::function<bool()> anotherCopyRunning;
+    // The downloader's transfers; unset, every transfer fails.
+    std::shared_ptr<TransferService> transfers;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.

@@ -93,12 +93,17 @@ void QtRuntime::blockingDelay(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-int QtRuntime::addReadWatch(int fd, std::function<void()> fn) {
+int QtRuntime::addReadWatch(int fd, std::function<void()> fn) { return addWatch(fd, false, std::move(fn)); }
+
+int QtRuntime::addWriteWatch(int fd, std::function<void()> fn) { return addWatch(fd, true, std::move(fn)); }
+
+int QtRuntime::addWatch(int fd, bool write, std::function<void()> fn) {
     const int id = nextWatch_++;
     auto w = std::make_unique<Watch>();
-    w->notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, &context_);
+    w->notifier = new QSocketNotifier(static_cast<qintptr>(fd), write ? QSocketNotifier::Write : QSocketNotifier::Read,
+                                      &context_);
     w->fn = std::move(fn);
-    QObject::connect(w->notifier, &QSocketNotifier::activated, &context_, [this, id] {
+    QObject::connect(w->notifier, &QSocketNotifier::activated, &context_, [this, id, write] {
         auto it = watches_.find(id);
         if (it == watches_.end()) return;
         // A copy: the handler may remove its own watch.
@@ -106,9 +111,9 @@ int QtRuntime::addReadWatch(int fd, std::function<void()> fn) {
         try {
             fn();
         } catch (const std::exception& e) {
-            error("read watch", e.what());
+            error(write ? "write watch" : "read watch", e.what());
         } catch (...) {
-            error("read watch", "unknown failure");
+            error(write ? "write watch" : "read watch", "unknown failure");
         }
     });
     watches_[id] = std::move(w);

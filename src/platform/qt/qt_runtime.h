@@ -1,5 +1,5 @@
 #pragma once
-// The program's runtime on Qt's event loop: window timers on one single-shot wake-up, read watches on
+// The program's runtime on Qt's event loop: window timers on one single-shot wake-up, read and write watches on
 // socket notifiers, message boxes, the desktop URL opener and the process end.
 //
 // Construct it after the QApplication and keep it alive as long as any Timer that uses it.
@@ -30,6 +30,7 @@ public:
     void blockingDelay(int ms) override;
 
     int addReadWatch(int fd, std::function<void()> fn) override;
+    int addWriteWatch(int fd, std::function<void()> fn) override;
     void removeWatch(int id) override;
 
     void endProcess(int code) override;
@@ -57,6 +58,7 @@ protected:
 
 private:
     struct Watch;
+    int addWatch(int fd, bool write, std::function<void()> fn);
 
     QObject context_;  // receiver of posted work and owner of the notifiers
     QTimer wake_;

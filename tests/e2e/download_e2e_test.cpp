@@ -1,0 +1,132 @@
+// The downloader end to end: the real tarnwick against the real tarnwick-host, fetching from local
+// HTTP and FTP servers on its schedules.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/node.h"
+#include "support/wav.h"
+#include "transfers/local_servers.h"
+
+namespace tarnwick::testing {
+namespace {
+
+const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+// Seconds since 1970 of each logged request for `path`.
+std::vector<double> requestTimes(const LocalServer& http, const std::string& path) {
+    std::vector<double> out;
+    std::istringstream in(http.log());
+    for (std::string line; std::getline(in, line);)
+        if (line.find(" GET " + path + " ") != std::string::npos) out.push_back(std::stod(line));
+    return out;
+}
+
+double nowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+struct DownloadNode : Node {
+    DownloadNode() {
+        std::filesystem::create_directories(dir().file("root/pub"));
+        dir().write("root/pub/News1.mp3", std::string(150000, 'n') + "end");
+    }
+    std::string news(const std::string& name) { return Process::slurp(drivePath("c", name)); }
+};
+
+// The program's clock starts just before Monday 08:05; the host and the server keep the real time.
+TEST(DownloadEndToEnd, WeeklyUrlSlotFetchesAtSecondZeroOnceAndA404KeepsTheOldFile) {
+    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    DownloadNode node;
+    LocalServer http("http", node.dir().file("root"));
+    ASSERT_TRUE(http.up()) << http.err();
+    const std::string base = "http://127.0.0.1:" + std::to_string(http.port());
+    node.writeSettings("brannockd.ini", "[SETTINGS]\nMON=1\nHOUR=08\nMINS=05\nCHECK1=1\nCHECK2=1\nTXTURL11=" + base +
+                                            "/pub/News1.mp3\nTXTURL22=" + base + "/status/404\nBEACONPERIOD4=600\n");
+    std::ofstream(node.drivePath("c", "News2.mp3")) << "old news";
+    const double launched = nowSeconds();
+    // 2026-12-14 is a Monday.
+    Process& app = node.start("ok", {{"LD_PRELOAD", kFaketime},
+                                     {"FAKETIME", "@2026-12-14 08:04:52"},
+                                     {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                                     {"FAKETIME_NO_CACHE", "1"}});
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(eventually([&] { return node.news("News1.mp3").size() == 150003; }, std::chrono::seconds(30)))
+        << app.err() << http.log();
+    const auto times = requestTimes(http, "/pub/News1.mp3");
+    ASSERT_EQ(times.size(), 1u) << http.log();
+    // Eight seconds of the program's clock after its start, within the tick's slack.
+    EXPECT_GE(times[0] - launched, 7.5);
+    EXPECT_LE(times[0] - launched, 10.5);
+    EXPECT_TRUE(eventually([&] {
+        return app.err().find("ERROR Form13 download " + base + "/status/404: HTTP status 404") != std::string::npos;
+    })) << app.err();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(requestTimes(http, "/pub/News1.mp3").size(), 1u);
+    EXPECT_EQ(requestTimes(http, "/status/404").size(), 1u);
+    EXPECT_EQ(node.news("News2.mp3"), "old news");
+    EXPECT_EQ(node.news("News1.mp3"), std::string(150000, 'n') + "end");
+}
+
+TEST(DownloadEndToEnd, FtpSlotFetchesFromPortTwentyOne) {
+    if (::geteuid() != 0) GTEST_SKIP() << "port 21 needs root";
+    if (!hasPyftpdlib()) GTEST_SKIP() << "python3-pyftpdlib is not installed";
+    DownloadNode node;
+    LocalServer ftpd("ftp", node.dir().file("root"), 21);
+    if (!ftpd.up()) GTEST_SKIP() << "port 21 is taken: " << ftpd.err();
+    // The FTP countdown's first action comes ten seconds after the window loads; only an address that
+    // begins with "ftp" makes an FTP slot.
+    node.writeSettings("brannockd.ini",
+                       "[SETTINGS]\nCHECK55=1\nBEACONPERIOD44=15\nCHECK11=1\nREMOTEADDRESS1=ftp://127.0.0.1\n"
+                       "REMOTEFILENAME1=/pub/News1.mp3\nMYFILE1=C:\\News3.mp3\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(eventually([&] { return node.news("News3.mp3").size() == 150003; }, std::chrono::seconds(25)))
+        << app.err() << ftpd.log();
+    const std::string log = ftpd.log();
+    EXPECT_NE(log.find("USER anonymous"), std::string::npos) << log;
+    EXPECT_NE(log.find("PASS zq_fernhold"), std::string::npos) << log;
+    EXPECT_NE(log.find("RETR /pub/News1.mp3"), std::string::npos) << log;
+    EXPECT_EQ(log.find("PASV"), std::string::npos) << log;
+}
+
+// Two nodes side by side for two minutes: one only counts down, the other puts a long news file on air
+// right after its start, which holds its URL countdown until the file has ended.
+TEST(DownloadEndToEnd, UrlCountdownFetchesEveryMinuteButNotWhileTheNewsIsOnAir) {
+    DownloadNode idle, onAir;
+    LocalServer http("http", idle.dir().file("root"));
+    ASSERT_TRUE(http.up()) << http.err();
+    const std::string base = "http://127.0.0.1:" + std::to_string(http.port());
+    auto settings = [&](const std::string& path) {
+        return "[SETTINGS]\nCHECK5=1\nBEACONPERIOD4=1\nCHECK1=1\nTXTURL11=" + base + path + "\n";
+    };
+    idle.writeSettings("brannockd.ini", settings("/pub/News1.mp3"));
+    onAir.writeSettings("brannockd.ini", settings("/pub/News1.mp3?onair"));
+    writeToneWav(onAir.drivePath("c", "Long.wav"), 70, 8000);
+    onAir.writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\Long.wav\n");
+
+    const double launched = nowSeconds();
+    Process& a = idle.start();
+    Process& b = onAir.start();
+    ASSERT_TRUE(idle.started()) << a.err();
+    ASSERT_TRUE(onAir.started()) << b.err();
+    ASSERT_EQ(onAir.hostCommand({"dtmf", "AA"}), 0);
+    ASSERT_TRUE(eventually([&] { return !onAir.lines({R"("link":"Form1","op":"SetPTT","args":[true])"}).empty(); }))
+        << onAir.log();
+
+    ASSERT_TRUE(eventually([&] { return requestTimes(http, "/pub/News1.mp3").size() >= 2; }, std::chrono::seconds(140)))
+        << http.log();
+    const auto every = requestTimes(http, "/pub/News1.mp3");
+    EXPECT_NEAR(every[0] - launched, 60, 4);
+    EXPECT_NEAR(every[1] - every[0], 60, 2);
+
+    ASSERT_TRUE(eventually([&] { return !requestTimes(http, "/pub/News1.mp3?onair").empty(); }, std::chrono::seconds(30)))
+        << http.log();
+    // Held for the 70 seconds on air: the first fetch comes well after the idle node's.
+    const double held = requestTimes(http, "/pub/News1.mp3?onair")[0] - launched;
+    EXPECT_GT(held, 70 + 45) << http.log();
+    EXPECT_EQ(onAir.news("News1.mp3"), std::string(150000, 'n') + "end");
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
