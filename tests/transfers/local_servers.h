@@ -20,7 +20,8 @@ inline std::string python() {
 }
 
 inline std::string serverScript() {
-    return (std::filesystem::path(__FILE__).parent_path() / "local_servers.py").string();
+    // The source tree's path, not __FILE__: a compiler cache may record that one relative to the build.
+    return (std::filesystem::path(TARNWICK_TESTS_DIR) / "transfers" / "local_servers.py").string();
 }
 
 inline bool hasPyftpdlib() {
