@@ -102,9 +102,9 @@ void IIRFilter::CreateBiquadIIR(std::int32_t type, float gainDB, float frequency
         break;
     }
 
-    x1_ = x2_ = y1_ = y2_ = 0.0f;
+    x1_ = x2_ = y1_ = y2_ = 0.0;
     if (a0 == 0.0f) throw RecorderError(recorder_errors::kDivisionByZero, recorder_errors::kDivisionByZeroText);
-    b0_ = b0 / a0;
+    b0_ = b0 / a0;  // each divided as floats, then held exactly
     b1_ = b1 / a0;
     b2_ = b2 / a0;
     a1_ = a1 / a0;
@@ -313,7 +313,7 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
         const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
         const float a = (1.0f - w) / (1.0f + w);
         for (int c = 0; c < present; ++c) {
-            const float x = static_cast<float>(samples[i + c]) / 32767.0f;
+            const float x = unitFromSample(samples[i + c]);
             float u = x + out[c][3] * feedback;
             for (int k = 0; k < 4; ++k) {
                 const float o = a * (u + out[c][k]) - in[c][k];
@@ -351,19 +351,60 @@ template <int Lanes>
 void clsDSP::equalize(std::span<std::int16_t> samples) {
     // Band after band over the whole buffer, as the chain is defined, but skewed: in each step band b
     // takes the frame that band b - 1 finished in the step before. The result is the same (a band only
-    // sees its input up to the frame it is on), and the bands' recursions run side by side.
-    const std::int32_t bands = bands_;
-    const std::size_t whole = samples.size() / Lanes;
-    const bool tail = samples.size() % Lanes != 0;
-    const std::size_t frames = whole + (tail ? 1 : 0);
-    for (std::size_t step = 0; step + 1 < frames + static_cast<std::size_t>(bands); ++step) {
-        for (std::int32_t band = 0; band < bands; ++band) {
-            if (step < static_cast<std::size_t>(band)) break;
-            const std::size_t frame = step - static_cast<std::size_t>(band);
-            if (frame >= frames) continue;
-            std::int16_t* s = samples.data() + frame * Lanes;
-            const int present = frame < whole ? Lanes : 1;
-            for (int c = 0; c < present; ++c) s[c] = filters_[c][band].processOne(s[c]);
+    // sees its input up to the frame it is on), and the bands' recursions run side by side. The
+    // filters' state is worked on in a local copy laid out channel by channel, so that the channels
+    // of a frame go through each band together.
+    struct Band {
+        double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
+        double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
+        bool enabled[Lanes];
+    };
+    const std::ptrdiff_t bands = bands_;
+    std::array<Band, 10> band;
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            const IIRFilter& f = filters_[c][b];
+            band[b].b0[c] = f.b0_, band[b].b1[c] = f.b1_, band[b].b2[c] = f.b2_;
+            band[b].a1[c] = f.a1_, band[b].a2[c] = f.a2_;
+            band[b].x1[c] = f.x1_, band[b].x2[c] = f.x2_, band[b].y1[c] = f.y1_, band[b].y2[c] = f.y2_;
+            band[b].enabled[c] = f.enabled_;
+        }
+    }
+
+    // The same arithmetic as IIRFilter::processOne.
+    auto one = [](Band& k, int c, std::int16_t sample) -> std::int16_t {
+        if (!k.enabled[c]) return sample;
+        const double x = unitFromSample(sample);
+        const double feedForward = k.b0[c] * x + k.b1[c] * k.x1[c] + k.b2[c] * k.x2[c];
+        const float y = static_cast<float>(feedForward - k.a2[c] * k.y2[c] - k.a1[c] * k.y1[c]);
+        k.x2[c] = k.x1[c];
+        k.x1[c] = x;
+        k.y2[c] = k.y1[c];
+        k.y1[c] = y;
+        return IIRFilter::clippedSample(y);
+    };
+
+    const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
+    const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
+    std::int16_t* data = samples.data();
+    for (std::ptrdiff_t step = 0; step < frames + bands - 1; ++step) {
+        const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
+        const std::ptrdiff_t last = std::min(bands - 1, step);
+        for (std::ptrdiff_t b = first; b <= last; ++b) {
+            const std::ptrdiff_t frame = step - b;
+            std::int16_t* s = data + frame * Lanes;
+            if (frame < whole) {
+                for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
+            } else {
+                s[0] = one(band[b], 0, s[0]);
+            }
+        }
+    }
+
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            IIRFilter& f = filters_[c][b];
+            f.x1_ = band[b].x1[c], f.x2_ = band[b].x2[c], f.y1_ = band[b].y1[c], f.y2_ = band[b].y2[c];
         }
     }
 }

@@ -48,23 +48,29 @@ public:
     // One 16-bit sample through the filter (unchanged while disabled).
     std::int16_t processOne(std::int16_t sample) {
         if (!enabled_) return sample;
-        const float y = step(static_cast<float>(sample) / 32767.0f);
-        // Above 1 gives 32767 and below -1 gives -32768 (so -1 itself gives -32767); chosen without
-        // branches, which a clipping signal would keep mispredicting.
+        const float y = step(unitFromSample(sample));
+        return clippedSample(y);
+    }
+
+    // y scaled to a sample: above 1 gives 32767, below -1 gives -32768 (so -1 itself gives -32767),
+    // NaN gives 0; chosen without branches, which a clipping signal would keep mispredicting.
+    static std::int16_t clippedSample(float y) {
         float v = y * 32767.0f;
         v = y > 1.0f ? 32767.0f : v;
         v = y < -1.0f ? -32768.0f : v;
-        return toSample16(v);
+        v = v == v ? v : 0.0f;
+        return static_cast<std::int16_t>(std::lrint(v));
     }
 
 private:
+    friend class clsDSP;
     void redesign();
     // The sum is formed in double and kept as float: a flat filter (b0 = 1, b1 = a1, b2 = a2) then
     // gives back its input exactly instead of drifting by a step through its own rounding. The
     // older output goes in first, so the newest one waits on as little as possible.
     float step(float x) {
-        const double feedForward = double(b0_) * x + double(b1_) * x1_ + double(b2_) * x2_;
-        const float y = static_cast<float>(feedForward - double(a2_) * y2_ - double(a1_) * y1_);
+        const double feedForward = b0_ * x + b1_ * x1_ + b2_ * x2_;
+        const float y = static_cast<float>(feedForward - a2_ * y2_ - a1_ * y1_);
         x2_ = x1_;
         x1_ = x;
         y2_ = y1_;
@@ -72,8 +78,10 @@ private:
         return y;
     }
 
-    float b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+    // Coefficients and history are 32-bit float values, held in doubles so that the sum above
+    // needs no conversions.
+    double b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
     std::int32_t samplerate_ = 0;
     std::int32_t type_ = 0;
     float gainDB_ = 0;

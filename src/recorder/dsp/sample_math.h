@@ -25,4 +25,10 @@ inline std::int16_t toSample16(float v) {
     return static_cast<std::int16_t>(std::lrint(v));
 }
 
+// sample / 32767 as a float. Multiplying by the reciprocal in double and rounding once to float gives
+// the correctly rounded quotient for every 16-bit value, at a fraction of a division's cost.
+inline float unitFromSample(std::int16_t sample) {
+    return static_cast<float>(static_cast<double>(sample) * (1.0 / 32767.0));
+}
+
 }  // namespace tarnwick
