@@ -60,6 +60,18 @@ TEST(Waveform, APictureWiderThanTheBufferDrawsTheRestOnTheLine) {
     EXPECT_NO_THROW(draw.DrawAmplitudes(none, pic));
 }
 
+TEST(Waveform, APictureTellsItsViewOncePerPaint) {
+    Picture pic("picAmpl", 100, 40);
+    int told = 0;
+    pic.viewChanged = [&] { ++told; };
+    clsDraw draw;
+    draw.DrawAmplitudes(Samples(5120, 100), pic);
+    EXPECT_EQ(told, 1);
+    pic.painted();
+    draw.DrawAmplitudes(Samples(5120, 100), pic);
+    EXPECT_EQ(told, 2);
+}
+
 // ---- spectrum ----
 
 Samples tone(double bin, double amplitude, int count = 1024) {

@@ -54,3 +54,50 @@ TEST(PicturePainter, ASpectrumPaintsItsBars) {
 
 }  // namespace
 }  // namespace tarnwick
+
+#include <QApplication>
+
+#include "ui/form_view.h"
+
+namespace tarnwick {
+namespace {
+
+QApplication& offscreenApp() {
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tarnwick_recorder_dsp_tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+struct PictureWindow : Window {
+    Picture picAmpl{"picAmpl", 60, 30};
+    PictureWindow() { layout_ = {layout::ctl(picAmpl)}; }
+};
+
+TEST(PicturePainter, AFormViewShowsItsPicturesAsTheyAreDrawn) {
+    offscreenApp();
+    PictureWindow window;
+    FormView view(window);
+    auto* widget = qobject_cast<PictureWidget*>(view.widgetFor(window.picAmpl));
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->size(), QSize(60, 30));
+
+    std::vector<std::int16_t> loud(5120, 32767);
+    clsDraw draw;
+    draw.DrawAmplitudes(loud, window.picAmpl);
+    QImage shot = widget->grab().toImage();
+    EXPECT_EQ(at(shot, 30, 2), 0u);              // black above the trace
+    EXPECT_EQ(at(shot, 30, 28), 0xFFFFFFu);      // full positive: mid + (mid - 2), white
+    std::vector<std::int16_t> quiet(5120, 0);
+    draw.DrawAmplitudes(quiet, window.picAmpl);
+    shot = widget->grab().toImage();
+    EXPECT_EQ(at(shot, 30, 28), 0u);
+    EXPECT_EQ(at(shot, 30, 15), 0xFFFFFFu);
+}
+
+}  // namespace
+}  // namespace tarnwick
