@@ -23,7 +23,6 @@
 #include <functional>
 
 #include "runtime/runtime.h"
-#include "ui/picture_widget.h"
 
 namespace tarnwick {
 
@@ -346,10 +345,6 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             if (w->currentIndex() != co->listIndex()) w->setCurrentIndex(co->listIndex());
             if (w->currentText() != qs(co->text())) w->setEditText(qs(co->text()));
         };
-        b->widget = w;
-    } else if (auto* pic = dynamic_cast<Picture*>(&c)) {
-        auto* w = new PictureWidget(*pic, parent);
-        b->refreshValue = [w] { w->pictureChanged(); };
         b->widget = w;
     } else if (auto* lb = dynamic_cast<ListBox*>(&c)) {
         auto* w = new QListWidget(parent);

@@ -57,7 +57,6 @@ TEST(PicturePainter, ASpectrumPaintsItsBars) {
 
 #include <QApplication>
 
-#include "ui/form_view.h"
 
 namespace tarnwick {
 namespace {
@@ -73,27 +72,20 @@ QApplication& offscreenApp() {
     return *app;
 }
 
-struct PictureWindow : Window {
-    Picture picAmpl{"picAmpl", 60, 30};
-    PictureWindow() { layout_ = {layout::ctl(picAmpl)}; }
-};
-
-TEST(PicturePainter, AFormViewShowsItsPicturesAsTheyAreDrawn) {
+TEST(PicturePainter, TheWidgetShowsItsPictureAsItIsDrawn) {
     offscreenApp();
-    PictureWindow window;
-    FormView view(window);
-    auto* widget = qobject_cast<PictureWidget*>(view.widgetFor(window.picAmpl));
-    ASSERT_NE(widget, nullptr);
+    Picture picAmpl("picAmpl", 60, 30);
+    auto widget = std::make_unique<PictureWidget>(picAmpl);
     EXPECT_EQ(widget->size(), QSize(60, 30));
 
     std::vector<std::int16_t> loud(5120, 32767);
     clsDraw draw;
-    draw.DrawAmplitudes(loud, window.picAmpl);
+    draw.DrawAmplitudes(loud, picAmpl);
     QImage shot = widget->grab().toImage();
     EXPECT_EQ(at(shot, 30, 2), 0u);              // black above the trace
     EXPECT_EQ(at(shot, 30, 28), 0xFFFFFFu);      // full positive: mid + (mid - 2), white
     std::vector<std::int16_t> quiet(5120, 0);
-    draw.DrawAmplitudes(quiet, window.picAmpl);
+    draw.DrawAmplitudes(quiet, picAmpl);
     shot = widget->grab().toImage();
     EXPECT_EQ(at(shot, 30, 28), 0u);
     EXPECT_EQ(at(shot, 30, 15), 0xFFFFFFu);
