@@ -6,12 +6,16 @@
 #include "hostlink/socket_transport.h"
 #include "platform/curl/curl_transfers.h"
 #include "platform/espeak/espeak_voice.h"
+#include "platform/gsm/gsm_encoder.h"
 #include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
+#include "platform/soxr/soxr_rate_converter.h"
 #include "settings/settings_file.h"
 #include "shell/launcher.h"
 #include "shell/single_instance.h"
 #include "shell/toolset.h"
+#include "ui/form_view.h"
+#include "ui/format_chooser.h"
 #include "ui/input_prompt.h"
 #include "ui/tray.h"
 #include "ui/view_manager.h"
@@ -66,6 +70,8 @@ int main(int argc, char** argv) {
 
     ToolRegistry registry;
     ToolContext ctx{rt, hub, registry, {}};
+    // The views exist only after the tools; the recorder's format chooser finds its owner's view then.
+    ViewManager* viewsForChooser = nullptr;
     Backends backends;
     backends.mediaPlayer = makeGstMediaPlayer;
     backends.voice = makeEspeakVoice;
@@ -73,6 +79,14 @@ int main(int argc, char** argv) {
     backends.inputPrompt = qtInputPrompt;
     backends.anotherCopyRunning = [] { return SingleInstance::heldByAnotherProcess(settingsDirectory()); };
     backends.transfers = makeCurlTransfers(rt);
+    backends.recorderCodecs = {makeSoxrRateConverter, makeLibGsmEncoder};
+    backends.formatChooser = [&viewsForChooser](const std::vector<FormatChoice>& choices, int current,
+                                                const std::string& title, const Window* owner) {
+        // Unattended or headless runs never wait for a person: they cancel.
+        if (QtRuntime::headless() || qEnvironmentVariableIsSet("TARNWICK_ANSWER")) return -1;
+        QWidget* parent = owner && viewsForChooser ? viewsForChooser->viewFor(*owner) : nullptr;
+        return chooseWaveFormat(parent, choices, current, title);
+    };
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {
@@ -86,6 +100,7 @@ int main(int argc, char** argv) {
     });
 
     ViewManager views;
+    viewsForChooser = &views;
     views.add(launcher);
     for (Tool* tool : registry.all()) views.add(*tool);
 

@@ -10,6 +10,7 @@
 #include "download/transfer.h"
 #include "player/file_dialog.h"
 #include "player/media_player.h"
+#include "recorder/codecs.h"
 #include "speech/speech_voice.h"
 #include "toolbox/tool.h"
 #include "toolbox/tool_registry.h"
@@ -29,6 +30,10 @@ struct Backends {
     std::function<bool()> anotherCopyRunning;
     // The downloader's transfers; unset, every transfer fails.
     std::shared_ptr<TransferService> transfers;
+    // The recorder's outside codec libraries (GSM 6.10, rate conversion) and its WAV format chooser;
+    // unset means none (only the recording's own rate, no GSM; the chooser cancels).
+    CodecLibraries recorderCodecs;
+    FormatChooser formatChooser;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.

@@ -1,0 +1,412 @@
+#include "recorder/dsp/dsp.h"
+
+#include <cmath>
+
+#include "recorder/dsp/sample_math.h"
+#include "recorder/recorder_error.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The float values of pi, 2 pi and ln 2 the designs are made with.
+constexpr float kPi = 3.1415927f;
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kLn2 = 0.6931472f;
+
+// Transcendental functions are evaluated in double and kept as float.
+float fpow(float base, float exponent) { return static_cast<float>(std::pow(double(base), double(exponent))); }
+
+[[noreturn]] void refuse(const char* what) {
+    throw RecorderError(recorder_errors::kApplicationDefined, recorder_errors::kApplicationDefinedText, what);
+}
+
+}  // namespace
+
+// ---- IIRFilter ----
+
+void IIRFilter::setBandwidth(float octaves) {
+    bandwidth_ = octaves;
+    redesign();
+}
+
+void IIRFilter::setGainDB(float dB) {
+    gainDB_ = dB;
+    redesign();
+}
+
+void IIRFilter::setFrequency(float hz) {
+    frequency_ = hz;
+    redesign();
+}
+
+void IIRFilter::setSamplerate(std::int32_t hz) {
+    samplerate_ = hz;
+    redesign();
+}
+
+void IIRFilter::redesign() {
+    if (samplerate_ > 0) CreateBiquadIIR(type_, gainDB_, frequency_, static_cast<float>(samplerate_), bandwidth_);
+}
+
+void IIRFilter::CreateBiquadIIR(std::int32_t type, float gainDB, float frequency, float samplerate, float bandwidth) {
+    samplerate_ = static_cast<std::int32_t>(roundEven(samplerate));
+    frequency_ = frequency;
+    bandwidth_ = bandwidth;
+    gainDB_ = gainDB;
+    type_ = type;
+
+    const float A = fpow(10.0f, gainDB / 40.0f);
+    const float w0 = kTwoPi * frequency / samplerate;
+    const float sn = static_cast<float>(std::sin(double(w0)));
+    const float cs = static_cast<float>(std::cos(double(w0)));
+    const float x = kLn2 / 2.0f * bandwidth * w0 / sn;
+    const float sinhX = (static_cast<float>(std::exp(double(x))) - static_cast<float>(std::exp(double(-x)))) / 2.0f;
+    const float alpha = sn * sinhX;
+
+    float b0 = 0, b1 = 0, b2 = 0, a0 = 0, a1 = 0, a2 = 0;
+    switch (type) {
+    case LowPass:
+        b0 = (1.0f - cs) / 2.0f;
+        b1 = 1.0f - cs;
+        b2 = (1.0f - cs) / 2.0f;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case HighPass:
+        b0 = (1.0f + cs) / 2.0f;
+        b1 = -(1.0f + cs);
+        b2 = (1.0f + cs) / 2.0f;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case BandPass:
+        b0 = alpha;
+        b1 = 0.0f;
+        b2 = -alpha;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case Peaking:
+        b0 = 1.0f + alpha * A;
+        b1 = -2.0f * cs;
+        b2 = 1.0f - alpha * A;
+        a0 = 1.0f + alpha / A;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha / A;
+        break;
+    default:
+        break;
+    }
+
+    x1_ = x2_ = y1_ = y2_ = 0.0;
+    if (a0 == 0.0f) throw RecorderError(recorder_errors::kDivisionByZero, recorder_errors::kDivisionByZeroText);
+    b0_ = b0 / a0;  // each divided as floats, then held exactly
+    b1_ = b1 / a0;
+    b2_ = b2 / a0;
+    a1_ = a1 / a0;
+    a2_ = a2 / a0;
+}
+
+void IIRFilter::ProcessStrided16(std::int16_t* data, std::size_t count, std::size_t stride) {
+    if (!enabled_) return;
+    for (std::size_t i = 0; i < count; ++i) data[i * stride] = processOne(data[i * stride]);
+}
+
+void IIRFilter::ProcessSamples_16bit(std::span<std::int16_t> samples) {
+    ProcessStrided16(samples.data(), samples.size(), 1);
+}
+
+void IIRFilter::ProcessSamples_8bit(std::span<std::uint8_t> samples) {
+    if (!enabled_) return;
+    for (std::uint8_t& s : samples) {
+        const float y = step((static_cast<float>(s) - 128.0f) / 127.0f);
+        if (y > 1.0f)
+            s = 255;
+        else if (y < -1.0f)
+            s = 0;
+        else
+            s = static_cast<std::uint8_t>(roundEven(y * 127.0f + 128.0f));
+    }
+}
+
+// ---- clsDSP ----
+
+clsDSP::clsDSP() {
+    gains_.assign(bands_, 0.0f);
+    for (auto& lane : filters_) lane.assign(bands_, IIRFilter());
+}
+
+void clsDSP::setSamplerate(std::int32_t hz) {
+    if (hz < 1 || hz > 96000) refuse("invalid samplerate");
+    samplerate_ = hz;
+    fullRebuild();
+}
+
+void clsDSP::setChannels(std::int16_t channels) {
+    if (channels != 1 && channels != 2) refuse("invalid channels");
+    channels_ = channels;
+    fullRebuild();
+}
+
+void clsDSP::fullRebuild() {
+    if (!ready()) return;
+    rebuildEcho();
+    recomputeSweep();
+    designBands();
+}
+
+void clsDSP::setEchoLength(std::int32_t ms) {
+    echoLength_ = ms;
+    rebuildEcho();
+}
+
+void clsDSP::setEchoAmp(float factor) {
+    echoAmp_ = factor > 0.9f ? 0.9f : factor;
+    rebuildEcho();
+}
+
+void clsDSP::rebuildEcho() {
+    if (samplerate_ == 0) return;
+    // The delay counts frames, so a stereo echo comes after the same time as a mono one. A delay
+    // shorter than one frame leaves no line, and the echo then passes the samples unchanged.
+    const long long frames = roundEven(static_cast<float>(samplerate_) / 1000.0f * static_cast<float>(echoLength_));
+    for (auto& line : echoLine_) line.assign(frames > 0 ? static_cast<std::size_t>(frames) : 0, 0);
+    echoPosition_ = 0;
+    echoFactorInUse_ = echoAmp_;
+}
+
+void clsDSP::setPhaseShiftWet(float v) {
+    wet_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftDry(float v) {
+    dry_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftFeedback(float v) {
+    feedback_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftSweepRate(float v) {
+    sweepRatePerSecond_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftSweepRange(float v) {
+    sweepRangeOctaves_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftFrequency(float hz) {
+    // Below 0 Hz the all-pass coefficient exceeds 1 and the stages grow without bound.
+    frequency_ = hz >= 0.0f ? hz : 0.0f;
+    recomputeSweep();
+}
+
+void clsDSP::recomputeSweep() {
+    if (samplerate_ == 0) return;
+    const float rate = static_cast<float>(samplerate_);
+    const float span = fpow(2.0f, sweepRangeOctaves_);
+    sweepMin_ = frequency_ * kPi / rate;
+    sweepMax_ = frequency_ * kPi * span / rate;
+    sweepRate_ = fpow(span, 2.0f * sweepRatePerSecond_ / rate);
+    sweepFactor_ = sweepRate_;
+    sweepValue_ = sweepMin_;
+}
+
+void clsDSP::checkBand(std::int32_t band) const {
+    if (band < 0 || band >= bands_)
+        throw RecorderError(recorder_errors::kSubscriptOutOfRange, recorder_errors::kSubscriptText);
+}
+
+std::int32_t clsDSP::EqualizerBandFrequency(std::int32_t band) const {
+    checkBand(band);
+    return static_cast<std::int32_t>(roundEven(filters_[0][band].Frequency()));
+}
+
+float clsDSP::EqualizerBandGainDB(std::int32_t band) const {
+    checkBand(band);
+    return gains_[band];
+}
+
+void clsDSP::setEqualizerBandGainDB(std::int32_t band, float dB) {
+    checkBand(band);
+    gains_[band] = dB;
+    designBands();
+}
+
+void clsDSP::setEqualizerBands(std::int32_t bands) {
+    if (bands < 1 || bands > 10) refuse("Out Of Bounds!");
+    bands_ = bands;
+    gains_.assign(bands_, 0.0f);
+    for (auto& lane : filters_) lane.assign(bands_, IIRFilter());
+    designBands();
+}
+
+void clsDSP::designBands() {
+    if (samplerate_ == 0) return;
+    const float rate = static_cast<float>(samplerate_);
+    const float fmax = static_cast<float>(roundEven(rate / 3.0f));
+    const float bandwidth = static_cast<float>(std::log(double(fmax / 80.0f))) / 4.0f;
+    for (std::int32_t i = 0; i < bands_; ++i) {
+        // Evenly spaced on a logarithmic scale from 80 Hz to fmax; a single band sits at 80 Hz.
+        const float f = bands_ == 1 ? 80.0f
+                                    : 80.0f * fpow(fmax / 80.0f, static_cast<float>(i) / static_cast<float>(bands_ - 1));
+        for (auto& lane : filters_) lane[i].CreateBiquadIIR(IIRFilter::Peaking, gains_[i], f, rate, bandwidth);
+    }
+}
+
+void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
+    if (!ready()) return;
+    const bool stereo = lanes() == 2;
+    if (effectsUsed_ & Amplify) amplify(samples);
+    if (effectsUsed_ & Echo) stereo ? echo<2>(samples) : echo<1>(samples);
+    if (effectsUsed_ & Phaser) stereo ? phaser<2>(samples) : phaser<1>(samples);
+    if (effectsUsed_ & Equalizer) stereo ? equalize<2>(samples) : equalize<1>(samples);
+}
+
+void clsDSP::amplify(std::span<std::int16_t> samples) const {
+    const float factor = fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f);
+    for (std::int16_t& s : samples) s = toSample16(static_cast<float>(s) * factor);
+}
+
+// The effects below walk the buffer frame by frame, the channels of a frame side by side; a last
+// sample short of a whole frame belongs to the first channel.
+
+template <int Lanes>
+void clsDSP::echo(std::span<std::int16_t> samples) {
+    const auto length = static_cast<std::int32_t>(echoLine_[0].size());
+    if (length == 0) return;
+    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
+        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
+        for (int c = 0; c < present; ++c) {
+            std::int16_t& stored = echoLine_[c][echoPosition_];
+            const std::int32_t sum = std::int32_t(samples[i + c]) + std::int32_t(stored);
+            const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+            samples[i + c] = s;
+            stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
+        }
+        if (present == Lanes && ++echoPosition_ >= length) echoPosition_ = 0;
+    }
+}
+
+template <int Lanes>
+void clsDSP::phaser(std::span<std::int16_t> samples) {
+    // The stage memories live in locals for the loop: the recursion then runs in registers.
+    std::array<std::array<float, 4>, Lanes> in, out;
+    for (int c = 0; c < Lanes; ++c) {
+        for (int k = 0; k < 4; ++k) {
+            in[c][k] = stageIn_[c][k];
+            out[c][k] = stageOut_[c][k];
+        }
+    }
+    const float feedback = feedback_, wet = wet_, dry = dry_;
+    float w = sweepValue_, factor = sweepFactor_;
+    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
+        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
+        const float a = (1.0f - w) / (1.0f + w);
+        for (int c = 0; c < present; ++c) {
+            const float x = unitFromSample(samples[i + c]);
+            float u = x + out[c][3] * feedback;
+            for (int k = 0; k < 4; ++k) {
+                const float o = a * (u + out[c][k]) - in[c][k];
+                in[c][k] = u;
+                out[c][k] = o;
+                u = o;
+            }
+            // A chain that ran away (an unstable setting) starts again from silence.
+            if (!std::isfinite(u)) [[unlikely]] {
+                in[c].fill(0.0f);
+                out[c].fill(0.0f);
+                u = 0.0f;
+            }
+            samples[i + c] = toSample16((u * wet + x * dry) * 32767.0f);
+        }
+        if (present < Lanes) break;
+        // One sweep for both channels: it moves once per frame.
+        w = w * factor;
+        if (w > sweepMax_)
+            factor = 1.0f / sweepRate_;
+        else if (w < sweepMin_)
+            factor = sweepRate_;
+    }
+    sweepValue_ = w;
+    sweepFactor_ = factor;
+    for (int c = 0; c < Lanes; ++c) {
+        for (int k = 0; k < 4; ++k) {
+            stageIn_[c][k] = in[c][k];
+            stageOut_[c][k] = out[c][k];
+        }
+    }
+}
+
+template <int Lanes>
+void clsDSP::equalize(std::span<std::int16_t> samples) {
+    // Band after band over the whole buffer, as the chain is defined, but skewed: in each step band b
+    // takes the frame that band b - 1 finished in the step before. The result is the same (a band only
+    // sees its input up to the frame it is on), and the bands' recursions run side by side. The
+    // filters' state is worked on in a local copy laid out channel by channel, so that the channels
+    // of a frame go through each band together.
+    struct Band {
+        double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
+        double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
+        bool enabled[Lanes];
+    };
+    const std::ptrdiff_t bands = bands_;
+    std::array<Band, 10> band;
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            const IIRFilter& f = filters_[c][b];
+            band[b].b0[c] = f.b0_, band[b].b1[c] = f.b1_, band[b].b2[c] = f.b2_;
+            band[b].a1[c] = f.a1_, band[b].a2[c] = f.a2_;
+            band[b].x1[c] = f.x1_, band[b].x2[c] = f.x2_, band[b].y1[c] = f.y1_, band[b].y2[c] = f.y2_;
+            band[b].enabled[c] = f.enabled_;
+        }
+    }
+
+    // The same arithmetic as IIRFilter::processOne.
+    auto one = [](Band& k, int c, std::int16_t sample) -> std::int16_t {
+        if (!k.enabled[c]) return sample;
+        const double x = unitFromSample(sample);
+        const double feedForward = k.b0[c] * x + k.b1[c] * k.x1[c] + k.b2[c] * k.x2[c];
+        const float y = static_cast<float>(feedForward - k.a2[c] * k.y2[c] - k.a1[c] * k.y1[c]);
+        k.x2[c] = k.x1[c];
+        k.x1[c] = x;
+        k.y2[c] = k.y1[c];
+        k.y1[c] = y;
+        return IIRFilter::clippedSample(y);
+    };
+
+    const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
+    const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
+    std::int16_t* data = samples.data();
+    for (std::ptrdiff_t step = 0; step < frames + bands - 1; ++step) {
+        const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
+        const std::ptrdiff_t last = std::min(bands - 1, step);
+        for (std::ptrdiff_t b = first; b <= last; ++b) {
+            const std::ptrdiff_t frame = step - b;
+            std::int16_t* s = data + frame * Lanes;
+            if (frame < whole) {
+                for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
+            } else {
+                s[0] = one(band[b], 0, s[0]);
+            }
+        }
+    }
+
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            IIRFilter& f = filters_[c][b];
+            f.x1_ = band[b].x1[c], f.x2_ = band[b].x2[c], f.y1_ = band[b].y1[c], f.y2_ = band[b].y2[c];
+        }
+    }
+}
+
+}  // namespace tarnwick
