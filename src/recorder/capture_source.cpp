@@ -32,6 +32,7 @@ bool CaptureStream::addBuffer(CaptureHeader& h) {
     h.done = false;
     h.queued = true;
     queue_.push_back(&h);
+    if (running_) onQueued();
     return true;
 }
 
@@ -64,6 +65,17 @@ void CaptureStream::close() {
     reset();
     closed_ = true;
     report(kWimClose, nullptr);
+}
+
+std::size_t CaptureStream::samplesUntilFull() const {
+    if (queue_.empty()) return 0;
+    return queue_.front()->bufferLength / 2 - queue_.front()->bytesRecorded / 2;
+}
+
+std::size_t CaptureStream::queuedCapacity() const {
+    std::size_t n = 0;
+    for (const CaptureHeader* h : queue_) n += h->bufferLength / 2 - h->bytesRecorded / 2;
+    return n;
 }
 
 void CaptureStream::deliver(const std::int16_t* samples, std::size_t count) {

@@ -58,11 +58,17 @@ public:
 
     bool running() const { return running_; }
     std::size_t queuedCount() const { return queue_.size(); }
+    // Samples the buffer being filled still takes; 0 when none is queued.
+    std::size_t samplesUntilFull() const;
+    // Samples all queued buffers still take.
+    std::size_t queuedCapacity() const;
 
 protected:
     // The device begins or ends delivering sound; the base keeps the queue.
     virtual bool onStart() = 0;
     virtual void onStop() = 0;
+    // A buffer was queued while the device runs.
+    virtual void onQueued() {}
     // Appends interleaved samples to the queued buffers, giving each back as it fills. Sound that
     // finds no queued buffer is lost, as it is on a device whose owner is late.
     void deliver(const std::int16_t* samples, std::size_t count);
@@ -115,6 +121,20 @@ public:
     // `channels` values (at most two) of the control.
     virtual bool readVolume(std::uint32_t control, int channels, std::int32_t* values) = 0;
     virtual bool writeVolume(std::uint32_t control, int channels, const std::int32_t* values) = 0;
+};
+
+// A mixer without any line, for devices that have no controls.
+class EmptyMixer : public CaptureMixer {
+public:
+    int destinationCount() override { return 0; }
+    bool destination(int, MixerLineInfo&) override { return false; }
+    bool source(int, int, MixerLineInfo&) override { return false; }
+    bool selectorItems(int, int&) override { return false; }
+    bool readSelector(int, std::vector<std::int32_t>&) override { return false; }
+    bool writeSelector(int, const std::vector<std::int32_t>&) override { return false; }
+    std::uint32_t volumeControl(std::uint32_t) override { return 0; }
+    bool readVolume(std::uint32_t, int, std::int32_t*) override { return false; }
+    bool writeVolume(std::uint32_t, int, const std::int32_t*) override { return false; }
 };
 
 class CaptureSource {
