@@ -5,10 +5,14 @@
 
 #include "hostlink/socket_transport.h"
 #include "platform/espeak/espeak_voice.h"
+#include "platform/gsm/gsm_encoder.h"
 #include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
+#include "platform/soxr/soxr_rate_converter.h"
 #include "shell/launcher.h"
 #include "shell/toolset.h"
+#include "ui/form_view.h"
+#include "ui/format_chooser.h"
 #include "ui/tray.h"
 #include "ui/view_manager.h"
 
@@ -62,10 +66,18 @@ int main(int argc, char** argv) {
 
     ToolRegistry registry;
     ToolContext ctx{rt, hub, registry, {}};
+    // The views exist only after the tools; the recorder's format chooser finds its owner's view then.
+    ViewManager* viewsForChooser = nullptr;
     Backends backends;
     backends.mediaPlayer = makeGstMediaPlayer;
     backends.voice = makeEspeakVoice;
     backends.openFile = openFileDialog;
+    backends.recorderCodecs = {makeSoxrRateConverter, makeLibGsmEncoder};
+    backends.formatChooser = [&viewsForChooser](const std::vector<FormatChoice>& choices, int current,
+                                                const std::string& title, const Window* owner) {
+        QWidget* parent = owner && viewsForChooser ? viewsForChooser->viewFor(*owner) : nullptr;
+        return chooseWaveFormat(parent, choices, current, title);
+    };
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {
@@ -79,6 +91,7 @@ int main(int argc, char** argv) {
     });
 
     ViewManager views;
+    viewsForChooser = &views;
     views.add(launcher);
     for (Tool* tool : registry.all()) views.add(*tool);
 

@@ -7,6 +7,7 @@
 
 #include "player/file_dialog.h"
 #include "player/media_player.h"
+#include "recorder/codecs.h"
 #include "speech/speech_voice.h"
 #include "toolbox/tool.h"
 #include "toolbox/tool_registry.h"
@@ -20,6 +21,10 @@ struct Backends {
     SpeechVoiceFactory voice;
     // The open-file dialog of the player's File buttons; unset means "cancelled".
     OpenFileDialog openFile;
+    // The recorder's outside codec libraries (GSM 6.10, rate conversion) and its WAV format chooser;
+    // unset means none (only the recording's own rate, no GSM; the chooser cancels).
+    CodecLibraries recorderCodecs;
+    FormatChooser formatChooser;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.

@@ -6,7 +6,7 @@ import re
 import sys
 
 src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
-outside = re.compile(r'#\s*include\s*[<"](Q[A-Za-z]+|qt[a-z]*/|gst/|curl/|alsa/|espeak|sndfile)')
+outside = re.compile(r'#\s*include\s*[<"](Q[A-Za-z]+|qt[a-z]*/|gst/|curl/|alsa/|espeak|sndfile|gsm|soxr)')
 local = re.compile(r'#\s*include\s*"([a-z_]+(?:/[a-z_]+)?)/[^"/]+\.h"')
 
 def folder(path):

@@ -1,0 +1,33 @@
+#pragma once
+// Paints a recorder picture (its background and the rectangles, lines and pixels drawn on it) and
+// repaints whenever the picture changes. Used for the recorder's waveform, spectrum and level bars
+// and for the effects dialog's equalizer curve.
+
+#include <QWidget>
+
+#include "recorder/dsp/picture.h"
+
+class QPainter;
+
+namespace tarnwick {
+
+// Paints the picture at the painter's origin, one device pixel per picture pixel.
+void paintPicture(QPainter& painter, const Picture& picture);
+
+class PictureWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    // The picture must outlive the widget; the widget takes over its view hook.
+    explicit PictureWidget(Picture& picture, QWidget* parent = nullptr);
+    ~PictureWidget() override;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Picture& picture_;
+};
+
+}  // namespace tarnwick
