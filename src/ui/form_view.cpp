@@ -22,7 +22,9 @@
 #include <exception>
 #include <functional>
 
+#include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
+#include "ui/picture_widget.h"
 
 namespace tarnwick {
 
@@ -359,6 +361,11 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             }
             if (w->currentRow() != lb->listIndex()) w->setCurrentRow(lb->listIndex());
         };
+        b->widget = w;
+    } else if (auto* pic = dynamic_cast<Picture*>(&c)) {
+        // A window that draws: the picture paints what its model drew.
+        auto* w = new PictureWidget(*pic, parent);
+        b->refreshValue = [w] { w->update(); };
         b->widget = w;
     } else {
         // A label, or any control without input of its own: its caption as plain text.
