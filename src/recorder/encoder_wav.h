@@ -6,7 +6,6 @@
 // than one second, 9 conversion failed, 10 the file lacks bytes, 11 chooser cancelled.
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,14 +50,17 @@ public:
     // 1: the source's average bytes per second, 0: its block align (-1 while closed); else 0.
     std::int32_t Encoder_EncoderMetrics(std::int32_t which) const;
 
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return fd_ >= 0; }
     // The target format record as held (its valid bytes).
     std::vector<std::uint8_t> targetFormatBytes() const;
 
 private:
-    std::vector<std::uint8_t> headerBytes(std::uint64_t dataBytes) const;
-    bool writeAll(const std::uint8_t* data, std::size_t length);
+    // Writes at the current position; the count written, -1 when the write failed.
+    long long writeFile(const std::uint8_t* data, std::size_t length);
+    bool writeWaveHeader();
     void releaseStream();
+    // The most audio bytes the header's 32-bit sizes can describe.
+    std::uint64_t dataLimit() const;
 
     CodecRegistry registry_;
     FormatChooser chooser_;
@@ -72,7 +74,7 @@ private:
     std::vector<std::uint8_t> openedFormat_;  // the target record the stream was opened with
     std::unique_ptr<CodecStream> stream_;
     std::vector<std::uint8_t> sourceBuffer_, targetBuffer_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::string fileName_;
     std::uint64_t dataBytes_ = 0;
     bool writeFailed_ = false;

@@ -1,33 +1,360 @@
 #include "recorder/dsp/dsp.h"
 
+#include <cmath>
+
+#include "recorder/dsp/sample_math.h"
 #include "recorder/recorder_error.h"
 
 namespace tarnwick {
 
-void IIRFilter::setBandwidth(float octaves) { bandwidth_ = octaves; }
-void IIRFilter::setGainDB(float dB) { gainDB_ = dB; }
-void IIRFilter::setFrequency(float hz) { frequency_ = hz; }
-void IIRFilter::setSamplerate(std::int32_t hz) { samplerate_ = hz; }
-void IIRFilter::ProcessSamples_8bit(std::span<std::uint8_t>) {}
-void IIRFilter::ProcessSamples_16bit(std::span<std::int16_t>) {}
-void IIRFilter::ProcessStrided16(std::int16_t*, std::size_t, std::size_t) {}
-void IIRFilter::CreateBiquadIIR(std::int32_t, float, float, float, float) {}
+namespace {
 
-clsDSP::clsDSP() {}
-void clsDSP::setSamplerate(std::int32_t hz) { samplerate_ = hz; }
-void clsDSP::setChannels(std::int16_t channels) { channels_ = channels; }
-void clsDSP::setEchoLength(std::int32_t ms) { echoLength_ = ms; }
-void clsDSP::setEchoAmp(float factor) { echoAmp_ = factor; }
-void clsDSP::setPhaseShiftWet(float v) { wet_ = v; }
-void clsDSP::setPhaseShiftDry(float v) { dry_ = v; }
-void clsDSP::setPhaseShiftFeedback(float v) { feedback_ = v; }
-void clsDSP::setPhaseShiftSweepRate(float v) { sweepRatePerSecond_ = v; }
-void clsDSP::setPhaseShiftSweepRange(float v) { sweepRangeOctaves_ = v; }
-void clsDSP::setPhaseShiftFrequency(float v) { frequency_ = v; }
-std::int32_t clsDSP::EqualizerBandFrequency(std::int32_t) const { return 0; }
-float clsDSP::EqualizerBandGainDB(std::int32_t) const { return 0; }
-void clsDSP::setEqualizerBandGainDB(std::int32_t, float) {}
-void clsDSP::setEqualizerBands(std::int32_t bands) { bands_ = bands; }
-void clsDSP::ProcessSamples(std::span<std::int16_t>) {}
+// The float values of pi, 2 pi and ln 2 the designs are made with.
+constexpr float kPi = 3.1415927f;
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kLn2 = 0.6931472f;
+
+// Transcendental functions are evaluated in double and kept as float.
+float fpow(float base, float exponent) { return static_cast<float>(std::pow(double(base), double(exponent))); }
+
+[[noreturn]] void refuse(const char* what) {
+    throw RecorderError(recorder_errors::kApplicationDefined, recorder_errors::kApplicationDefinedText, what);
+}
+
+}  // namespace
+
+// ---- IIRFilter ----
+
+void IIRFilter::setBandwidth(float octaves) {
+    bandwidth_ = octaves;
+    redesign();
+}
+
+void IIRFilter::setGainDB(float dB) {
+    gainDB_ = dB;
+    redesign();
+}
+
+void IIRFilter::setFrequency(float hz) {
+    frequency_ = hz;
+    redesign();
+}
+
+void IIRFilter::setSamplerate(std::int32_t hz) {
+    samplerate_ = hz;
+    redesign();
+}
+
+void IIRFilter::redesign() {
+    if (samplerate_ > 0) CreateBiquadIIR(type_, gainDB_, frequency_, static_cast<float>(samplerate_), bandwidth_);
+}
+
+void IIRFilter::CreateBiquadIIR(std::int32_t type, float gainDB, float frequency, float samplerate, float bandwidth) {
+    samplerate_ = static_cast<std::int32_t>(roundEven(samplerate));
+    frequency_ = frequency;
+    bandwidth_ = bandwidth;
+    gainDB_ = gainDB;
+    type_ = type;
+
+    const float A = fpow(10.0f, gainDB / 40.0f);
+    const float w0 = kTwoPi * frequency / samplerate;
+    const float sn = static_cast<float>(std::sin(double(w0)));
+    const float cs = static_cast<float>(std::cos(double(w0)));
+    const float x = kLn2 / 2.0f * bandwidth * w0 / sn;
+    const float sinhX = (static_cast<float>(std::exp(double(x))) - static_cast<float>(std::exp(double(-x)))) / 2.0f;
+    const float alpha = sn * sinhX;
+
+    float b0 = 0, b1 = 0, b2 = 0, a0 = 0, a1 = 0, a2 = 0;
+    switch (type) {
+    case LowPass:
+        b0 = (1.0f - cs) / 2.0f;
+        b1 = 1.0f - cs;
+        b2 = (1.0f - cs) / 2.0f;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case HighPass:
+        b0 = (1.0f + cs) / 2.0f;
+        b1 = -(1.0f + cs);
+        b2 = (1.0f + cs) / 2.0f;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case BandPass:
+        b0 = alpha;
+        b1 = 0.0f;
+        b2 = -alpha;
+        a0 = 1.0f + alpha;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha;
+        break;
+    case Peaking:
+        b0 = 1.0f + alpha * A;
+        b1 = -2.0f * cs;
+        b2 = 1.0f - alpha * A;
+        a0 = 1.0f + alpha / A;
+        a1 = -2.0f * cs;
+        a2 = 1.0f - alpha / A;
+        break;
+    default:
+        break;
+    }
+
+    x1_ = x2_ = y1_ = y2_ = 0.0f;
+    if (a0 == 0.0f) throw RecorderError(recorder_errors::kDivisionByZero, recorder_errors::kDivisionByZeroText);
+    b0_ = b0 / a0;
+    b1_ = b1 / a0;
+    b2_ = b2 / a0;
+    a1_ = a1 / a0;
+    a2_ = a2 / a0;
+}
+
+float IIRFilter::step(float x) {
+    // The sum is formed in double and kept as float: a flat filter (b0 = 1, b1 = a1, b2 = a2) then
+    // gives back its input exactly instead of drifting by a step through its own rounding.
+    const float y = static_cast<float>(double(b0_) * x + double(b1_) * x1_ + double(b2_) * x2_ - double(a1_) * y1_ -
+                                       double(a2_) * y2_);
+    x2_ = x1_;
+    x1_ = x;
+    y2_ = y1_;
+    y1_ = y;
+    return y;
+}
+
+void IIRFilter::ProcessStrided16(std::int16_t* data, std::size_t count, std::size_t stride) {
+    if (!enabled_) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::int16_t& s = data[i * stride];
+        const float y = step(static_cast<float>(s) / 32767.0f);
+        if (y > 1.0f)
+            s = 32767;
+        else if (y < -1.0f)
+            s = -32768;
+        else
+            s = static_cast<std::int16_t>(roundEven(y * 32767.0f));
+    }
+}
+
+void IIRFilter::ProcessSamples_16bit(std::span<std::int16_t> samples) {
+    ProcessStrided16(samples.data(), samples.size(), 1);
+}
+
+void IIRFilter::ProcessSamples_8bit(std::span<std::uint8_t> samples) {
+    if (!enabled_) return;
+    for (std::uint8_t& s : samples) {
+        const float y = step((static_cast<float>(s) - 128.0f) / 127.0f);
+        if (y > 1.0f)
+            s = 255;
+        else if (y < -1.0f)
+            s = 0;
+        else
+            s = static_cast<std::uint8_t>(roundEven(y * 127.0f + 128.0f));
+    }
+}
+
+// ---- clsDSP ----
+
+clsDSP::clsDSP() {
+    gains_.assign(bands_, 0.0f);
+    for (auto& lane : filters_) lane.assign(bands_, IIRFilter());
+}
+
+void clsDSP::setSamplerate(std::int32_t hz) {
+    if (hz < 1 || hz > 96000) refuse("invalid samplerate");
+    samplerate_ = hz;
+    fullRebuild();
+}
+
+void clsDSP::setChannels(std::int16_t channels) {
+    if (channels != 1 && channels != 2) refuse("invalid channels");
+    channels_ = channels;
+    fullRebuild();
+}
+
+void clsDSP::fullRebuild() {
+    if (!ready()) return;
+    rebuildEcho();
+    recomputeSweep();
+    designBands();
+}
+
+void clsDSP::setEchoLength(std::int32_t ms) {
+    echoLength_ = ms;
+    rebuildEcho();
+}
+
+void clsDSP::setEchoAmp(float factor) {
+    echoAmp_ = factor > 0.9f ? 0.9f : factor;
+    rebuildEcho();
+}
+
+void clsDSP::rebuildEcho() {
+    if (samplerate_ == 0) return;
+    // The delay counts frames, so a stereo echo comes after the same time as a mono one. A delay
+    // shorter than one frame leaves no line, and the echo then passes the samples unchanged.
+    const long long frames = roundEven(static_cast<float>(samplerate_) / 1000.0f * static_cast<float>(echoLength_));
+    for (auto& line : echoLine_) line.assign(frames > 0 ? static_cast<std::size_t>(frames) : 0, 0);
+    echoPosition_ = 0;
+    echoFactorInUse_ = echoAmp_;
+}
+
+void clsDSP::setPhaseShiftWet(float v) {
+    wet_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftDry(float v) {
+    dry_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftFeedback(float v) {
+    feedback_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftSweepRate(float v) {
+    sweepRatePerSecond_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftSweepRange(float v) {
+    sweepRangeOctaves_ = v;
+    recomputeSweep();
+}
+
+void clsDSP::setPhaseShiftFrequency(float hz) {
+    // Below 0 Hz the all-pass coefficient exceeds 1 and the stages grow without bound.
+    frequency_ = hz >= 0.0f ? hz : 0.0f;
+    recomputeSweep();
+}
+
+void clsDSP::recomputeSweep() {
+    if (samplerate_ == 0) return;
+    const float rate = static_cast<float>(samplerate_);
+    const float span = fpow(2.0f, sweepRangeOctaves_);
+    sweepMin_ = frequency_ * kPi / rate;
+    sweepMax_ = frequency_ * kPi * span / rate;
+    sweepRate_ = fpow(span, 2.0f * sweepRatePerSecond_ / rate);
+    sweepFactor_ = sweepRate_;
+    sweepValue_ = sweepMin_;
+}
+
+void clsDSP::checkBand(std::int32_t band) const {
+    if (band < 0 || band >= bands_)
+        throw RecorderError(recorder_errors::kSubscriptOutOfRange, recorder_errors::kSubscriptText);
+}
+
+std::int32_t clsDSP::EqualizerBandFrequency(std::int32_t band) const {
+    checkBand(band);
+    return static_cast<std::int32_t>(roundEven(filters_[0][band].Frequency()));
+}
+
+float clsDSP::EqualizerBandGainDB(std::int32_t band) const {
+    checkBand(band);
+    return gains_[band];
+}
+
+void clsDSP::setEqualizerBandGainDB(std::int32_t band, float dB) {
+    checkBand(band);
+    gains_[band] = dB;
+    designBands();
+}
+
+void clsDSP::setEqualizerBands(std::int32_t bands) {
+    if (bands < 1 || bands > 10) refuse("Out Of Bounds!");
+    bands_ = bands;
+    gains_.assign(bands_, 0.0f);
+    for (auto& lane : filters_) lane.assign(bands_, IIRFilter());
+    designBands();
+}
+
+void clsDSP::designBands() {
+    if (samplerate_ == 0) return;
+    const float rate = static_cast<float>(samplerate_);
+    const float fmax = static_cast<float>(roundEven(rate / 3.0f));
+    const float bandwidth = static_cast<float>(std::log(double(fmax / 80.0f))) / 4.0f;
+    for (std::int32_t i = 0; i < bands_; ++i) {
+        // Evenly spaced on a logarithmic scale from 80 Hz to fmax; a single band sits at 80 Hz.
+        const float f = bands_ == 1 ? 80.0f
+                                    : 80.0f * fpow(fmax / 80.0f, static_cast<float>(i) / static_cast<float>(bands_ - 1));
+        for (auto& lane : filters_) lane[i].CreateBiquadIIR(IIRFilter::Peaking, gains_[i], f, rate, bandwidth);
+    }
+}
+
+void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
+    if (!ready()) return;
+    if (effectsUsed_ & Amplify) amplify(samples);
+    if (effectsUsed_ & Echo) echo(samples);
+    if (effectsUsed_ & Phaser) phaser(samples);
+    if (effectsUsed_ & Equalizer) equalize(samples);
+}
+
+void clsDSP::amplify(std::span<std::int16_t> samples) const {
+    const float factor = fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f);
+    for (std::int16_t& s : samples) s = toSample16(static_cast<float>(s) * factor);
+}
+
+void clsDSP::echo(std::span<std::int16_t> samples) {
+    const std::size_t length = echoLine_[0].size();
+    if (length == 0) return;
+    const int n = lanes();
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const int c = static_cast<int>(i % n);
+        std::int16_t& stored = echoLine_[c][echoPosition_];
+        const std::int32_t sum = std::int32_t(samples[i]) + std::int32_t(stored);
+        const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+        samples[i] = s;
+        stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
+        if (c == n - 1 && ++echoPosition_ >= static_cast<std::int32_t>(length)) echoPosition_ = 0;
+    }
+}
+
+void clsDSP::phaser(std::span<std::int16_t> samples) {
+    const int n = lanes();
+    float a = (1.0f - sweepValue_) / (1.0f + sweepValue_);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const int c = static_cast<int>(i % n);
+        auto& in = stageIn_[c];
+        auto& out = stageOut_[c];
+        const float x = static_cast<float>(samples[i]) / 32767.0f;
+        float u = x + out[3] * feedback_;
+        for (int k = 0; k < 4; ++k) {
+            const float o = a * (u + out[k]) - in[k];
+            in[k] = u;
+            out[k] = o;
+            u = o;
+        }
+        // A chain that ran away (an unstable setting) starts again from silence.
+        if (!std::isfinite(u)) {
+            in.fill(0.0f);
+            out.fill(0.0f);
+            u = 0.0f;
+        }
+        const float m = u * wet_ + x * dry_;
+        samples[i] = toSample16(m * 32767.0f);
+        // One sweep for both channels: it moves once per frame.
+        if (c == n - 1) {
+            sweepValue_ = sweepValue_ * sweepFactor_;
+            if (sweepValue_ > sweepMax_)
+                sweepFactor_ = 1.0f / sweepRate_;
+            else if (sweepValue_ < sweepMin_)
+                sweepFactor_ = sweepRate_;
+            a = (1.0f - sweepValue_) / (1.0f + sweepValue_);
+        }
+    }
+}
+
+void clsDSP::equalize(std::span<std::int16_t> samples) {
+    const int n = lanes();
+    for (std::int32_t band = 0; band < bands_; ++band) {
+        for (int c = 0; c < n && static_cast<std::size_t>(c) < samples.size(); ++c) {
+            const std::size_t count = (samples.size() - c + n - 1) / n;
+            filters_[c][band].ProcessStrided16(samples.data() + c, count, n);
+        }
+    }
+}
 
 }  // namespace tarnwick

@@ -1,0 +1,277 @@
+// The effects chain and its biquad filter: refusals, the literal results of amplify and echo, the
+// phaser's all-pass behaviour, and the equalizer against a float model of the cookbook filter.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "recorder/dsp/dsp.h"
+#include "recorder/recorder_error.h"
+#include "recorder_dsp/signals.h"
+
+namespace tarnwick {
+namespace {
+
+using test::noise;
+using test::peakFrom;
+using test::toneWithNoise;
+using Samples = std::vector<std::int16_t>;
+
+clsDSP readyChain(int rate, int channels, int effects) {
+    clsDSP dsp;
+    dsp.setSamplerate(rate);
+    dsp.setChannels(static_cast<std::int16_t>(channels));
+    dsp.setEffectsUsed(effects);
+    return dsp;
+}
+
+// ---- refusals and readiness ----
+
+TEST(EffectsChain, RefusesOutOfRangeSettingsAndKeepsTheOldOnes) {
+    clsDSP dsp = readyChain(44100, 2, 0);
+    dsp.setEqualizerBandGainDB(2, 6.0f);
+    struct Case {
+        std::function<void()> write;
+        const char* source;
+    } cases[] = {
+        {[&] { dsp.setSamplerate(0); }, "invalid samplerate"},
+        {[&] { dsp.setSamplerate(96001); }, "invalid samplerate"},
+        {[&] { dsp.setChannels(0); }, "invalid channels"},
+        {[&] { dsp.setChannels(3); }, "invalid channels"},
+        {[&] { dsp.setEqualizerBands(0); }, "Out Of Bounds!"},
+        {[&] { dsp.setEqualizerBands(11); }, "Out Of Bounds!"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.write();
+            ADD_FAILURE() << c.source << " accepted";
+        } catch (const RecorderError& e) {
+            EXPECT_EQ(e.number(), 32000);
+            EXPECT_EQ(e.source(), c.source);
+        }
+    }
+    EXPECT_EQ(dsp.samplerate(), 44100);
+    EXPECT_EQ(dsp.Channels(), 2);
+    EXPECT_EQ(dsp.EqualizerBands(), 7);
+    EXPECT_FLOAT_EQ(dsp.EqualizerBandGainDB(2), 6.0f);
+}
+
+TEST(EffectsChain, BandIndexOutsideTheBandsIsASubscriptError) {
+    clsDSP dsp = readyChain(44100, 1, 0);
+    for (int band : {-1, 7}) {
+        try {
+            dsp.setEqualizerBandGainDB(band, 3.0f);
+            ADD_FAILURE() << band;
+        } catch (const RecorderError& e) {
+            EXPECT_EQ(e.number(), 9);
+        }
+        EXPECT_THROW(dsp.EqualizerBandFrequency(band), RecorderError);
+    }
+}
+
+TEST(EffectsChain, DoesNothingUntilRateAndChannelsAreBothSet) {
+    clsDSP dsp;
+    dsp.setSamplerate(44100);
+    dsp.setEffectsUsed(15);
+    dsp.setAmplifyDB(12);
+    Samples buffer = noise(4096);
+    const Samples before = buffer;
+    dsp.ProcessSamples(buffer);
+    EXPECT_EQ(buffer, before);
+}
+
+TEST(EffectsChain, EchoFactorIsCappedAtNineTenths) {
+    clsDSP dsp;
+    dsp.setEchoAmp(1.5f);
+    EXPECT_FLOAT_EQ(dsp.EchoAmp(), 0.9f);
+    dsp.setEchoAmp(0.5f);
+    EXPECT_FLOAT_EQ(dsp.EchoAmp(), 0.5f);
+}
+
+// ---- amplify ----
+
+TEST(EffectsChain, AmplifiesWithClipping) {
+    struct Case {
+        int dB;
+        Samples in, out;
+    } cases[] = {
+        {12, {10000, -10000, 1000, 0}, {32767, -32768, 3981, 0}},
+        {0, {32767, -32768, 1, -1, 12345}, {32767, -32768, 1, -1, 12345}},
+        {-6, {1001, -1001, 20000, 32767}, {502, -502, 10024, 16422}},
+    };
+    for (auto& c : cases) {
+        clsDSP dsp = readyChain(44100, 1, clsDSP::Amplify);
+        dsp.setAmplifyDB(c.dB);
+        dsp.ProcessSamples(c.in);
+        EXPECT_EQ(c.in, c.out) << c.dB << " dB";
+    }
+}
+
+// ---- echo ----
+
+TEST(EffectsChain, EchoReturnsAnImpulseEveryDelayScaledEachTime) {
+    clsDSP dsp = readyChain(44100, 1, clsDSP::Echo);
+    Samples buffer(20000, 0);
+    buffer[0] = 10000;
+    // Three buffers of uneven length: the line runs on from one to the next.
+    std::span<std::int16_t> all(buffer);
+    dsp.ProcessSamples(all.subspan(0, 5000));
+    dsp.ProcessSamples(all.subspan(5000, 4001));
+    dsp.ProcessSamples(all.subspan(9001));
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        const int expected = i == 0 ? 10000 : i == 4410 ? 4000 : i == 8820 ? 1600 : i == 13230 ? 640 : i == 17640 ? 256 : 0;
+        ASSERT_EQ(buffer[i], expected) << "index " << i;
+    }
+}
+
+TEST(EffectsChain, EchoSumsClipAndTheStoredEchoIsRoundedHalvesToEven) {
+    // 1 ms at 8000 Hz is a line of 8 samples.
+    clsDSP dsp = readyChain(8000, 1, clsDSP::Echo);
+    dsp.setEchoLength(1);
+    Samples buffer = {30000, 5, 7, -5, -7, 3, 0, 0,  //
+                      30000, 0, 0, 0, 0, 0, 0, 0,   //
+                      0,     0, 0, 0, 0, 0, 0, 0};
+    dsp.ProcessSamples(buffer);
+    const Samples expected = {30000, 5, 7, -5, -7, 3, 0, 0,  //
+                              32767, 2, 3, -2, -3, 1, 0, 0,  // 30000 + 12000 clipped; 0.4 x the rest
+                              13107, 1, 1, -1, -1, 0, 0, 0};  // 13106.8; 0.8, 1.2, -0.8, -1.2, 0.4
+    EXPECT_EQ(buffer, expected);
+
+    clsDSP half = readyChain(8000, 1, clsDSP::Echo);
+    half.setEchoLength(1);
+    half.setEchoAmp(0.5f);
+    Samples halves = {5, 7, -5, -7, 1, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    half.ProcessSamples(halves);
+    const Samples rounded = {5, 7, -5, -7, 1, 3, 0, 0, 2, 4, -2, -4, 0, 2, 0, 0};  // 2.5, 3.5, -2.5, -3.5, 0.5, 1.5
+    EXPECT_EQ(halves, rounded);
+}
+
+TEST(EffectsChain, StereoEchoKeepsEachChannelToItselfAndCountsFrames) {
+    clsDSP dsp = readyChain(44100, 2, clsDSP::Echo);
+    Samples buffer(2 * 9000, 0);
+    buffer[0] = 10000;  // left only
+    dsp.ProcessSamples(buffer);
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        const int expected = i == 0 ? 10000 : i == 2 * 4410 ? 4000 : i == 2 * 8820 ? 1600 : 0;
+        ASSERT_EQ(buffer[i], expected) << "index " << i;
+    }
+}
+
+TEST(EffectsChain, WritingTheEchoSettingsEmptiesTheLine) {
+    clsDSP dsp = readyChain(8000, 1, clsDSP::Echo);
+    dsp.setEchoLength(10);  // 80 samples
+    Samples first(40, 0);
+    first[0] = 10000;
+    dsp.ProcessSamples(first);
+    dsp.setEchoAmp(0.4f);
+    Samples second(200, 0);
+    dsp.ProcessSamples(second);
+    EXPECT_EQ(peakFrom(second, 0), 0);
+}
+
+// ---- phaser ----
+
+TEST(EffectsChain, DryOnlyPhaserReturnsTheSamplesUnchanged) {
+    clsDSP dsp = readyChain(44100, 2, clsDSP::Phaser);
+    dsp.setPhaseShiftWet(0.0f);
+    dsp.setPhaseShiftFeedback(0.0f);
+    Samples buffer = noise(20000);
+    const Samples before = buffer;
+    dsp.ProcessSamples(buffer);
+    EXPECT_EQ(buffer, before);
+}
+
+TEST(EffectsChain, WetOnlyPhaserWithoutFeedbackKeepsATonesLevel) {
+    // Range 0 octaves holds the all-pass at one frequency; an all-pass changes phase, not level.
+    clsDSP dsp = readyChain(44100, 1, clsDSP::Phaser);
+    dsp.setPhaseShiftDry(0.0f);
+    dsp.setPhaseShiftFeedback(0.0f);
+    dsp.setPhaseShiftSweepRange(0.0f);
+    dsp.setPhaseShiftFrequency(500.0f);
+    for (double hz : {200.0, 1000.0, 5000.0}) {
+        Samples buffer(22050);
+        for (std::size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = static_cast<std::int16_t>(std::lrint(10000 * std::sin(2 * M_PI * hz * i / 44100)));
+        dsp.ProcessSamples(buffer);
+        EXPECT_NEAR(peakFrom(buffer, 11025), 10000, 60) << hz << " Hz";
+    }
+}
+
+TEST(EffectsChain, StereoPhaserTreatsBothChannelsAlikeAndApart) {
+    clsDSP dsp = readyChain(44100, 2, clsDSP::Phaser | clsDSP::Equalizer);
+    dsp.setEqualizerBandGainDB(3, 9.0f);
+    const Samples tone = toneWithNoise(44100, 700, 12000, 30000);
+    Samples both(2 * tone.size()), leftOnly(2 * tone.size(), 0);
+    for (std::size_t i = 0; i < tone.size(); ++i) both[2 * i] = both[2 * i + 1] = leftOnly[2 * i] = tone[i];
+    dsp.ProcessSamples(both);
+    for (std::size_t i = 0; i < tone.size(); ++i) ASSERT_EQ(both[2 * i], both[2 * i + 1]) << "frame " << i;
+
+    clsDSP other = readyChain(44100, 2, clsDSP::Phaser | clsDSP::Equalizer);
+    other.setEqualizerBandGainDB(3, 9.0f);
+    other.ProcessSamples(leftOnly);
+    EXPECT_EQ(peakFrom(leftOnly, 0, 2, 1), 0);  // nothing leaks into the silent right channel
+    for (std::size_t i = 0; i < tone.size(); ++i) ASSERT_EQ(leftOnly[2 * i], both[2 * i]) << "frame " << i;
+}
+
+TEST(EffectsChain, PhaserFrequencyBelowZeroIsWrittenAsZero) {
+    clsDSP dsp = readyChain(8000, 1, clsDSP::Phaser);
+    dsp.setPhaseShiftFrequency(-10.0f);
+    EXPECT_EQ(dsp.PhaseShiftFrequency(), 0.0f);
+    Samples buffer = noise(8000);
+    EXPECT_NO_THROW(dsp.ProcessSamples(buffer));
+}
+
+TEST(EffectsChain, ARunawayPhaserStartsAgainInsteadOfFailing) {
+    clsDSP dsp = readyChain(8000, 1, clsDSP::Phaser);
+    dsp.setPhaseShiftFeedback(1e6f);
+    Samples buffer = noise(8000);
+    EXPECT_NO_THROW(dsp.ProcessSamples(buffer));
+    // Back to a sane setting, the stages hold only what they had since their last restart.
+    dsp.setPhaseShiftFeedback(0.0f);
+    Samples silence(8000, 0);
+    EXPECT_NO_THROW(dsp.ProcessSamples(silence));
+}
+
+// ---- equalizer ----
+
+TEST(EffectsChain, BandCentresAreSpacedLogarithmicallyFrom80HzToAThirdOfTheRate) {
+    struct Case {
+        int rate;
+        std::vector<int> centres;
+    } cases[] = {
+        {44100, {80, 191, 455, 1084, 2586, 6165, 14700}},
+        {8000, {80, 144, 257, 462, 829, 1487, 2667}},
+    };
+    for (const auto& c : cases) {
+        clsDSP dsp = readyChain(c.rate, 1, 0);
+        for (int band = 0; band < 7; ++band) EXPECT_EQ(dsp.EqualizerBandFrequency(band), c.centres[band]) << c.rate;
+    }
+    clsDSP single = readyChain(44100, 1, 0);
+    single.setEqualizerBands(1);
+    EXPECT_EQ(single.EqualizerBandFrequency(0), 80);
+    EXPECT_EQ(single.EqualizerBandGainDB(0), 0.0f);
+}
+
+TEST(EffectsChain, FlatEqualizerReturnsTheSamplesUnchanged) {
+    for (int rate : {8000, 22050, 44100}) {
+        clsDSP dsp = readyChain(rate, 2, clsDSP::Equalizer);
+        Samples buffer = noise(20000);
+        const Samples before = buffer;
+        dsp.ProcessSamples(buffer);
+        EXPECT_EQ(buffer, before) << rate;
+    }
+}
+
+TEST(EffectsChain, ABoostedBandRaisesItsCentreByItsGain) {
+    clsDSP dsp = readyChain(44100, 1, clsDSP::Equalizer);
+    dsp.setEqualizerBandGainDB(3, 12.0f);  // 1084 Hz
+    Samples buffer(44100);
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = static_cast<std::int16_t>(std::lrint(2000 * std::sin(2 * M_PI * 1084 * i / 44100)));
+    dsp.ProcessSamples(buffer);
+    EXPECT_NEAR(peakFrom(buffer, 22050), 2000 * 3.981, 2000 * 3.981 * 0.03);
+}
+
+}  // namespace
+}  // namespace tarnwick

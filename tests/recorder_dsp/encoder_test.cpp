@@ -1,0 +1,248 @@
+// The WAV encoder: the exact header bytes, its result codes, the format it writes, and what it does
+// when the file cannot take the bytes.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/gsm/gsm_encoder.h"
+#include "platform/soxr/soxr_rate_converter.h"
+#include "recorder/encoder_wav.h"
+#include "recorder/recorder_error.h"
+#include "support/temp_dir.h"
+
+namespace tarnwick {
+namespace {
+
+using Bytes = std::string;
+
+Bytes le32(std::uint32_t v) {
+    return Bytes{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
+}
+
+// The header of the default format for a given amount of audio.
+Bytes defaultHeader(std::uint32_t dataBytes) {
+    const unsigned char format[18] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0};
+    return "RIFF" + le32(38 + dataBytes) + "WAVE" + "fmt " + le32(18) + Bytes(reinterpret_cast<const char*>(format), 18) +
+           "data" + le32(dataBytes);
+}
+
+std::vector<std::int16_t> ramp(std::size_t count) {
+    std::vector<std::int16_t> out(count);
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::int16_t>(i * 37 - 20000);
+    return out;
+}
+
+struct EncoderTest : ::testing::Test {
+    testing::TempDir dir;
+    EncoderWAV encoder{CodecLibraries{makeSoxrRateConverter, makeLibGsmEncoder}};
+};
+
+TEST_F(EncoderTest, OpenAndCloseGivesThe46ByteHeaderOfTheDefaultFormat) {
+    EXPECT_EQ(encoder.FormatTag(), "PCM");
+    EXPECT_EQ(encoder.FormatID(), "44.1 kHz 16 Bit Stereo");
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    // Until it is closed the file already holds a header, with sizes 0.
+    const Bytes placeholder = "RIFF" + le32(0) + defaultHeader(0).substr(8);
+    EXPECT_EQ(dir.read("a.wav"), placeholder);
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 0);
+    EXPECT_EQ(dir.read("a.wav"), defaultHeader(0));
+}
+
+TEST_F(EncoderTest, OneSecondOfCdAudioIsWrittenAsItCameBehindItsHeader) {
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    const auto samples = ramp(88200);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples.data());
+    std::size_t done = 0;
+    while (done < 176400) {
+        const std::int32_t length = static_cast<std::int32_t>(std::min<std::size_t>(10240, 176400 - done));
+        std::int32_t used = -1;
+        ASSERT_EQ(encoder.Encoder_Encode(bytes + done, length, used), 0);
+        EXPECT_EQ(used, length);
+        done += static_cast<std::size_t>(length);
+    }
+    ASSERT_EQ(encoder.Encoder_EncoderClose(), 0);
+    const Bytes file = dir.read("a.wav");
+    ASSERT_EQ(file.size(), 176446u);
+    EXPECT_EQ(file.substr(0, 46), defaultHeader(176400));
+    EXPECT_EQ(std::memcmp(file.data() + 46, bytes, 176400), 0);
+}
+
+TEST_F(EncoderTest, CloseWithoutAFileSaysSoEveryTime) {
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 2);
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 2);
+}
+
+TEST_F(EncoderTest, RateOrChannelsOutOfRangeCreateNoFile) {
+    struct Case {
+        int rate, channels;
+    } cases[] = {{0, 2}, {44100, 0}, {-8000, 1}, {96001, 1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(encoder.Encoder_EncoderInit(c.rate, static_cast<std::int16_t>(c.channels), dir.file("x.wav")), 7)
+            << c.rate << "/" << c.channels;
+        EXPECT_FALSE(dir.exists("x.wav"));
+    }
+}
+
+TEST_F(EncoderTest, BlocksOfMoreThanOneSecondAreRefused) {
+    ASSERT_EQ(encoder.Encoder_EncoderInit(8000, 1, dir.file("a.wav")), 0);
+    std::vector<std::uint8_t> block(16002, 0);
+    std::int32_t used = -1;
+    EXPECT_EQ(encoder.Encoder_Encode(block.data(), 16002, used), 8);
+    EXPECT_EQ(used, -1);
+    EXPECT_EQ(encoder.Encoder_Encode(block.data(), 16000, used), 0);
+    EXPECT_EQ(used, 16000);
+}
+
+TEST_F(EncoderTest, AFileThatCannotBeCreatedIsCode2AndTheNextOpenStillWorks) {
+    EXPECT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("missing/a.wav")), 2);
+    EXPECT_FALSE(encoder.isOpen());
+    EXPECT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 0);
+}
+
+TEST_F(EncoderTest, ReopeningFinishesTheFileThatWasOpen) {
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    std::int32_t used = 0;
+    const auto samples = ramp(200);
+    ASSERT_EQ(encoder.Encoder_Encode(samples.data(), 400, used), 0);
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("b.wav")), 0);
+    EXPECT_EQ(dir.read("a.wav").substr(0, 46), defaultHeader(400));
+}
+
+TEST_F(EncoderTest, HeaderSwitchIsRefusedWhileOpenAndWithoutItTheFileIsBareAudio) {
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    try {
+        encoder.setWriteHeader(false);
+        FAIL() << "accepted while open";
+    } catch (const RecorderError& e) {
+        EXPECT_EQ(e.number(), 90);
+        EXPECT_STREQ(e.what(), "Encoder already running!");
+    }
+    EXPECT_TRUE(encoder.WriteHeader());
+    encoder.Encoder_EncoderClose();
+    encoder.setWriteHeader(false);
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("bare.raw")), 0);
+    const auto samples = ramp(100);
+    std::int32_t used = 0;
+    encoder.Encoder_Encode(samples.data(), 200, used);
+    encoder.Encoder_EncoderClose();
+    EXPECT_EQ(dir.read("bare.raw"), Bytes(reinterpret_cast<const char*>(samples.data()), 200));
+}
+
+TEST_F(EncoderTest, AnOddFormatLengthGetsNoPadByte) {
+    auto format = WaveFormat::pcm(44100, 2).bytes();
+    format[16] = 1;  // one extra byte
+    format.push_back(0x5A);
+    encoder.SetFormat(format.data(), 19, "odd", "PCM");
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    ASSERT_EQ(encoder.Encoder_EncoderClose(), 0);
+    const Bytes file = dir.read("a.wav");
+    ASSERT_EQ(file.size(), 47u);
+    EXPECT_EQ(file.substr(16, 4), le32(19));
+    EXPECT_EQ(file[38], 0x5A);
+    EXPECT_EQ(file.substr(39, 4), "data");
+    EXPECT_EQ(file.substr(4, 4), le32(39));
+}
+
+TEST_F(EncoderTest, TheHeaderDescribesTheFormatTheFileWasOpenedWith) {
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+    const auto other = WaveFormat::pcm(8000, 1).bytes();
+    encoder.SetFormat(other.data(), 18, "8 kHz", "PCM");
+    ASSERT_EQ(encoder.Encoder_EncoderClose(), 0);
+    EXPECT_EQ(dir.read("a.wav"), defaultHeader(0));
+}
+
+TEST_F(EncoderTest, MetricsTellTheSourceWhileOpen) {
+    EXPECT_EQ(encoder.Encoder_EncoderMetrics(1), -1);
+    EXPECT_EQ(encoder.Encoder_EncoderMetrics(0), -1);
+    EXPECT_EQ(encoder.Encoder_EncoderMetrics(5), 0);
+    ASSERT_EQ(encoder.Encoder_EncoderInit(8000, 1, dir.file("a.wav")), 0);
+    EXPECT_EQ(encoder.Encoder_EncoderMetrics(1), 16000);
+    EXPECT_EQ(encoder.Encoder_EncoderMetrics(0), 2);
+    EXPECT_EQ(encoder.Encoder_Description(), "Wave ACM Encoder");
+    EXPECT_EQ(encoder.Encoder_Extension(), "wav");
+}
+
+TEST_F(EncoderTest, PcmFormatNamesItselfByRateAndChannels) {
+    struct Case {
+        int rate, channels;
+        const char* id;
+    } cases[] = {{44100, 2, "44.1 16 Bit stereo"}, {8000, 1, "8 16 Bit mono"}, {22050, 1, "22 16 Bit mono"}, {11025, 2, "11 16 Bit stereo"}, {16000, 1, "16 16 Bit mono"}};
+    for (const auto& c : cases) {
+        encoder.SetPCMFormat(c.rate, static_cast<std::int16_t>(c.channels));
+        EXPECT_EQ(encoder.FormatID(), c.id);
+        EXPECT_EQ(encoder.FormatTag(), "PCM");
+        EXPECT_EQ(encoder.targetFormatBytes(), WaveFormat::pcm(c.rate, c.channels).bytes());
+    }
+    encoder.SetPCMFormat(8000, 1, "mine", "tag");
+    EXPECT_EQ(encoder.FormatID(), "mine");
+    EXPECT_EQ(encoder.FormatTag(), "tag");
+}
+
+TEST_F(EncoderTest, WriteFailuresAreReportedAsCode10) {
+    // Every write to /dev/full fails for want of space.
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, "/dev/full"), 0);
+    const auto samples = ramp(2000);
+    std::int32_t used = 0;
+    EXPECT_EQ(encoder.Encoder_Encode(samples.data(), 4000, used), 10);
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 10);
+
+    encoder.setWriteHeader(false);
+    ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, "/dev/full"), 0);
+    EXPECT_EQ(encoder.Encoder_EncoderClose(), 0);  // nothing was written, nothing failed
+}
+
+TEST_F(EncoderTest, ClosingAtDestructionFinishesTheFile) {
+    {
+        EncoderWAV scoped;
+        ASSERT_EQ(scoped.Encoder_EncoderInit(44100, 2, dir.file("a.wav")), 0);
+        const auto samples = ramp(100);
+        std::int32_t used = 0;
+        scoped.Encoder_Encode(samples.data(), 200, used);
+    }
+    EXPECT_EQ(dir.read("a.wav").substr(0, 46), defaultHeader(200));
+}
+
+// ---- the chooser ----
+
+TEST_F(EncoderTest, ChooserPicksATargetOrLeavesTheOldOneWhenCancelled) {
+    std::vector<FormatChoice> offered;
+    int preselected = -2;
+    std::string shownTitle;
+    int answer = -1;
+    EncoderWAV chosen({}, [&](const std::vector<FormatChoice>& choices, int current, const std::string& title, const Window*) {
+        offered = choices;
+        preselected = current;
+        shownTitle = title;
+        return answer;
+    });
+    EXPECT_EQ(chosen.SelectFormat(8000, 1, nullptr, "Select WAV output format"), 11);
+    EXPECT_EQ(shownTitle, "Select WAV output format");
+    EXPECT_EQ(chosen.FormatTag(), "PCM");
+    EXPECT_EQ(chosen.FormatID(), "44.1 kHz 16 Bit Stereo");
+    // Without a resampler only the recording's own rate is offered, each codec mono and stereo.
+    for (const auto& c : offered) EXPECT_EQ(c.format.samplesPerSec, 8000u) << c.description;
+    ASSERT_FALSE(offered.empty());
+
+    int ima = -1;
+    for (std::size_t i = 0; i < offered.size(); ++i)
+        if (offered[i].tagName == "IMA ADPCM" && offered[i].format.channels == 1) ima = static_cast<int>(i);
+    ASSERT_GE(ima, 0);
+    answer = ima;
+    EXPECT_EQ(chosen.SelectFormat(8000, 1, nullptr, "Select WAV output format"), 0);
+    EXPECT_EQ(chosen.FormatTag(), "IMA ADPCM");
+    EXPECT_EQ(chosen.FormatID(), "8.000 kHz, 4 Bit, Mono");
+    EXPECT_EQ(chosen.targetFormatBytes().size(), 20u);
+
+    // The held format comes preselected next time.
+    answer = -1;
+    chosen.SelectFormat(8000, 1, nullptr, "Select WAV output format");
+    EXPECT_EQ(preselected, ima);
+
+    EncoderWAV noChooser;
+    EXPECT_EQ(noChooser.SelectFormat(8000, 1, nullptr, "t"), 11);
+}
+
+}  // namespace
+}  // namespace tarnwick
