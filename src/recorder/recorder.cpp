@@ -100,7 +100,7 @@ Form11::Form11(ToolContext& ctx, RecorderBackends backends)
     // Closing the window finishes a running recording and ends the program without asking,
     // releasing the transmitter and the busy flag so that no other tool's transmission stays keyed.
     onCloseRequest = [this] {
-        if (IsRecording()) stopRecording();
+        if (IsRecording() && stopRecording() == 10) error(kWriteError);
         CleanUp();
         if (EchoLink) {
             tryStep("SetPTT", [&] { EchoLink->SetPTT(false, Release::Force); });
@@ -258,7 +258,7 @@ void Form11::setFramesEnabled(bool on) {
 void Form11::cmdDo_Click() {
     CleanUp();
     if (IsRecording()) {
-        stopRecording();
+        if (stopRecording() == 10) error(kWriteError);
         return;
     }
     if (txtFile.text().empty()) {
@@ -292,7 +292,7 @@ void Form11::cmdDo_Click() {
     tmrVis.setEnabled(true);
 }
 
-void Form11::stopRecording() {
+std::int32_t Form11::stopRecording() {
     if (!clsRecorder_->StopRecord()) error("Could not stop recording!");
     const std::int32_t code = encoder_->Encoder_EncoderClose();
     recordedLength_ = 0;
@@ -303,7 +303,7 @@ void Form11::stopRecording() {
     tmrVis.setEnabled(false);
     sbarPanel1.setText("Filesize: 0 Bytes");
     sbarPanel2.setText("Length: 0:00");
-    if (code == 10) error(kWriteError);
+    return code;
 }
 
 void Form11::FinishRecording() {

@@ -125,7 +125,8 @@ private:
     void showFormat();
     void cmdBrowse_Click();
     void cmdDo_Click();
-    void stopRecording();
+    // Stops the capture and finishes the file; the encoder's closing code.
+    std::int32_t stopRecording();
     void GotData(std::vector<std::int16_t>& buffer, std::int32_t& lngLen);
     void tmrVis_Timer();
     void DrawVuBar(Picture& picture, float level);

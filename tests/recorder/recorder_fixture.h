@@ -75,11 +75,12 @@ private:
 
 struct RecorderRig {
     // Each file is one capture device.
-    explicit RecorderRig(std::vector<std::string> captureFiles = {},
-                         CaptureSourceFactory capture = {})
+    explicit RecorderRig(std::vector<std::string> captureFiles = {}, CaptureSourceFactory capture = {},
+                         CodecLibraries codecs = {})
         : host(rt, "N0CALL-L"), hub(rt, host), ctx{rt, hub, registry, dir.path()} {
         hub.afterClosing = [this] { rt.endProcess(0); };
         RecorderBackends b;
+        b.codecs = std::move(codecs);
         b.capture = capture ? capture : [files = std::move(captureFiles)](Runtime& r) {
             return std::make_unique<FileCaptureSource>(r, files);
         };
@@ -95,6 +96,14 @@ struct RecorderRig {
         b.formatChooser = [this](const std::vector<FormatChoice>& choices, int current, const std::string& title,
                                  const Window* owner) {
             dialogs.push_back(title + (owner == form.get() ? " over Form11" : ""));
+            if (chooserAnswer == kSourcePcm)
+                for (std::size_t i = 0; i < choices.size(); ++i) {
+                    const WaveFormat& f = choices[i].format;
+                    if (f.formatTag == wave_tags::kPcm && f.bitsPerSample == 16 &&
+                        f.samplesPerSec == static_cast<std::uint32_t>(form->effects() ? lastRate() : 0) &&
+                        f.channels == (form->chkStereo.ticked() ? 2 : 1))
+                        return static_cast<int>(i);
+                }
             return chooserAnswer < 0 ? -1 : (chooserAnswer < static_cast<int>(choices.size()) ? chooserAnswer : current);
         };
         form = std::make_unique<Form11>(ctx, std::move(b));
@@ -116,6 +125,14 @@ struct RecorderRig {
         }
         return out;
     }
+    // The rate in the window's rate box.
+    std::uint32_t lastRate() const { return static_cast<std::uint32_t>(std::atoi(form->cboSamplerate.text().c_str())); }
+    // Makes the window's target 16-bit PCM of its rate box and channels, as the chooser offers it.
+    void chooseSourcePcm() {
+        chooserAnswer = kSourcePcm;
+        form->cmdSelFmt.click();
+        chooserAnswer = -1;
+    }
     std::string read(const std::string& path) const {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -129,7 +146,8 @@ struct RecorderRig {
     ToolContext ctx;
     std::vector<std::string> player, dialogs;
     std::string openAnswer, outputAnswer;
-    int chooserAnswer = -1;  // -1: cancel
+    static constexpr int kSourcePcm = -2;
+    int chooserAnswer = -1;  // -1: cancel; kSourcePcm: the PCM of the window's rate and channels
     std::unique_ptr<Form11> form;
 };
 

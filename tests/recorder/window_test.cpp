@@ -8,6 +8,7 @@
 #include "recorder/fake_capture.h"
 #include "recorder/recorder_fixture.h"
 #include "recorder/wave_in_recorder.h"
+#include "platform/soxr/soxr_rate_converter.h"
 
 namespace tarnwick::test {
 namespace {
@@ -23,7 +24,8 @@ struct Recording : ::testing::Test {
     Recording() : sound(ramp(44100 * 2)), rig({[this] {
                                                writeWav(tmp.file("one.wav"), sound, 44100, 2);
                                                return tmp.file("one.wav");
-                                           }()}) {}
+                                           }(),
+                                           tmp.file("missing.wav")}) {}
     void chooseDeviceAndFile() {
         rig.form->cboDev.setListIndex(0);
         rig.form->txtFile.setText(rig.dir.file("out.wav"));
@@ -36,7 +38,7 @@ struct Recording : ::testing::Test {
 TEST_F(Recording, StartsWithItsDefaults) {
     Form11& f = *rig.form;
     EXPECT_EQ(f.windowCaption(), "Tarnwick    N0CALL-L   v7.2.1   Sound Recorder");
-    EXPECT_EQ(f.cboDev.items(), std::vector<std::string>{"one.wav"});
+    EXPECT_EQ(f.cboDev.items(), (std::vector<std::string>{"one.wav", "missing.wav"}));
     EXPECT_EQ(f.cboDev.listIndex(), -1);
     EXPECT_EQ(f.cboSamplerate.text(), "44100");
     EXPECT_EQ(f.cboSamplerate.items(), (std::vector<std::string>{"44100", "22050", "11025", "8000"}));
@@ -67,7 +69,7 @@ TEST_F(Recording, OneSecondOfStereoMakesTheExactFile) {
     EXPECT_NE(f.sbarPanel1.text(), "Filesize: 0 Bytes");
     EXPECT_EQ(f.sbarPanel2.text(), "Length: 0:01");  // ten buffers: 580 ms
     rig.rt.advance(1000);
-    EXPECT_EQ(f.recordedLength(), 17 * 58 + 2);  // every buffer's share rounded on its own
+    EXPECT_EQ(f.recordedLength(), 17 * 58 + 13);  // every buffer's share rounded on its own
     f.cmdDo.click();
     EXPECT_FALSE(f.IsRecording());
     EXPECT_EQ(f.cmdDo.caption(), "Start recording");
@@ -112,9 +114,9 @@ TEST_F(Recording, StartChecksComeInOrderAndFailuresLeaveTheWindowIdle) {
     f.cmdDo.click();
     EXPECT_EQ(rig.boxes(), std::vector<std::string>{"Could not init the encoder!"});
 
-    // The device records 44.1 kHz only: the start fails and leaves an empty WAV file.
+    // The second device cannot open (its file is missing): the start fails and leaves an empty WAV file.
     f.txtFile.setText(rig.dir.file("out.wav"));
-    f.cboSamplerate.setText("22050");
+    f.cboDev.setListIndex(1);
     rig.rt.boxes.clear();
     f.cmdDo.click();
     EXPECT_EQ(rig.boxes(), std::vector<std::string>{"Could not start recording!"});
@@ -233,6 +235,7 @@ TEST(RecorderWindow, MonoBarsShowOneLevelAndSilenceLeavesThemEmpty) {
     Form11& f = *rig.form;
     f.chkStereo.click();
     f.cboSamplerate.setText("8000");
+    rig.chooseSourcePcm();
     f.cboDev.setListIndex(0);
     f.txtFile.setText(rig.dir.file("m-out.wav"));
     f.cmdDo.click();
@@ -252,20 +255,21 @@ TEST(RecorderWindow, MonoBarsShowOneLevelAndSilenceLeavesThemEmpty) {
 
 TEST(RecorderWindow, LowRatesRecordWhateverTheBufferHolds) {
     testing::TempDir tmp;
-    const auto sound = ramp(4000);  // one second at 4 kHz mono: shorter than one capture buffer
-    writeWav(tmp.file("low.wav"), sound, 4000, 1);
-    RecorderRig rig({tmp.file("low.wav")});
+    // One second at 4 kHz mono: less than one capture buffer, converted to the default target.
+    writeWav(tmp.file("low.wav"), ramp(4000), 4000, 1);
+    RecorderRig rig({tmp.file("low.wav")}, {}, {makeSoxrRateConverter, {}});
     Form11& f = *rig.form;
     f.chkStereo.click();
     f.cboSamplerate.setText("4000");
     f.cboDev.setListIndex(0);
     f.txtFile.setText(rig.dir.file("low-out.wav"));
     f.cmdDo.click();
+    ASSERT_TRUE(f.IsRecording()) << ::testing::PrintToString(rig.boxes());
     rig.rt.advance(2000);
     f.cmdDo.click();
     const std::string file = rig.read(rig.dir.file("low-out.wav"));
-    ASSERT_EQ(file.size(), 46u + 8000u);
-    EXPECT_EQ(file.substr(46), std::string(reinterpret_cast<const char*>(sound.data()), sound.size() * 2));
+    EXPECT_NEAR(static_cast<double>(file.size()), 46 + 176400, 176400 * 0.01);
+    EXPECT_TRUE(rig.rt.boxes.empty());
 }
 
 TEST(RecorderWindow, AFullDiskStopsTheRecordingWithItsMessage) {
