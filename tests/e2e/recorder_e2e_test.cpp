@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sys/resource.h>
+
+#include <cmath>
+
 #include "hostlink/socket_transport.h"
 #include "platform/qt/qt_runtime.h"
 #include "platform/sndfile/file_capture.h"
@@ -189,6 +193,51 @@ TEST(RecorderEndToEnd, ClosingTheWindowOrEchoLinkWhileRecordingLeavesACompleteFi
             EXPECT_EQ(node.lines({R"("link":"Form11","op":"SetBusy","args":[false])"}).size(), 1u);
         }
     }
+}
+
+// Not a timing test: it measures what recording with every effect and display on costs the program's
+// thread and prints it; it fails only on a cost no recorder should have (a busy loop).
+TEST(RecorderEndToEnd, CostOfRecordingWithEveryEffectAndDisplayOn) {
+    Node node;
+    {
+        // Five seconds of a chord in stereo, so every display has something to show.
+        std::vector<std::int16_t> s(44100 * 2 * 5);
+        for (std::size_t i = 0; i < s.size(); ++i)
+            s[i] = static_cast<std::int16_t>(6000 * std::sin(i * 0.031) + 4000 * std::sin(i * 0.173));
+        auto le = [](std::uint32_t v, int n) {
+            std::string b;
+            for (int k = 0; k < n; ++k) b += static_cast<char>((v >> (8 * k)) & 0xff);
+            return b;
+        };
+        const auto bytes = static_cast<std::uint32_t>(s.size() * 2);
+        std::ofstream(node.dir().file("in.wav"), std::ios::binary)
+            << "RIFF" << le(36 + bytes, 4) << "WAVEfmt " << le(16, 4) << le(1, 2) << le(2, 2) << le(44100, 4)
+            << le(176400, 4) << le(4, 2) << le(16, 2) << "data" << le(bytes, 4)
+            << std::string(reinterpret_cast<const char*>(s.data()), bytes);
+    }
+    RecorderProgram p(node, node.dir().file("in.wav"));
+    p.chooseDevice();
+    p.typeFile(node.dir().file("take.wav"));
+    for (int i = 0; i < 4; ++i) p.form->chkFX(i).click();
+    p.record();
+    ASSERT_TRUE(p.form->IsRecording());
+    auto cpuMs = [] {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+    };
+    runFor(300);
+    const double cpu0 = cpuMs();
+    const auto t0 = std::chrono::steady_clock::now();
+    runFor(4000);
+    const double cpu = cpuMs() - cpu0;
+    const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    p.record();
+    const double share = 100.0 * cpu / wall;
+    std::printf("recorder, every effect and display on, 44.1 kHz stereo: %.1f ms of CPU in %.0f ms (%.2f %% of one core)\n",
+                cpu, wall, share);
+    ::testing::Test::RecordProperty("cpu_percent_of_one_core", std::to_string(share));
+    EXPECT_LT(share, 50.0);
 }
 
 }  // namespace
