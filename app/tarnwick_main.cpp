@@ -87,6 +87,8 @@ int main(int argc, char** argv) {
     backends.recorderCodecs = {makeSoxrRateConverter, makeLibGsmEncoder};
     backends.formatChooser = [&viewsForChooser](const std::vector<FormatChoice>& choices, int current,
                                                 const std::string& title, const Window* owner) {
+        // Unattended or headless runs never wait for a person: they cancel.
+        if (QtRuntime::headless() || qEnvironmentVariableIsSet("TARNWICK_ANSWER")) return -1;
         QWidget* parent = owner && viewsForChooser ? viewsForChooser->viewFor(*owner) : nullptr;
         return chooseWaveFormat(parent, choices, current, title);
     };

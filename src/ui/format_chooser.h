@@ -1,6 +1,5 @@
 #pragma once
 // The recorder's WAV format chooser: a format tag list and, for the chosen tag, its formats.
-// Unattended or headless runs never wait for a person: they cancel.
 
 #include <string>
 #include <vector>

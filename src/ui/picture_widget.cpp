@@ -4,10 +4,44 @@
 
 namespace tarnwick {
 
-void paintPicture(QPainter&, const Picture&) {}
+namespace {
+
+QColor colourOf(Colour c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+}  // namespace
+
+void paintPicture(QPainter& painter, const Picture& picture) {
+    const int w = static_cast<int>(picture.scaleWidth());
+    const int h = static_cast<int>(picture.scaleHeight());
+    painter.save();
+    painter.setClipRect(0, 0, w, h);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(0, 0, w, h, colourOf(picture.background()));
+    for (const PictureOp& op : picture.ops()) {
+        switch (op.kind) {
+        case PictureOp::Kind::Fill:
+            painter.fillRect(QRect(op.x1, op.y1, op.x2 - op.x1, op.y2 - op.y1), colourOf(op.colour));
+            break;
+        case PictureOp::Kind::Line:
+            painter.setPen(QPen(colourOf(op.colour), 0));
+            painter.drawLine(op.x1, op.y1, op.x2, op.y2);
+            break;
+        case PictureOp::Kind::Pixel:
+            painter.setPen(QPen(colourOf(op.colour), 0));
+            painter.drawPoint(op.x1, op.y1);
+            break;
+        }
+    }
+    painter.restore();
+}
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
-    picture_.viewChanged = [this] { update(); };
+    setFixedSize(sizeHint());
+    // Qt folds the many changes of one display tick into one repaint.
+    picture_.viewChanged = [this] {
+        if (size() != sizeHint()) setFixedSize(sizeHint());
+        update();
+    };
 }
 
 PictureWidget::~PictureWidget() { picture_.viewChanged = nullptr; }

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "recorder/dsp/dsp.h"
+#include "recorder/dsp/sample_math.h"
 #include "recorder/recorder_error.h"
 #include "recorder_dsp/signals.h"
 
@@ -271,6 +272,71 @@ TEST(EffectsChain, ABoostedBandRaisesItsCentreByItsGain) {
         buffer[i] = static_cast<std::int16_t>(std::lrint(2000 * std::sin(2 * M_PI * 1084 * i / 44100)));
     dsp.ProcessSamples(buffer);
     EXPECT_NEAR(peakFrom(buffer, 22050), 2000 * 3.981, 2000 * 3.981 * 0.03);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(SampleMath, UnitFromSampleIsTheFloatQuotientForEverySample) {
+    for (int s = -32768; s <= 32767; ++s) {
+        volatile float quotient = static_cast<float>(s) / 32767.0f;
+        ASSERT_EQ(unitFromSample(static_cast<std::int16_t>(s)), quotient) << s;
+    }
+}
+
+TEST(SampleMath, ConversionsRoundHalvesToEvenAndLimitTo16Bits) {
+    struct Case {
+        float v;
+        std::int16_t out;
+    } cases[] = {{2.5f, 2},         {3.5f, 4},         {-2.5f, -2},        {0.5f, 0},   {32766.5f, 32766},
+                 {32767.4f, 32767}, {40000.0f, 32767}, {-40000.0f, -32768}, {-32768.4f, -32768}};
+    for (const auto& c : cases) EXPECT_EQ(toSample16(c.v), c.out) << c.v;
+    EXPECT_EQ(toSample16(std::nanf("")), 0);
+    EXPECT_EQ(roundEven(std::nan("")), 0);
+    EXPECT_EQ(roundEven(-0.5), 0);
+    EXPECT_EQ(roundEven(1.5), 2);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// In stereo every effect keeps each channel to itself, moving the phaser's one sweep once per frame:
+// a stereo chain gives what two mono chains give on the channels apart, however the buffers fall.
+TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
+    const auto left = test::toneWithNoise(22050, 300, 9000, 40000, 1);
+    const auto right = test::toneWithNoise(22050, 2500, 12000, 40000, 2);
+    auto configure = [](clsDSP& dsp, int channels) {
+        dsp.setSamplerate(22050);
+        dsp.setChannels(static_cast<std::int16_t>(channels));
+        dsp.setEchoLength(30);
+        for (int band = 0; band < 7; ++band) dsp.setEqualizerBandGainDB(band, band % 2 ? -6.0f : 9.0f);
+        dsp.setEffectsUsed(clsDSP::Amplify | clsDSP::Echo | clsDSP::Phaser | clsDSP::Equalizer);
+    };
+    clsDSP stereo, monoLeft, monoRight;
+    configure(stereo, 2);
+    configure(monoLeft, 1);
+    configure(monoRight, 1);
+
+    std::vector<std::int16_t> both(2 * left.size());
+    for (std::size_t i = 0; i < left.size(); ++i) both[2 * i] = left[i], both[2 * i + 1] = right[i];
+    std::span<std::int16_t> all(both);
+    for (std::size_t at = 0, size = 2; at < both.size(); at += size, size = size * 3 % 9000 + 2)
+        stereo.ProcessSamples(all.subspan(at, std::min(size, both.size() - at)));
+
+    auto l = left, r = right;
+    monoLeft.ProcessSamples(std::span<std::int16_t>(l).subspan(0, 1234));
+    monoLeft.ProcessSamples(std::span<std::int16_t>(l).subspan(1234));
+    monoRight.ProcessSamples(r);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        ASSERT_EQ(both[2 * i], l[i]) << "left, frame " << i;
+        ASSERT_EQ(both[2 * i + 1], r[i]) << "right, frame " << i;
+    }
 }
 
 }  // namespace

@@ -102,39 +102,18 @@ void IIRFilter::CreateBiquadIIR(std::int32_t type, float gainDB, float frequency
         break;
     }
 
-    x1_ = x2_ = y1_ = y2_ = 0.0f;
+    x1_ = x2_ = y1_ = y2_ = 0.0;
     if (a0 == 0.0f) throw RecorderError(recorder_errors::kDivisionByZero, recorder_errors::kDivisionByZeroText);
-    b0_ = b0 / a0;
+    b0_ = b0 / a0;  // each divided as floats, then held exactly
     b1_ = b1 / a0;
     b2_ = b2 / a0;
     a1_ = a1 / a0;
     a2_ = a2 / a0;
 }
 
-float IIRFilter::step(float x) {
-    // The sum is formed in double and kept as float: a flat filter (b0 = 1, b1 = a1, b2 = a2) then
-    // gives back its input exactly instead of drifting by a step through its own rounding.
-    const float y = static_cast<float>(double(b0_) * x + double(b1_) * x1_ + double(b2_) * x2_ - double(a1_) * y1_ -
-                                       double(a2_) * y2_);
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
-    return y;
-}
-
 void IIRFilter::ProcessStrided16(std::int16_t* data, std::size_t count, std::size_t stride) {
     if (!enabled_) return;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::int16_t& s = data[i * stride];
-        const float y = step(static_cast<float>(s) / 32767.0f);
-        if (y > 1.0f)
-            s = 32767;
-        else if (y < -1.0f)
-            s = -32768;
-        else
-            s = static_cast<std::int16_t>(roundEven(y * 32767.0f));
-    }
+    for (std::size_t i = 0; i < count; ++i) data[i * stride] = processOne(data[i * stride]);
 }
 
 void IIRFilter::ProcessSamples_16bit(std::span<std::int16_t> samples) {
@@ -286,10 +265,11 @@ void clsDSP::designBands() {
 
 void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
     if (!ready()) return;
+    const bool stereo = lanes() == 2;
     if (effectsUsed_ & Amplify) amplify(samples);
-    if (effectsUsed_ & Echo) echo(samples);
-    if (effectsUsed_ & Phaser) phaser(samples);
-    if (effectsUsed_ & Equalizer) equalize(samples);
+    if (effectsUsed_ & Echo) stereo ? echo<2>(samples) : echo<1>(samples);
+    if (effectsUsed_ & Phaser) stereo ? phaser<2>(samples) : phaser<1>(samples);
+    if (effectsUsed_ & Equalizer) stereo ? equalize<2>(samples) : equalize<1>(samples);
 }
 
 void clsDSP::amplify(std::span<std::int16_t> samples) const {
@@ -297,62 +277,134 @@ void clsDSP::amplify(std::span<std::int16_t> samples) const {
     for (std::int16_t& s : samples) s = toSample16(static_cast<float>(s) * factor);
 }
 
+// The effects below walk the buffer frame by frame, the channels of a frame side by side; a last
+// sample short of a whole frame belongs to the first channel.
+
+template <int Lanes>
 void clsDSP::echo(std::span<std::int16_t> samples) {
-    const std::size_t length = echoLine_[0].size();
+    const auto length = static_cast<std::int32_t>(echoLine_[0].size());
     if (length == 0) return;
-    const int n = lanes();
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const int c = static_cast<int>(i % n);
-        std::int16_t& stored = echoLine_[c][echoPosition_];
-        const std::int32_t sum = std::int32_t(samples[i]) + std::int32_t(stored);
-        const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
-        samples[i] = s;
-        stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
-        if (c == n - 1 && ++echoPosition_ >= static_cast<std::int32_t>(length)) echoPosition_ = 0;
+    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
+        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
+        for (int c = 0; c < present; ++c) {
+            std::int16_t& stored = echoLine_[c][echoPosition_];
+            const std::int32_t sum = std::int32_t(samples[i + c]) + std::int32_t(stored);
+            const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+            samples[i + c] = s;
+            stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
+        }
+        if (present == Lanes && ++echoPosition_ >= length) echoPosition_ = 0;
     }
 }
 
+template <int Lanes>
 void clsDSP::phaser(std::span<std::int16_t> samples) {
-    const int n = lanes();
-    float a = (1.0f - sweepValue_) / (1.0f + sweepValue_);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const int c = static_cast<int>(i % n);
-        auto& in = stageIn_[c];
-        auto& out = stageOut_[c];
-        const float x = static_cast<float>(samples[i]) / 32767.0f;
-        float u = x + out[3] * feedback_;
+    // The stage memories live in locals for the loop: the recursion then runs in registers.
+    std::array<std::array<float, 4>, Lanes> in, out;
+    for (int c = 0; c < Lanes; ++c) {
         for (int k = 0; k < 4; ++k) {
-            const float o = a * (u + out[k]) - in[k];
-            in[k] = u;
-            out[k] = o;
-            u = o;
+            in[c][k] = stageIn_[c][k];
+            out[c][k] = stageOut_[c][k];
         }
-        // A chain that ran away (an unstable setting) starts again from silence.
-        if (!std::isfinite(u)) {
-            in.fill(0.0f);
-            out.fill(0.0f);
-            u = 0.0f;
+    }
+    const float feedback = feedback_, wet = wet_, dry = dry_;
+    float w = sweepValue_, factor = sweepFactor_;
+    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
+        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
+        const float a = (1.0f - w) / (1.0f + w);
+        for (int c = 0; c < present; ++c) {
+            const float x = unitFromSample(samples[i + c]);
+            float u = x + out[c][3] * feedback;
+            for (int k = 0; k < 4; ++k) {
+                const float o = a * (u + out[c][k]) - in[c][k];
+                in[c][k] = u;
+                out[c][k] = o;
+                u = o;
+            }
+            // A chain that ran away (an unstable setting) starts again from silence.
+            if (!std::isfinite(u)) [[unlikely]] {
+                in[c].fill(0.0f);
+                out[c].fill(0.0f);
+                u = 0.0f;
+            }
+            samples[i + c] = toSample16((u * wet + x * dry) * 32767.0f);
         }
-        const float m = u * wet_ + x * dry_;
-        samples[i] = toSample16(m * 32767.0f);
+        if (present < Lanes) break;
         // One sweep for both channels: it moves once per frame.
-        if (c == n - 1) {
-            sweepValue_ = sweepValue_ * sweepFactor_;
-            if (sweepValue_ > sweepMax_)
-                sweepFactor_ = 1.0f / sweepRate_;
-            else if (sweepValue_ < sweepMin_)
-                sweepFactor_ = sweepRate_;
-            a = (1.0f - sweepValue_) / (1.0f + sweepValue_);
+        w = w * factor;
+        if (w > sweepMax_)
+            factor = 1.0f / sweepRate_;
+        else if (w < sweepMin_)
+            factor = sweepRate_;
+    }
+    sweepValue_ = w;
+    sweepFactor_ = factor;
+    for (int c = 0; c < Lanes; ++c) {
+        for (int k = 0; k < 4; ++k) {
+            stageIn_[c][k] = in[c][k];
+            stageOut_[c][k] = out[c][k];
         }
     }
 }
 
+template <int Lanes>
 void clsDSP::equalize(std::span<std::int16_t> samples) {
-    const int n = lanes();
-    for (std::int32_t band = 0; band < bands_; ++band) {
-        for (int c = 0; c < n && static_cast<std::size_t>(c) < samples.size(); ++c) {
-            const std::size_t count = (samples.size() - c + n - 1) / n;
-            filters_[c][band].ProcessStrided16(samples.data() + c, count, n);
+    // Band after band over the whole buffer, as the chain is defined, but skewed: in each step band b
+    // takes the frame that band b - 1 finished in the step before. The result is the same (a band only
+    // sees its input up to the frame it is on), and the bands' recursions run side by side. The
+    // filters' state is worked on in a local copy laid out channel by channel, so that the channels
+    // of a frame go through each band together.
+    struct Band {
+        double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
+        double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
+        bool enabled[Lanes];
+    };
+    const std::ptrdiff_t bands = bands_;
+    std::array<Band, 10> band;
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            const IIRFilter& f = filters_[c][b];
+            band[b].b0[c] = f.b0_, band[b].b1[c] = f.b1_, band[b].b2[c] = f.b2_;
+            band[b].a1[c] = f.a1_, band[b].a2[c] = f.a2_;
+            band[b].x1[c] = f.x1_, band[b].x2[c] = f.x2_, band[b].y1[c] = f.y1_, band[b].y2[c] = f.y2_;
+            band[b].enabled[c] = f.enabled_;
+        }
+    }
+
+    // The same arithmetic as IIRFilter::processOne.
+    auto one = [](Band& k, int c, std::int16_t sample) -> std::int16_t {
+        if (!k.enabled[c]) return sample;
+        const double x = unitFromSample(sample);
+        const double feedForward = k.b0[c] * x + k.b1[c] * k.x1[c] + k.b2[c] * k.x2[c];
+        const float y = static_cast<float>(feedForward - k.a2[c] * k.y2[c] - k.a1[c] * k.y1[c]);
+        k.x2[c] = k.x1[c];
+        k.x1[c] = x;
+        k.y2[c] = k.y1[c];
+        k.y1[c] = y;
+        return IIRFilter::clippedSample(y);
+    };
+
+    const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
+    const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
+    std::int16_t* data = samples.data();
+    for (std::ptrdiff_t step = 0; step < frames + bands - 1; ++step) {
+        const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
+        const std::ptrdiff_t last = std::min(bands - 1, step);
+        for (std::ptrdiff_t b = first; b <= last; ++b) {
+            const std::ptrdiff_t frame = step - b;
+            std::int16_t* s = data + frame * Lanes;
+            if (frame < whole) {
+                for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
+            } else {
+                s[0] = one(band[b], 0, s[0]);
+            }
+        }
+    }
+
+    for (std::ptrdiff_t b = 0; b < bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            IIRFilter& f = filters_[c][b];
+            f.x1_ = band[b].x1[c], f.x2_ = band[b].x2[c], f.y1_ = band[b].y1[c], f.y2_ = band[b].y2[c];
         }
     }
 }

@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "recorder/dsp/sample_math.h"
+
 namespace tarnwick {
 
 // A second-order filter after the audio-equalizer cookbook formulas. A new filter has Enabled true
@@ -43,12 +45,43 @@ public:
     // raises error 11 (division by zero) after the history has been cleared.
     void CreateBiquadIIR(std::int32_t type, float gainDB, float frequency, float samplerate, float bandwidth);
 
-private:
-    void redesign();
-    float step(float x);
+    // One 16-bit sample through the filter (unchanged while disabled).
+    std::int16_t processOne(std::int16_t sample) {
+        if (!enabled_) return sample;
+        const float y = step(unitFromSample(sample));
+        return clippedSample(y);
+    }
 
-    float b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+    // y scaled to a sample: above 1 gives 32767, below -1 gives -32768 (so -1 itself gives -32767),
+    // NaN gives 0; chosen without branches, which a clipping signal would keep mispredicting.
+    static std::int16_t clippedSample(float y) {
+        float v = y * 32767.0f;
+        v = y > 1.0f ? 32767.0f : v;
+        v = y < -1.0f ? -32768.0f : v;
+        v = v == v ? v : 0.0f;
+        return static_cast<std::int16_t>(std::lrint(v));
+    }
+
+private:
+    friend class clsDSP;
+    void redesign();
+    // The sum is formed in double and kept as float: a flat filter (b0 = 1, b1 = a1, b2 = a2) then
+    // gives back its input exactly instead of drifting by a step through its own rounding. The
+    // older output goes in first, so the newest one waits on as little as possible.
+    float step(float x) {
+        const double feedForward = b0_ * x + b1_ * x1_ + b2_ * x2_;
+        const float y = static_cast<float>(feedForward - a2_ * y2_ - a1_ * y1_);
+        x2_ = x1_;
+        x1_ = x;
+        y2_ = y1_;
+        y1_ = y;
+        return y;
+    }
+
+    // Coefficients and history are 32-bit float values, held in doubles so that the sum above
+    // needs no conversions.
+    double b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
     std::int32_t samplerate_ = 0;
     std::int32_t type_ = 0;
     float gainDB_ = 0;
@@ -123,8 +156,11 @@ private:
     void fullRebuild();
     void checkBand(std::int32_t band) const;
     void amplify(std::span<std::int16_t> samples) const;
+    template <int Lanes>
     void echo(std::span<std::int16_t> samples);
+    template <int Lanes>
     void phaser(std::span<std::int16_t> samples);
+    template <int Lanes>
     void equalize(std::span<std::int16_t> samples);
 
     std::int32_t effectsUsed_ = 0;
