@@ -156,15 +156,18 @@ TEST_F(Engine, RemovalFromInsideTheCallbackWaitsUntilItReturns) {
     ASSERT_TRUE(engine.sc_Subclass(w, 0, callback()));
     engine.sc_AttachMessage(w, kData, Subclasser::MSG_AFTER);
     int liveInside = -1;
+    std::intptr_t innerResult = -1;
     act = [&](bool, bool&, std::intptr_t& result) {
         engine.sc_UnSubclass(w);
+        // A message sent from inside the callback passes the record without giving it back (which
+        // would answer 1).
+        innerResult = windows.SendMessage(w, 5, 0, 0);
         liveInside = engine.liveRecords();
-        // A message sent from inside the callback passes the record without freeing it.
-        windows.SendMessage(w, 5, 0, 0);
         result = 3;
     };
     EXPECT_EQ(send(kData), 3);
     EXPECT_EQ(liveInside, 1);
+    EXPECT_EQ(innerResult, 7);
     EXPECT_EQ(engine.liveRecords(), 0);
     act = nullptr;
     seen.clear();

@@ -255,8 +255,9 @@ TEST(RecorderWindow, MonoBarsShowOneLevelAndSilenceLeavesThemEmpty) {
 
 TEST(RecorderWindow, LowRatesRecordWhateverTheBufferHolds) {
     testing::TempDir tmp;
-    // One second at 4 kHz mono: less than one capture buffer, converted to the default target.
-    writeWav(tmp.file("low.wav"), ramp(4000), 4000, 1);
+    // Three seconds at 4 kHz mono, converted to the default target: each 10240-byte capture buffer
+    // holds more than a second of this rate.
+    writeWav(tmp.file("low.wav"), ramp(12000), 4000, 1);
     RecorderRig rig({tmp.file("low.wav")}, {}, {makeSoxrRateConverter, {}});
     Form11& f = *rig.form;
     f.chkStereo.click();
@@ -265,10 +266,10 @@ TEST(RecorderWindow, LowRatesRecordWhateverTheBufferHolds) {
     f.txtFile.setText(rig.dir.file("low-out.wav"));
     f.cmdDo.click();
     ASSERT_TRUE(f.IsRecording()) << ::testing::PrintToString(rig.boxes());
-    rig.rt.advance(2000);
+    rig.rt.advance(4000);
     f.cmdDo.click();
     const std::string file = rig.read(rig.dir.file("low-out.wav"));
-    EXPECT_NEAR(static_cast<double>(file.size()), 46 + 176400, 176400 * 0.01);
+    EXPECT_NEAR(static_cast<double>(file.size()), 46 + 3 * 176400, 176400 * 0.03);
     EXPECT_TRUE(rig.rt.boxes.empty());
 }
 
