@@ -8,7 +8,9 @@ build="${BUILD_DIR:-$here/build}"
 
 if ! command -v sox >/dev/null; then
   echo "installing sox" >&2
-  apt-get install -y sox >/dev/null
+  SUDO=""
+  if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+  $SUDO apt-get install -y -qq sox >/dev/null
 fi
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

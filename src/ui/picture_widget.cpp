@@ -33,15 +33,17 @@ void paintPicture(QPainter& painter, const Picture& picture) {
         }
     }
     painter.restore();
+    picture.painted();
 }
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
     setFixedSize(sizeHint());
-    // Qt folds the many changes of one display tick into one repaint.
-    picture_.viewChanged = [this] {
-        if (size() != sizeHint()) setFixedSize(sizeHint());
-        update();
-    };
+    picture_.viewChanged = [this] { pictureChanged(); };
+}
+
+void PictureWidget::pictureChanged() {
+    if (size() != sizeHint()) setFixedSize(sizeHint());
+    update();
 }
 
 PictureWidget::~PictureWidget() { picture_.viewChanged = nullptr; }

@@ -18,10 +18,13 @@ class PictureWidget : public QWidget {
     Q_OBJECT
 
 public:
-    // The picture must outlive the widget; the widget takes over its view hook.
+    // The picture must outlive the widget; the widget takes over its view hook (a form view that
+    // holds the widget takes it over in turn and passes changes on through pictureChanged).
     explicit PictureWidget(Picture& picture, QWidget* parent = nullptr);
     ~PictureWidget() override;
     QSize sizeHint() const override;
+    // Follows a change of the picture: its size, then a repaint.
+    void pictureChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -107,6 +107,18 @@ TEST(Codecs, BlockCodecsCarryTheTailOfEachCallIntoTheNext) {
     EXPECT_EQ(readFile(dir.file("gsm.wav")).size(), 48u + 10 * 65);  // ceil(3001 / 320) = 10
 }
 
+TEST(Codecs, ImaAdpcmCodesFollowTheStandardStepTables) {
+    testing::TempDir dir;
+    // One block: a first sample of 0 in the header, then a step to 1000. Worked by hand: the codes
+    // 7, 7, 7, 7 climb through steps 7, 16, 34 and 73; then 5 (step 157... 337), 0 and 8 settle.
+    std::vector<std::int16_t> step(505, 1000);
+    step[0] = 0;
+    record(dir.file("ima.wav"), formatFor(wave_tags::kImaAdpcm, 8000, 1), 8000, 1, step);
+    const std::string file = readFile(dir.file("ima.wav"));
+    ASSERT_EQ(file.size(), 48u + 256);
+    EXPECT_EQ(file.substr(48, 8), std::string("\0\0\0\0\x77\x77\x57\x80", 8));
+}
+
 TEST(Codecs, OfferedFormatsCoverEveryRateMonoAndStereo) {
     const auto all = CodecRegistry(realLibraries()).choicesFor(44100, 2);
     // PCM twice (8 and 16 bit), A-law, mu-law and IMA ADPCM: mono and stereo; GSM mono only.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 
 #include "recorder/display_text.h"
 #include "recorder/dsp/draw.h"
@@ -59,6 +60,18 @@ TEST(Waveform, APictureWiderThanTheBufferDrawsTheRestOnTheLine) {
     EXPECT_NO_THROW(draw.DrawAmplitudes(none, pic));
 }
 
+TEST(Waveform, APictureTellsItsViewOncePerPaint) {
+    Picture pic("picAmpl", 100, 40);
+    int told = 0;
+    pic.viewChanged = [&] { ++told; };
+    clsDraw draw;
+    draw.DrawAmplitudes(Samples(5120, 100), pic);
+    EXPECT_EQ(told, 1);
+    pic.painted();
+    draw.DrawAmplitudes(Samples(5120, 100), pic);
+    EXPECT_EQ(told, 2);
+}
+
 // ---- spectrum ----
 
 Samples tone(double bin, double amplitude, int count = 1024) {
@@ -110,6 +123,40 @@ TEST(Spectrum, PeaksFallBySevenHundredthsPerCallAndAFullBarEmptiesOnTheFifteenth
     draw.DrawFrequencies(silence, pic);
     for (double p : draw.peaks()) EXPECT_EQ(p, 0.0);
     EXPECT_TRUE(opsOf(pic, Kind::Fill).empty());  // empty bars fill nothing
+}
+
+// The bars from a direct Blackman-windowed transform: bins scaled to 0..1 (full at a fifth of full
+// scale), four bins to a bar, each bar carrying the ones below it, weighted towards the middle.
+std::array<double, clsDraw::kBars> modelPeaks(const Samples& s) {
+    std::array<double, 513> m{};
+    for (int k = 0; k <= 512; ++k) {
+        std::complex<double> sum = 0;
+        for (int j = 0; j < 1024; ++j) {
+            const double t = 2 * M_PI * j / 1023;
+            sum += s[j] * (0.42 - 0.5 * std::cos(t) + 0.08 * std::cos(2 * t)) * std::polar(1.0, 2 * M_PI * j * k / 1024);
+        }
+        m[k] = std::min(std::abs(sum) / 256 / 32767, 0.2) / 0.2;
+    }
+    std::array<double, clsDraw::kBars> peaks{};
+    double v = 0;
+    for (int l = 0; l < clsDraw::kBars; ++l) {
+        v = (v + m[5 * l + 1] + m[5 * l + 2] + m[5 * l + 3] + m[5 * l + 4]) * (1 + (1 - std::cos(2 * M_PI * (l + 3) / 25)) / 2) / 3;
+        peaks[l] = std::min(v, 1.0);
+    }
+    return peaks;
+}
+
+TEST(Spectrum, BarsFollowADirectTransformOfTheWindowedSamples) {
+    Samples mix(1024);
+    for (int i = 0; i < 1024; ++i)
+        mix[i] = static_cast<std::int16_t>(std::lrint(3000 * std::sin(2 * M_PI * 33.3 * i / 1024) +
+                                                      1500 * std::sin(2 * M_PI * 71 * i / 1024) +
+                                                      800 * std::sin(2 * M_PI * 4.5 * i / 1024)));
+    Picture pic("picFreq", 100, 50);
+    clsDraw draw;
+    draw.DrawFrequencies(mix, pic);
+    const auto expected = modelPeaks(mix);
+    for (int bar = 0; bar < clsDraw::kBars; ++bar) EXPECT_NEAR(draw.peaks()[bar], expected[bar], 1e-5) << bar;
 }
 
 TEST(Spectrum, FewerThan1024SamplesDrawNothingAndKeepThePeaks) {

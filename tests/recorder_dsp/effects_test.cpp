@@ -341,3 +341,79 @@ TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
 
 }  // namespace
 }  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// The phaser as described: four first-order all-pass stages with feedback, their coefficient from a
+// sweep that rises and falls by a constant factor per sample between two frequencies, in floats.
+struct ModelPhaser {
+    float in[4] = {}, out[4] = {};
+    float w, lo, hi, rate, factor;
+    float dry, wet, feedback;
+
+    ModelPhaser(float hz, float octaves, float sweeps, int samplerate, float dry, float wet, float feedback)
+        : dry(dry), wet(wet), feedback(feedback) {
+        const float pi = 3.1415927f;
+        lo = hz * pi / samplerate;
+        hi = hz * pi * float(std::pow(2.0, double(octaves))) / samplerate;
+        rate = float(std::pow(double(float(std::pow(2.0, double(octaves)))), double(2.0f * sweeps / samplerate)));
+        factor = rate;
+        w = lo;
+    }
+
+    std::int16_t run(std::int16_t sample) {
+        const float x = sample / 32767.0f;
+        const float a = (1 - w) / (1 + w);
+        float u = x + out[3] * feedback;
+        for (int k = 0; k < 4; ++k) {
+            const float o = a * (u + out[k]) - in[k];
+            in[k] = u;
+            out[k] = o;
+            u = o;
+        }
+        const float m = out[3] * wet + x * dry;
+        w *= factor;
+        if (w > hi)
+            factor = 1 / rate;
+        else if (w < lo)
+            factor = rate;
+        const float v = m * 32767;
+        return v > 32767 ? 32767 : v < -32768 ? -32768 : static_cast<std::int16_t>(std::lrint(v));
+    }
+};
+
+TEST(EffectsChain, PhaserFollowsTheFloatModelThroughSeveralSweeps) {
+    struct Case {
+        float dry, wet, feedback, sweeps, octaves, hz;
+    } cases[] = {
+        {1, 1, 0.5f, 1, 4, 100},
+        {0.5f, -0.7f, -0.9f, 1.5f, 6, 20},
+        {1, 1, 0, 0.1f, 3, 150},
+        // A factor of exactly 2 over one octave lands on the maximum, which does not turn the sweep yet.
+        {0, 1, 0, 4000, 1, 100},
+    };
+    for (const auto& c : cases) {
+        clsDSP dsp;
+        dsp.setSamplerate(8000);
+        dsp.setChannels(1);
+        dsp.setEffectsUsed(clsDSP::Phaser);
+        dsp.setPhaseShiftDry(c.dry);
+        dsp.setPhaseShiftWet(c.wet);
+        dsp.setPhaseShiftFeedback(c.feedback);
+        dsp.setPhaseShiftSweepRate(c.sweeps);
+        dsp.setPhaseShiftSweepRange(c.octaves);
+        dsp.setPhaseShiftFrequency(c.hz);
+        ModelPhaser model(c.hz, c.octaves, c.sweeps, 8000, c.dry, c.wet, c.feedback);
+        auto samples = test::toneWithNoise(8000, 700, 9000, 8000 * 3);
+        auto expected = samples;
+        for (auto& s : expected) s = model.run(s);
+        dsp.ProcessSamples(samples);
+        int worst = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) worst = std::max(worst, std::abs(samples[i] - expected[i]));
+        EXPECT_LE(worst, 1) << c.sweeps << " sweeps/s over " << c.octaves << " octaves";
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -54,3 +54,93 @@ TEST(PicturePainter, ASpectrumPaintsItsBars) {
 
 }  // namespace
 }  // namespace tarnwick
+
+#include <QApplication>
+
+
+namespace tarnwick {
+namespace {
+
+QApplication& offscreenApp() {
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tarnwick_recorder_dsp_tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+TEST(PicturePainter, TheWidgetShowsItsPictureAsItIsDrawn) {
+    offscreenApp();
+    Picture picAmpl("picAmpl", 60, 30);
+    auto widget = std::make_unique<PictureWidget>(picAmpl);
+    EXPECT_EQ(widget->size(), QSize(60, 30));
+
+    std::vector<std::int16_t> loud(5120, 32767);
+    clsDraw draw;
+    draw.DrawAmplitudes(loud, picAmpl);
+    QImage shot = widget->grab().toImage();
+    EXPECT_EQ(at(shot, 30, 2), 0u);              // black above the trace
+    EXPECT_EQ(at(shot, 30, 28), 0xFFFFFFu);      // full positive: mid + (mid - 2), white
+    std::vector<std::int16_t> quiet(5120, 0);
+    draw.DrawAmplitudes(quiet, picAmpl);
+    shot = widget->grab().toImage();
+    EXPECT_EQ(at(shot, 30, 28), 0u);
+    EXPECT_EQ(at(shot, 30, 15), 0xFFFFFFu);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+#include <QComboBox>
+#include <QDialog>
+#include <QTimer>
+
+#include "recorder/codecs.h"
+#include "ui/format_chooser.h"
+
+namespace tarnwick {
+namespace {
+
+// Runs fn on the chooser once it is up.
+void whenChooserShows(std::function<void(QDialog&)> fn) {
+    QTimer::singleShot(0, [fn] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        fn(*dialog);
+    });
+}
+
+TEST(FormatChooserDialog, ShowsTagsAndTheirFormatsAndReturnsThePick) {
+    offscreenApp();
+    const auto choices = CodecRegistry().choicesFor(8000, 1);
+    int current = -1;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        if (choices[i].tagName == "CCITT u-Law" && choices[i].format.channels == 2) current = static_cast<int>(i);
+    ASSERT_GE(current, 0);
+
+    QString title, shownTag, shownFormat;
+    whenChooserShows([&](QDialog& dialog) {
+        title = dialog.windowTitle();
+        const auto boxes = dialog.findChildren<QComboBox*>();
+        ASSERT_EQ(boxes.size(), 2);
+        shownTag = boxes[0]->currentText();
+        shownFormat = boxes[1]->currentText();
+        boxes[0]->setCurrentIndex(boxes[0]->findText("IMA ADPCM"));
+        dialog.accept();
+    });
+    const int picked = chooseWaveFormat(nullptr, choices, current, "Select WAV output format");
+    EXPECT_EQ(title, "Select WAV output format");
+    EXPECT_EQ(shownTag, "CCITT u-Law");  // the held format comes preselected
+    EXPECT_EQ(shownFormat, "8.000 kHz, 8 Bit, Stereo");
+    ASSERT_GE(picked, 0);
+    EXPECT_EQ(choices[picked].tagName, "IMA ADPCM");
+
+    whenChooserShows([](QDialog& dialog) { dialog.reject(); });
+    EXPECT_EQ(chooseWaveFormat(nullptr, choices, current, "Select WAV output format"), -1);
+}
+
+}  // namespace
+}  // namespace tarnwick

@@ -49,14 +49,23 @@ public:
 
     const std::vector<PictureOp>& ops() const { return ops_; }
 
+    // The view painted what is drawn now. Until then further drawing does not tell the view again:
+    // one repaint shows a whole tick's drawing.
+    void painted() const { unpainted_ = false; }
+
 private:
-    void changed() { notifyView(); }
+    void changed() {
+        if (unpainted_) return;
+        unpainted_ = true;
+        notifyView();
+    }
 
     int width_, height_;
     Colour background_;
     Colour pen_ = 0;
     int curX_ = 0, curY_ = 0;
     std::vector<PictureOp> ops_;
+    mutable bool unpainted_ = false;
 };
 
 }  // namespace tarnwick
