@@ -309,6 +309,7 @@ AlsaCaptureSource::AlsaCaptureSource(Runtime& rt, std::vector<AlsaCaptureDevice>
 }
 
 std::vector<AlsaCaptureDevice> AlsaCaptureSource::cardDevices() {
+    snd_lib_error_set_handler(quietAlsa);
     std::vector<AlsaCaptureDevice> out;
     snd_ctl_card_info_t* card = nullptr;
     snd_pcm_info_t* pcm = nullptr;
