@@ -4,6 +4,7 @@
 #include <QFileDialog>
 
 #include "hostlink/socket_transport.h"
+#include "platform/alsa/alsa_capture.h"
 #include "platform/curl/curl_transfers.h"
 #include "platform/espeak/espeak_voice.h"
 #include "platform/gsm/gsm_encoder.h"
@@ -53,6 +54,17 @@ std::string openFileDialog(const std::string& filter, const std::string& fileNam
     return QFileDialog::getOpenFileName(nullptr, QString(), QString::fromStdString(fileName), qtFilter).toStdString();
 }
 
+// The recorder's output file: a new name may be typed, and an existing file is overwritten when the
+// recording starts, so the dialog asks nothing about it.
+std::string outputFileDialog(const std::string& filter, const std::string& fileName) {
+    if (QtRuntime::headless() || qEnvironmentVariableIsSet("TARNWICK_ANSWER")) return {};
+    const std::string::size_type bar = filter.find('|');
+    const QString qtFilter = bar == std::string::npos ? QString() : QString::fromStdString(filter.substr(0, bar));
+    return QFileDialog::getSaveFileName(nullptr, QString(), QString::fromStdString(fileName), qtFilter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite)
+        .toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,7 +99,15 @@ int main(int argc, char** argv) {
         QWidget* parent = owner && viewsForChooser ? viewsForChooser->viewFor(*owner) : nullptr;
         return chooseWaveFormat(parent, choices, current, title);
     };
+    backends.captureSource = [](Runtime& r) { return std::make_unique<AlsaCaptureSource>(r); };
+    backends.outputFile = outputFileDialog;
     Toolset tools(ctx, std::move(backends));
+    // Every orderly end of the program (EchoLink closing, a quit prompt, "Save / Exit", a window's
+    // close, a signal) passes here: a running recording is finished before the process goes.
+    rt.hardExit = [&tools, exitNow = rt.hardExit](int code) {
+        tools.finishWork();
+        exitNow(code);
+    };
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {
         try {
@@ -103,6 +123,7 @@ int main(int argc, char** argv) {
     viewsForChooser = &views;
     views.add(launcher);
     for (Tool* tool : registry.all()) views.add(*tool);
+    for (Window* dialog : tools.dialogs()) views.add(*dialog);
 
     if (!launcher.start()) return 1;
     return QApplication::exec();

@@ -24,7 +24,9 @@ Toolset::Toolset(ToolContext& ctx, Backends backends) : ctx_(ctx), backends_(std
     tools_.push_back(std::make_unique<Form8>(ctx));
     tools_.push_back(std::make_unique<Form9>(ctx, backends_.anotherCopyRunning));
     tools_.push_back(std::make_unique<Form10>(ctx));
-    tools_.push_back(std::make_unique<Form11>(ctx));
+    tools_.push_back(std::make_unique<Form11>(
+        ctx, RecorderBackends{backends_.captureSource, backends_.mediaPlayer, backends_.openFile, backends_.outputFile,
+                              backends_.recorderCodecs, backends_.formatChooser}));
     tools_.push_back(std::make_unique<Form12>(ctx, backends_.mediaPlayer, backends_.openFile));
     tools_.push_back(std::make_unique<Form13>(ctx, backends_.transfers.get()));
     tools_.push_back(std::make_unique<Form14>(ctx));
@@ -32,5 +34,15 @@ Toolset::Toolset(ToolContext& ctx, Backends backends) : ctx_(ctx), backends_(std
 }
 
 Toolset::~Toolset() = default;
+
+std::vector<Window*> Toolset::dialogs() {
+    std::vector<Window*> out;
+    if (auto* recorder = dynamic_cast<Form11*>(ctx_.tools.find("Form11"))) out.push_back(&recorder->fxOptions());
+    return out;
+}
+
+void Toolset::finishWork() {
+    if (auto* recorder = dynamic_cast<Form11*>(ctx_.tools.find("Form11"))) recorder->FinishRecording();
+}
 
 }  // namespace tarnwick

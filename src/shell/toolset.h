@@ -11,6 +11,7 @@
 #include "player/file_dialog.h"
 #include "player/media_player.h"
 #include "recorder/codecs.h"
+#include "recorder/recorder.h"
 #include "speech/speech_voice.h"
 #include "toolbox/tool.h"
 #include "toolbox/tool_registry.h"
@@ -34,6 +35,10 @@ struct Backends {
     // unset means none (only the recording's own rate, no GSM; the chooser cancels).
     CodecLibraries recorderCodecs;
     FormatChooser formatChooser;
+    // The recorder's capture devices (unset: none) and its output-file dialog, in which a new name
+    // may be typed (unset means "cancelled").
+    CaptureSourceFactory captureSource;
+    OpenFileDialog outputFile;
 };
 
 // Owns every tool window (not the launcher) and registers them in loading order.
@@ -42,6 +47,10 @@ public:
     Toolset(ToolContext& ctx, Backends backends);
     ~Toolset();
     ToolRegistry& registry() { return ctx_.tools; }
+    // Windows that belong to a tool and are shown by it (the recorder's effects dialog).
+    std::vector<Window*> dialogs();
+    // Finishes work that must not be cut off when the process ends (a running recording).
+    void finishWork();
 
 private:
     ToolContext& ctx_;

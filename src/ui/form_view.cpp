@@ -22,7 +22,9 @@
 #include <exception>
 #include <functional>
 
+#include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
+#include "ui/picture_widget.h"
 
 namespace tarnwick {
 
@@ -117,6 +119,9 @@ struct FormView::Binding {
     QWidget* widget = nullptr;
     // Writes the control's own state (text, value, items) into the widget.
     std::function<void()> refreshValue;
+    // Set for controls that change many times a second (pictures): what a change runs instead of a
+    // full refresh.
+    std::function<void()> quickChange;
     // Set while the widget is written from the model; input handlers stay quiet meanwhile.
     bool refreshing = false;
     Colour fore = kDefaultColour, back = kDefaultColour;
@@ -128,7 +133,10 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
     for (auto& b : bindings_) {
         Binding* raw = b.get();
         refresh(*raw);
-        raw->control->viewChanged = [this, raw] { refresh(*raw); };
+        if (raw->quickChange)
+            raw->control->viewChanged = raw->quickChange;
+        else
+            raw->control->viewChanged = [this, raw] { refresh(*raw); };
     }
     setWindowTitle(qs(window_.windowCaption()));
     applyPosition();
@@ -373,12 +381,32 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             if (w->currentRow() != lb->listIndex()) w->setCurrentRow(lb->listIndex());
         };
         b->widget = w;
+    } else if (auto* pic = dynamic_cast<Picture*>(&c)) {
+        // A window that draws: the picture paints what its model drew.
+        auto* w = new PictureWidget(*pic, parent);
+        // The picture paints every pixel of itself: nothing behind it needs painting first.
+        w->setAttribute(Qt::WA_OpaquePaintEvent);
+        // Each drawing step of a display tick reports a change; the widget's own hook folds them into
+        // one repaint, and the picture's shown and enabled state follow it.
+        b->refreshValue = pic->viewChanged;
+        b->quickChange = [w, pic, hook = pic->viewChanged] {
+            if (hook) hook();
+            if (w->isHidden() == pic->visible()) w->setVisible(pic->visible());
+            if (w->isEnabled() != pic->enabled()) w->setEnabled(pic->enabled());
+        };
+        b->widget = w;
     } else {
         // A label, or any control without input of its own: its caption as plain text.
         auto* w = plainLabel({}, parent);
         b->refreshValue = [w, &c] {
             const QString text = toDisplay(c.caption());
-            if (w->text() != text) w->setText(text);
+            if (w->text() == text) return;
+            w->setText(text);
+            // A label keeps the largest size it has had, as a fixed size: a text that changes often
+            // (a counter, a status line) then repaints the label alone instead of laying out the
+            // whole window again on every change.
+            const QSize size = w->sizeHint().expandedTo(w->minimumSize());
+            if (size != w->minimumSize() || size != w->maximumSize()) w->setFixedSize(size);
         };
         b->widget = w;
     }

@@ -1,0 +1,162 @@
+// The capture backends end to end through the recorder: a source fed from a WAV file on virtual
+// time, and ALSA against its file plugin in a configuration written here.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/alsa/alsa_capture.h"
+#include "platform/sndfile/file_capture.h"
+#include "recorder/wave_in_recorder.h"
+#include "runtime/virtual_runtime.h"
+#include "support/temp_dir.h"
+
+namespace tarnwick::test {
+namespace {
+
+// Interleaved 16-bit samples: i * 7 for sample i, so every position is told apart.
+std::vector<std::int16_t> ramp(std::size_t n) {
+    std::vector<std::int16_t> s(n);
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::int16_t>(i * 7);
+    return s;
+}
+
+void writeWav(const std::string& path, const std::vector<std::int16_t>& samples, int rate, int channels) {
+    auto put = [](std::ofstream& f, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) f.put(static_cast<char>((v >> (8 * i)) & 0xff));
+    };
+    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
+    std::ofstream f(path, std::ios::binary);
+    f.write("RIFF", 4);
+    put(f, 36 + data, 4);
+    f.write("WAVEfmt ", 8);
+    put(f, 16, 4);
+    put(f, 1, 2);
+    put(f, static_cast<std::uint32_t>(channels), 2);
+    put(f, static_cast<std::uint32_t>(rate), 4);
+    put(f, static_cast<std::uint32_t>(rate * channels * 2), 4);
+    put(f, static_cast<std::uint32_t>(channels * 2), 2);
+    put(f, 16, 2);
+    f.write("data", 4);
+    put(f, data, 4);
+    f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(data));
+}
+
+struct Received {
+    std::vector<std::int16_t> samples;
+    std::vector<std::int32_t> lengths;
+    std::vector<std::int64_t> times;
+};
+
+void collect(WaveInRecorder& rec, Runtime& rt, Received& r) {
+    rec.GotData = [&r, &rt](std::vector<std::int16_t>& b, std::int32_t& n) {
+        r.samples.insert(r.samples.end(), b.begin(), b.begin() + n / 2);
+        r.lengths.push_back(n);
+        r.times.push_back(rt.monotonicMs());
+    };
+}
+
+TEST(FileCapture, HandsOutTheFileBufferByBufferOnTheClockThenFallsSilent) {
+    testing::TempDir dir;
+    const auto sound = ramp(44100 * 2);  // one second of stereo
+    writeWav(dir.file("one.wav"), sound, 44100, 2);
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    FileCaptureSource source(rt, {dir.file("one.wav"), dir.file("missing.wav")});
+    WaveInRecorder rec(source, windows, rt);
+    EXPECT_EQ(rec.DeviceCount(), 2);
+    EXPECT_EQ(rec.DeviceName(0), "one.wav");
+    ASSERT_TRUE(rec.SelectDevice(0));
+    EXPECT_EQ(rec.MixerLineCount(), 0);
+    Received r;
+    collect(rec, rt, r);
+    ASSERT_TRUE(rec.StartRecord(44100, 2));
+    rt.advance(57);
+    EXPECT_TRUE(r.lengths.empty());  // a buffer holds 58 ms
+    rt.advance(2000);
+    EXPECT_EQ(r.samples, sound);
+    ASSERT_EQ(r.lengths.size(), 18u);  // 17 full buffers and what was left
+    EXPECT_EQ(r.lengths[0], 10240);
+    EXPECT_EQ(r.lengths.back(), static_cast<std::int32_t>(44100 * 4 - 17 * 10240));
+    EXPECT_NEAR(static_cast<double>(r.times[9]), 10 * 58.05, 12);
+    EXPECT_TRUE(rec.StopRecord());
+
+    // The file's rate is the device's only one; a missing file opens nothing.
+    EXPECT_FALSE(rec.StartRecord(22050, 2));
+    ASSERT_TRUE(rec.SelectDevice(1));
+    EXPECT_FALSE(rec.StartRecord(44100, 2));
+}
+
+TEST(FileCapture, MonoFilesRecordAsStereoAndStereoFilesAsMono) {
+    testing::TempDir dir;
+    writeWav(dir.file("mono.wav"), {100, 200, 300, 400}, 8000, 1);
+    writeWav(dir.file("stereo.wav"), {100, 300, -5, 6}, 8000, 2);
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    FileCaptureSource source(rt, {dir.file("mono.wav"), dir.file("stereo.wav")});
+    WaveInRecorder rec(source, windows, rt);
+    Received r;
+    collect(rec, rt, r);
+    ASSERT_TRUE(rec.SelectDevice(0));
+    ASSERT_TRUE(rec.StartRecord(8000, 2));
+    rt.advance(1000);
+    rec.StopRecord();
+    EXPECT_EQ(r.samples, (std::vector<std::int16_t>{100, 100, 200, 200, 300, 300, 400, 400}));
+    r = {};
+    ASSERT_TRUE(rec.SelectDevice(1));
+    ASSERT_TRUE(rec.StartRecord(8000, 1));
+    rt.advance(1000);
+    EXPECT_EQ(r.samples, (std::vector<std::int16_t>{200, 0}));
+}
+
+TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000);  // half a second of 8 kHz stereo
+    {
+        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
+    }
+    const std::string config = "pcm.tarnwick_test {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n"
+                               " infile \"" + dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}},
+                             "tarnwick_no_such_device");
+    WaveInRecorder rec(source, windows, rt);
+    EXPECT_EQ(rec.DeviceName(0), "Test capture through the file p");
+    // The default device does not exist here: the start fails and leaves nothing running.
+    EXPECT_FALSE(rec.StartRecord(8000, 2));
+    EXPECT_FALSE(rec.IsRecording());
+
+    ASSERT_TRUE(rec.SelectDevice(0));
+    EXPECT_EQ(rec.MixerLineCount(), 0);
+    EXPECT_EQ(rec.MixerLineVolume(), 0);
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    ASSERT_TRUE(rec.StartRecord(8000, 2));
+    for (int i = 0; i < 200 && r.samples.size() < sound.size(); ++i) rt.advance(10);
+    ASSERT_TRUE(rec.StopRecord());
+    ASSERT_GE(r.samples.size(), sound.size());
+    std::size_t firstDiff = sound.size();
+    for (std::size_t i = 0; i < sound.size(); ++i)
+        if (r.samples[i] != sound[i]) {
+            firstDiff = i;
+            break;
+        }
+    EXPECT_EQ(firstDiff, sound.size()) << r.samples[firstDiff] << " " << r.samples.size();
+    for (std::int32_t n : r.lengths) EXPECT_EQ(n, 1024);
+
+    // On a machine without a sound card the system's default device cannot open either.
+    if (AlsaCaptureSource::cardDevices().empty()) {
+        AlsaCaptureSource none(rt);
+        WaveInRecorder plain(none, windows, rt);
+        EXPECT_EQ(plain.DeviceCount(), 0);
+        EXPECT_FALSE(plain.SelectDevice(0));
+        EXPECT_FALSE(plain.StartRecord(44100, 2));
+        EXPECT_FALSE(plain.IsRecording());
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick::test
