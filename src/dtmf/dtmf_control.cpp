@@ -42,7 +42,7 @@ void Form4::DTMFDelay_Timer() {
     if (receiving) {
         PTT3.setText("Receiving Signal");
         if (UseDTMFDelay.ticked()) {
-            long long left = leadingNumber(DTMFDelayPeriod.text()).value_or(0) - 1;
+            long long left = boxCount(DTMFDelayPeriod.text()) - 1;
             DTMFDelayPeriod.setText(std::to_string(left));
         }
     } else {

@@ -428,6 +428,10 @@ std::optional<long long> leadingNumber(const std::string& text) {
     return v == kMin ? kMax : -v;
 }
 
+long long boxCount(const std::string& text) {
+    return std::clamp(leadingNumber(text).value_or(0), -kBoxCountMax, kBoxCountMax);
+}
+
 // ---- ToolSettingsFile ----
 
 ToolSettingsFile::ToolSettingsFile(std::string fileName, int bufferSize, std::string directory)

@@ -31,6 +31,13 @@ std::string mapWindowsPath(const std::string& path);
 // Reads text like a leading decimal number ("12abc" is 12, " 7" is 7); nullopt when it has none.
 std::optional<long long> leadingNumber(const std::string& text);
 
+// The most a count on a box or label holds: a 32-bit number, so a period in minutes times 60, a count
+// less one or a time in milliseconds made of it stays far inside 64 bits.
+constexpr long long kBoxCountMax = 2147483647;
+// A count read from a box or label: its leading number (0 when it has none) clamped to
+// -kBoxCountMax..kBoxCountMax, whatever a settings file or the operator put there.
+long long boxCount(const std::string& text);
+
 // How a settings file is stored: files copied from Windows hold ANSI (Windows-1252) text.
 enum class SettingsEncoding { Utf8, Windows1252 };
 
