@@ -145,6 +145,19 @@ TEST_F(MediaFiles, StopKeepsPositionSeekMovesItAndRunContinues) {
     EXPECT_NEAR(secondsSince(t0), kToneSeconds - 1.2, 0.25) << "only the rest after the seek is played";
 }
 
+TEST_F(MediaFiles, ASeekToTheStartOfAFileStillAtItsStartIsLeftOut) {
+    std::string error;
+    ASSERT_TRUE(player_.render(wav_.string(), error)) << error;
+    player_.setPosition(0);  // just loaded
+    player_.run();
+    player_.setPosition(0);  // just set running, as the player does with every file
+    EXPECT_EQ(player_.seeks(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    player_.setPosition(0);  // a real rewind
+    EXPECT_EQ(player_.seeks(), 1);
+    EXPECT_LT(player_.position(), 0.1);
+}
+
 TEST_F(MediaFiles, UnplayableFilesAreRefusedWithAReason) {
     const fs::path text = dir_ / "notes.mp3";
     std::ofstream(text) << "This is not sound at all, just some words in a file.\n";
