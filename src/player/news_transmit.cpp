@@ -313,6 +313,7 @@ void Form1::stopButton() {
     Timer3.setEnabled(false);
     Label18.setText(Text6.text());
     breakStoppedPlayback_ = false;
+    beaconsDue_ = {};
     SayFile2 = 0;
     SayFile3 = 0;
     EndDTMF = 0;
