@@ -122,6 +122,10 @@ void ScrollBar::scroll(int v) {
     if (onScroll) onScroll();
 }
 
+void ScrollBar::endScroll() {
+    if (onChange) onChange();
+}
+
 void ComboBox::addItem(const std::string& item) {
     items_.push_back(item);
     notifyView();

@@ -174,11 +174,22 @@ public:
     // The operator dragging the thumb: the value follows and the scroll handler runs, not the change
     // handler.
     void scroll(int v);
+    // The operator releasing a dragged thumb: the change handler runs for the value the drag left.
+    void endScroll();
+    // How far an arrow (small) and a click on the track (large) move the value.
+    int smallChange() const { return smallChange_; }
+    int largeChange() const { return largeChange_; }
+    void setSteps(int smallChange, int largeChange) {
+        smallChange_ = smallChange < 1 ? 1 : smallChange;
+        largeChange_ = largeChange < 1 ? 1 : largeChange;
+        notifyView();
+    }
     std::function<void()> onChange;
     std::function<void()> onScroll;
 
 private:
     int min_, max_, value_;
+    int smallChange_ = 1, largeChange_ = 1;
 };
 
 // A drop-down list with an editable text (a combo box) or a plain list.

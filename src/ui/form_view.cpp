@@ -315,14 +315,18 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         b->widget = w;
     } else if (auto* sb = dynamic_cast<ScrollBar*>(&c)) {
         auto* w = new QSlider(Qt::Horizontal, parent);
-        // Dragging the thumb scrolls; arrows, track clicks and keys change the value.
+        // Dragging the thumb scrolls and its release is the change; arrows, track clicks and keys
+        // change the value.
         QObject::connect(w, &QSlider::sliderMoved, w, [sb, input](int v) { input([&] { sb->scroll(v); }); });
+        QObject::connect(w, &QSlider::sliderReleased, w, [sb, input] { input([&] { sb->endScroll(); }); });
         QObject::connect(w, &QSlider::valueChanged, w, [w, sb, input](int v) {
             if (!w->isSliderDown()) input([&] { sb->setValue(v); });
         });
         b->refreshValue = [w, sb] {
             w->setInvertedAppearance(sb->min() > sb->max());
             w->setRange(std::min(sb->min(), sb->max()), std::max(sb->min(), sb->max()));
+            w->setSingleStep(sb->smallChange());
+            w->setPageStep(sb->largeChange());
             w->setValue(sb->value());
         };
         b->widget = w;
