@@ -16,8 +16,10 @@ std::vector<std::string> keysOf(const std::string& ini) {
 
 std::string valueOf(const std::string& ini, const std::string& key) {
     std::istringstream in(ini);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // the file has CR LF line ends
         if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
     return "<missing>";
 }
 
