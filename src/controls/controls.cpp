@@ -238,6 +238,12 @@ void Window::setMinimized(bool m) {
     if (windowChanged) windowChanged();
 }
 
+void Window::raise() {
+    minimized_ = false;
+    ++raises_;
+    if (windowChanged) windowChanged();
+}
+
 void Window::setVisible(bool v) {
     if (v == visible_) return;
     visible_ = v;

@@ -260,6 +260,9 @@ public:
     // Shown as an icon on the task bar rather than as a window.
     bool isMinimized() const { return minimized_; }
     void setMinimized(bool m);
+    // Brings the window in front of the others (restoring it when minimised); the view counts requests.
+    void raise();
+    unsigned raiseRequests() const { return raises_; }
     // The window's left and top edge in twips (1/1440 inch), as the settings files keep them.
     double left() const { return left_; }
     double top() const { return top_; }
@@ -280,6 +283,7 @@ private:
     std::string caption_;
     bool visible_ = false;
     bool minimized_ = false;
+    unsigned raises_ = 0;
     double left_ = 300, top_ = 300;
 };
 

@@ -203,7 +203,7 @@ void Form1::buildLayout() {
         row({ctl(Command4), ctl(Command5), frame("MP3 PTT", {row({ctl(ShowTime), ctl(PTT)})}),
              frame("Progress", {row({caption("Length :"), ctl(Text3), caption("Time Used :"), ctl(Text2),
                                      caption("Time Left :"), ctl(Text1)}),
-                                ctl(H1), caption("0%                    50%                    100%")})}),
+                                ctl(H1), row({caption("0%"), stretch(), caption("50%"), stretch(), caption("100%")})})}),
         tabs({
             tab("News File Player",
                 {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1, Command17, UseSetVol4,

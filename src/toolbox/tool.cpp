@@ -26,6 +26,8 @@ void Tool::unload() {
 void Tool::show() {
     load();
     setVisible(true);
+    // Showing a window that is already up (perhaps minimised) brings it back in front.
+    raise();
 }
 
 void Tool::hide() {
