@@ -130,6 +130,10 @@ void ScrollBar::scroll(int v) {
     if (onScroll) onScroll();
 }
 
+void ScrollBar::endScroll() {
+    if (onChange) onChange();
+}
+
 void ComboBox::addItem(const std::string& item) {
     items_.push_back(item);
     notifyView();
@@ -239,6 +243,12 @@ void Window::setPosition(double leftTwips, double topTwips) {
 void Window::setMinimized(bool m) {
     if (m == minimized_) return;
     minimized_ = m;
+    if (windowChanged) windowChanged();
+}
+
+void Window::raise() {
+    minimized_ = false;
+    ++raises_;
     if (windowChanged) windowChanged();
 }
 

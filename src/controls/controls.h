@@ -191,11 +191,22 @@ public:
     // The operator dragging the thumb: the value follows and the scroll handler runs, not the change
     // handler.
     void scroll(int v);
+    // The operator releasing a dragged thumb: the change handler runs for the value the drag left.
+    void endScroll();
+    // How far an arrow (small) and a click on the track (large) move the value.
+    int smallChange() const { return smallChange_; }
+    int largeChange() const { return largeChange_; }
+    void setSteps(int smallChange, int largeChange) {
+        smallChange_ = smallChange < 1 ? 1 : smallChange;
+        largeChange_ = largeChange < 1 ? 1 : largeChange;
+        notifyView();
+    }
     std::function<void()> onChange;
     std::function<void()> onScroll;
 
 private:
     int min_, max_, value_;
+    int smallChange_ = 1, largeChange_ = 1;
 };
 
 // A drop-down list with an editable text (a combo box) or a plain list.
@@ -266,6 +277,9 @@ public:
     // Shown as an icon on the task bar rather than as a window.
     bool isMinimized() const { return minimized_; }
     void setMinimized(bool m);
+    // Brings the window in front of the others (restoring it when minimised); the view counts requests.
+    void raise();
+    unsigned raiseRequests() const { return raises_; }
     // The window's left and top edge in twips (1/1440 inch), as the settings files keep them.
     double left() const { return left_; }
     double top() const { return top_; }
@@ -286,6 +300,7 @@ private:
     std::string caption_;
     bool visible_ = false;
     bool minimized_ = false;
+    unsigned raises_ = 0;
     double left_ = 300, top_ = 300;
 };
 

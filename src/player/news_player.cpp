@@ -124,6 +124,12 @@ void Form1::wireHandlers() {
             if (media_ && media_->loaded()) tryStep("volume", [&] { media_->setVolume(bar.value()); });
         };
     };
+    // An arrow moves a volume slider half a decibel; a track click 5 dB on the first two and one
+    // hundredth on the others, as the window has always had them.
+    V1.setSteps(50, 500);
+    V2.setSteps(50, 500);
+    V3.setSteps(50, 1);
+    V4.setSteps(50, 1);
     slider(V1, VolSet);
     slider(V2, VolSet2);
     slider(V3, VolSet3);
@@ -137,15 +143,9 @@ void Form1::wireHandlers() {
 
     // Countdown period boxes.
     for (Countdown& c : countdowns_) c.period->onChange = [this, &c] { periodRule(c); };
-    Beacon1.onTick = [this] {
-        if (countdownStep(countdowns_[0])) beaconPlay(14, true);
-    };
-    Beacon2.onTick = [this] {
-        if (countdownStep(countdowns_[1])) beaconPlay(15, true);
-    };
-    Beacon3.onTick = [this] {
-        if (countdownStep(countdowns_[2])) beaconPlay(16, true);
-    };
+    Beacon1.onTick = [this] { beaconTick(0); };
+    Beacon2.onTick = [this] { beaconTick(1); };
+    Beacon3.onTick = [this] { beaconTick(2); };
     Beacon7.onTick = [this] { cwTick(); };
 
     // Transmit breaks: editing the boxes only refreshes their counts.
@@ -203,7 +203,7 @@ void Form1::buildLayout() {
         row({ctl(Command4), ctl(Command5), frame("MP3 PTT", {row({ctl(ShowTime), ctl(PTT)})}),
              frame("Progress", {row({caption("Length :"), ctl(Text3), caption("Time Used :"), ctl(Text2),
                                      caption("Time Left :"), ctl(Text1)}),
-                                ctl(H1), caption("0%                    50%                    100%")})}),
+                                ctl(H1), row({caption("0%"), stretch(), caption("50%"), stretch(), caption("100%")})})}),
         tabs({
             tab("News File Player",
                 {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1, Command17, UseSetVol4,
@@ -317,6 +317,7 @@ bool Form1::SaveData() {
 
 void Form1::Form_Load() {
     link_ = std::make_unique<HostLink>(ctx_.hub, "Form1");
+    beaconsDue_ = {};
     link_->DTMFString = [this](const std::string& d) { onDTMF(d); };
     link_->ChatTextReceived = [this](const std::string& t) { onChat(t); };
     link_->Closing = [this] { onClosing(); };
@@ -398,14 +399,29 @@ void Form1::newsPlay(int slotNumber) {
     if (s && s->useVol) applyPreset(*s->useVol, *s->volSet);
 }
 
+void Form1::beaconTick(int beacon) {
+    if (countdownStep(countdowns_[beacon])) beaconsDue_[static_cast<std::size_t>(beacon)] = true;
+    if (!beaconsDue_[static_cast<std::size_t>(beacon)]) return;
+    // A countdown never breaks into the player's own transmission (in IP mode or in a break either):
+    // the whole beacon, start digits included, goes on air once that transmission has ended, and
+    // beacons due together go one after another in beacon order.
+    if (transmissionUnderWay()) return;
+    // An earlier beacon whose count reaches 0 at its next tick is due together with this one.
+    for (int earlier = 0; earlier < beacon; ++earlier) {
+        const Countdown& c = countdowns_[static_cast<std::size_t>(earlier)];
+        if (beaconsDue_[static_cast<std::size_t>(earlier)]) return;
+        if (c.timer->enabled() && c.use->value() != 0 && boxCount(c.seconds->text()) == 1) return;
+    }
+    beaconsDue_[static_cast<std::size_t>(beacon)] = false;
+    beaconPlay(14 + beacon, true);
+}
+
 void Form1::beaconPlay(int slotNumber, bool fromCountdown) {
     if (fromCountdown) {
+        // A carrier drops the beacon; the next attempt comes a full period later.
         bool carrier = false;
         tryStep("IsCarrierDetected", [&] { carrier = link_->IsCarrierDetected(); });
         if (carrier) return;
-        // A countdown never breaks into the player's own transmission (in IP mode or in a break
-        // either): the whole beacon, start digits included, waits for its next period.
-        if (transmissionUnderWay()) return;
     }
     CurrentFile.clear();
     PlayBox = slotNumber;

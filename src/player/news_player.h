@@ -225,6 +225,8 @@ private:
     void fileButton(int slotNumber);
     void newsPlay(int slotNumber);
     void beaconPlay(int slotNumber, bool fromCountdown);
+    // A beacon countdown's tick (0 to 2 for beacons 1 to 3).
+    void beaconTick(int beacon);
     void playFilePlayer(int slotNumber);
     void stopButton();
     void sendId();
@@ -270,6 +272,8 @@ private:
     std::array<Countdown, 4> countdowns_;  // beacons 1 to 3, CW ident
 
     bool breakStoppedPlayback_ = false;
+    // Beacons that fell due while a transmission was under way and wait for its end.
+    std::array<bool, 3> beaconsDue_{};
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).

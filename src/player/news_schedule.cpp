@@ -136,8 +136,8 @@ bool Form1::countdownStep(Countdown& c) {
     if (!c.timer->enabled()) return false;
     if (c.period->text() == "0") c.period->setText("1");
     if (c.use->value() != 0)
-        c.seconds->setText(std::to_string(leadingNumber(c.seconds->text()).value_or(0) - 1));
-    if (leadingNumber(c.seconds->text()).value_or(0) > 0) return false;
+        c.seconds->setText(std::to_string(boxCount(c.seconds->text()) - 1));
+    if (boxCount(c.seconds->text()) > 0) return false;
     c.seconds->setText(std::to_string(positiveWhole(c.period->text()) * 60));
     return true;
 }
@@ -149,8 +149,8 @@ void Form1::cwTick() {
     if (BeaconPeriod7.text() == "0") BeaconPeriod7.setText("1");
     const bool count = StopClock7.value() != 0 && ((Check1.value() == 1 && PTT.caption() == "PTT ON") ||
                                                    (Check1.value() == 0 && StopClock7.value() == 1));
-    if (count) BeaconSeconds7.setText(std::to_string(leadingNumber(BeaconSeconds7.text()).value_or(0) - 1));
-    if (leadingNumber(BeaconSeconds7.text()).value_or(0) > 0) return;
+    if (count) BeaconSeconds7.setText(std::to_string(boxCount(BeaconSeconds7.text()) - 1));
+    if (boxCount(BeaconSeconds7.text()) > 0) return;
     BeaconSeconds7.setText(std::to_string(positiveWhole(c.period->text()) * 60));
     if (announcementsDisabled()) return;
     tryStep("CW ident", [&] {

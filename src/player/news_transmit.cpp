@@ -241,7 +241,7 @@ void Form1::supervisorTick() {
         return;
     }
     if (!StopClock8.ticked()) return;
-    long long left = leadingNumber(BeaconSeconds8.text()).value_or(0) - 1;
+    long long left = boxCount(BeaconSeconds8.text()) - 1;
     BeaconSeconds8.setText(std::to_string(left));
     if (left <= 0) startBreak();
 }
@@ -264,7 +264,7 @@ void Form1::breakTick() {
     ctx_.rt.yield();
     if (!Timer3.enabled()) return;
     // A break always ends: a count that is no number, or at or below 0, resumes now.
-    long long left = leadingNumber(Label18.text()).value_or(0) - 1;
+    long long left = boxCount(Label18.text()) - 1;
     Label18.setText(std::to_string(left));
     if (left > 0) return;
 
@@ -313,6 +313,7 @@ void Form1::stopButton() {
     Timer3.setEnabled(false);
     Label18.setText(Text6.text());
     breakStoppedPlayback_ = false;
+    beaconsDue_ = {};
     SayFile2 = 0;
     SayFile3 = 0;
     EndDTMF = 0;

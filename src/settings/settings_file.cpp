@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -121,7 +122,8 @@ void applyWrite(std::vector<std::string>& lines, const std::string& key, const s
     }
     if (header == std::string::npos) {
         std::string head = std::string("[") + ToolSettingsFile::kSection + "]";
-        if (!lines.empty() && endsWithCr(lines.back())) {
+        // A file the program creates gets the CR LF line ends of the Windows files it also reads.
+        if (lines.empty() || endsWithCr(lines.back())) {
             head += '\r';
             line += '\r';
         }
@@ -140,11 +142,126 @@ std::string systemError(const std::string& what, const std::string& path, int er
     return what + " " + path + ": " + std::strerror(err);
 }
 
-// Reads a file into lines. A missing file is empty; other failures return the errno.
-int readLines(const std::string& path, std::vector<std::string>& lines) {
+// Windows-1252 bytes 0x80 to 0x9F; the rest of the upper half is Latin-1. The five bytes Windows leaves
+// undefined map to the control characters of the same number, so they survive a round trip.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Length of the UTF-8 sequence that starts at text[i], 0 when it is not a valid one.
+std::size_t utf8Length(const std::string& text, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    unsigned char c1 = byte(i + 1);
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+        return 0;  // overlong forms, surrogates, beyond U+10FFFF
+    return n;
+}
+
+bool validUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t n = utf8Length(text, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string fromCp1252(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char ch : bytes) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        appendUtf8(out, c < 0x80 ? c : c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char32_t>(c));
+    }
+    return out;
+}
+
+// UTF-8 text as Windows-1252; a character that encoding cannot hold becomes "?" and sets lossy.
+std::string toCp1252(const std::string& text, bool& lossy) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t n = utf8Length(text, i);
+        if (n == 0) {  // cannot happen for text this file produced; keep the byte rather than lose it
+            out += text[i++];
+            continue;
+        }
+        char32_t cp = static_cast<unsigned char>(text[i]);
+        if (n > 1) {
+            cp &= 0x7Fu >> n;
+            for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += n;
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        const char32_t* hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), cp);
+        if (hit != std::end(kCp1252High)) {
+            out += static_cast<char>(0x80 + (hit - std::begin(kCp1252High)));
+        } else {
+            out += '?';
+            lossy = true;
+        }
+    }
+    return out;
+}
+
+// The first `count` characters of UTF-8 text, never splitting a character.
+std::string firstCharacters(const std::string& text, std::size_t count) {
+    std::size_t i = 0;
+    for (std::size_t chars = 0; i < text.size() && chars < count; ++chars) {
+        std::size_t n = utf8Length(text, i);
+        i += n == 0 ? 1 : n;
+    }
+    return text.substr(0, i);
+}
+
+constexpr off_t kMaxSettingsBytes = 1 << 20;
+
+// Reads a file into lines of UTF-8 text and tells the encoding it was stored in. A missing file is
+// empty. Only a regular file of at most 1 MB is read: a pipe would block start-up and a link to a
+// device could read without end. Returns "" or what went wrong.
+std::string readLines(const std::string& path, std::vector<std::string>& lines, SettingsEncoding& encoding) {
     lines.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? 0 : errno;
+    encoding = SettingsEncoding::Utf8;
+    // Non-blocking, so opening a pipe with no writer cannot hang.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? std::string() : std::strerror(errno);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return std::strerror(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    }
     std::string text;
     char buf[8192];
     for (;;) {
@@ -153,12 +270,19 @@ int readLines(const std::string& path, std::vector<std::string>& lines) {
             if (errno == EINTR) continue;
             int err = errno;
             ::close(fd);
-            return err;
+            return std::strerror(err);
         }
         if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > static_cast<std::size_t>(kMaxSettingsBytes)) break;
     }
     ::close(fd);
+    if (text.size() > static_cast<std::size_t>(kMaxSettingsBytes)) return "larger than 1 MB";
+    if (!validUtf8(text)) {
+        // Files copied from Windows hold ANSI text.
+        text = fromCp1252(text);
+        encoding = SettingsEncoding::Windows1252;
+    }
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t nl = text.find('\n', start);
@@ -166,7 +290,33 @@ int readLines(const std::string& path, std::vector<std::string>& lines) {
         lines.push_back(text.substr(start, nl - start));
         start = nl + 1;
     }
-    return 0;
+    return {};
+}
+
+// A name that mkstemp makes of "NAME.ini.XXXXXX".
+bool isSaveLeftover(const std::string& entry, const std::string& fileName) {
+    if (entry.size() != fileName.size() + 7 || entry.compare(0, fileName.size(), fileName) != 0) return false;
+    if (entry[fileName.size()] != '.') return false;
+    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(fileName.size()) + 1, entry.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+// Removes the temporary files a save killed half way left beside the settings file: regular files of
+// this user named like the program's own temporaries.
+void removeSaveLeftovers(const std::string& filePath) {
+    std::size_t slash = filePath.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : filePath.substr(0, slash);
+    std::string name = slash == std::string::npos ? filePath : filePath.substr(slash + 1);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isSaveLeftover(e->d_name, name)) continue;
+        std::string full = joinPath(dir, e->d_name);
+        struct stat st{};
+        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid()) ::unlink(full.c_str());
+    }
+    ::closedir(d);
 }
 
 // mkdir -p; folders it makes are private to the user.
@@ -278,19 +428,30 @@ std::optional<long long> leadingNumber(const std::string& text) {
     return v == kMin ? kMax : -v;
 }
 
+long long boxCount(const std::string& text) {
+    return std::clamp(leadingNumber(text).value_or(0), -kBoxCountMax, kBoxCountMax);
+}
+
 // ---- ToolSettingsFile ----
 
 ToolSettingsFile::ToolSettingsFile(std::string fileName, int bufferSize, std::string directory)
     : fileName_(std::move(fileName)), bufferSize_(bufferSize) {
     path_ = joinPath(directory.empty() ? settingsDirectory() : directory, fileName_);
+    // Saves go beside the file a link names, so their leftovers lie there.
+    if (char* real = ::realpath(path_.c_str(), nullptr)) {
+        removeSaveLeftovers(real);
+        std::free(real);
+    }
+    removeSaveLeftovers(path_);
     load();
 }
 
 bool ToolSettingsFile::load() {
     pending_.clear();
-    if (int err = readLines(path_, lines_)) {
+    if (std::string err = readLines(path_, lines_, encoding_); !err.empty()) {
         lines_.clear();
-        error_ = systemError("cannot read", path_, err);
+        encoding_ = SettingsEncoding::Utf8;
+        error_ = "cannot read " + path_ + ": " + err;
         return false;
     }
     error_.clear();
@@ -304,8 +465,7 @@ std::string ToolSettingsFile::read(const std::string& key, const std::string& de
         value = line.substr(line.find('=') + 1);
     }
     std::size_t room = bufferSize_ > 0 ? static_cast<std::size_t>(bufferSize_ - 1) : 0;
-    if (value.size() > room) value.resize(room);
-    return value;
+    return firstCharacters(value, room);
 }
 
 void ToolSettingsFile::write(const std::string& key, const std::string& value) {
@@ -317,13 +477,17 @@ void ToolSettingsFile::write(const std::string& key, const std::string& value) {
 bool ToolSettingsFile::save() {
     // Start from the file as it is now, so lines edited by hand since the load are kept.
     std::vector<std::string> lines;
-    if (int err = readLines(path_, lines)) {
-        error_ = systemError("cannot save (the file cannot be read, so it is left as it is)", path_, err);
+    SettingsEncoding encoding = SettingsEncoding::Utf8;
+    if (std::string err = readLines(path_, lines, encoding); !err.empty()) {
+        error_ = "cannot save (the file cannot be read, so it is left as it is) " + path_ + ": " + err;
         return false;
     }
     for (const auto& [key, value] : pending_) applyWrite(lines, key, value);
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
+    // Written back in the encoding it was read in, so a Windows program reading it sees its own text.
+    bool lossy = false;
+    if (encoding == SettingsEncoding::Windows1252) text = toCp1252(text, lossy);
 
     // Write through a link to the file it names, so a linked settings file stays linked.
     std::string target = path_;
@@ -375,8 +539,10 @@ bool ToolSettingsFile::save() {
         ::close(dfd);
     }
     lines_ = std::move(lines);
+    encoding_ = encoding;
     pending_.clear();
     error_.clear();
+    notice_ = lossy ? "characters that Windows-1252 cannot hold were written as \"?\" in " + path_ : std::string();
     return true;
 }
 

@@ -31,6 +31,16 @@ std::string mapWindowsPath(const std::string& path);
 // Reads text like a leading decimal number ("12abc" is 12, " 7" is 7); nullopt when it has none.
 std::optional<long long> leadingNumber(const std::string& text);
 
+// The most a count on a box or label holds: a 32-bit number, so a period in minutes times 60, a count
+// less one or a time in milliseconds made of it stays far inside 64 bits.
+constexpr long long kBoxCountMax = 2147483647;
+// A count read from a box or label: its leading number (0 when it has none) clamped to
+// -kBoxCountMax..kBoxCountMax, whatever a settings file or the operator put there.
+long long boxCount(const std::string& text);
+
+// How a settings file is stored: files copied from Windows hold ANSI (Windows-1252) text.
+enum class SettingsEncoding { Utf8, Windows1252 };
+
 class ToolSettingsFile {
 public:
     // fileName without a directory ("tarnwick.ini"); bufferSize as the reading tool's buffer;
@@ -42,9 +52,11 @@ public:
     int bufferSize() const { return bufferSize_; }
 
     // Reads the file afresh (a missing file reads as empty). Returns false and sets error() when the
-    // file exists but cannot be read; it then reads as empty.
+    // file exists but cannot be read (also when it is not a regular file, or larger than 1 MB); it then
+    // reads as empty. Text that is not valid UTF-8 is read as Windows-1252.
     bool load();
-    // The key's value, or the default when the key (or the file) is missing; cut at buffer size - 1.
+    // The key's value, or the default when the key (or the file) is missing; cut at buffer size - 1
+    // characters.
     std::string read(const std::string& key, const std::string& defaultValue) const;
     // Sets a key in memory (replacing the line of a key spelt in any case, else appending one).
     // Line breaks inside a value are written as blanks, so the file keeps one key per line.
@@ -52,9 +64,13 @@ public:
     // Writes the whole file atomically: the file as it is on disk now, with every write() since the
     // last save applied in order, so hand edits of other lines made meanwhile survive. Creates the
     // folder and the file when missing. Returns false and sets error() when it fails, leaving the
-    // old file whole; it never replaces a file it could not read.
+    // old file whole; it never replaces a file it could not read. The file keeps the encoding it is
+    // stored in (a new file is UTF-8 with CR LF line ends); when a character could not be written in
+    // it, the save succeeds and notice() says so.
     bool save();
     const std::string& error() const { return error_; }
+    const std::string& notice() const { return notice_; }
+    SettingsEncoding encoding() const { return encoding_; }
 
     static constexpr const char* kSection = "SETTINGS";
 
@@ -63,7 +79,8 @@ private:
     int bufferSize_;
     std::vector<std::string> lines_;
     std::vector<std::pair<std::string, std::string>> pending_;  // writes since the last save
-    std::string error_;
+    std::string error_, notice_;
+    SettingsEncoding encoding_ = SettingsEncoding::Utf8;
 };
 
 // One declaration binds each key to its control, so a tool's load and save are one table.

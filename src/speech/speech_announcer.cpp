@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "hostlink/network_text.h"
 #include "speech/speech_tool.h"
 #include "speech/spoken_time.h"
 #include "toolbox/conference_face.h"
@@ -75,7 +76,12 @@ std::string Form3::spell(const std::string& call) {
     return TempCall;
 }
 
-void Form3::onConnected(const std::string& call, const std::string& name, const std::string& addr) {
+void Form3::onConnected(const std::string& rawCall, const std::string& rawName, const std::string& rawAddr) {
+    // A stranger's callsign and name are spoken and shown: cleaned and cut first, so a long one cannot
+    // hold the transmitter.
+    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    const std::string name = cleanNetworkText(rawName, kNetNameMax);
+    const std::string addr = cleanNetworkText(rawAddr, kNetChatMax);
     StationInfoFace* info = stationInfo();
     if (info) info->Label2.setCaption(call + " " + name);
     CallHistory.setText(CallHistory.text() + historyTime(ctx_.rt.localTime()) + call + " -- " + name + " -- " + addr +
@@ -119,8 +125,9 @@ void Form3::onConnected(const std::string& call, const std::string& name, const 
     }
 }
 
-void Form3::onDisconnected(const std::string& call) {
+void Form3::onDisconnected(const std::string& rawCall) {
     if (ConDisc.value() != 1) return;
+    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
     switch (kindOf(call)) {
         case CallKind::Conference:
             if (const ConferenceName* c = conferenceName(call))

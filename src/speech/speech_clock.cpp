@@ -17,10 +17,9 @@ std::size_t characterCount(const std::string& s) {
     return n;
 }
 
-long long numberIn(const std::string& text) { return leadingNumber(text).value_or(0); }
 
 // Counts a seconds label down by one.
-void countDown(Label& seconds) { seconds.setText(std::to_string(numberIn(seconds.text()) - 1)); }
+void countDown(Label& seconds) { seconds.setText(std::to_string(boxCount(seconds.text()) - 1)); }
 }  // namespace
 
 void Form3::onClockTick() {
@@ -89,7 +88,7 @@ void Form3::onSpeechCountdownTick(Timer& /*timer*/, TextBox& period, Label& seco
     if (period.text() == "0") period.setText("1");
     if (use.value() == 1) countDown(seconds);
     if (seconds.text() != "0") return;
-    seconds.setText(std::to_string(numberIn(period.text()) * 60));
+    seconds.setText(std::to_string(boxCount(period.text()) * 60));
     // While the link is in use the announcement is dropped (the next one comes a full period later),
     // and a request already waiting in the mailbox keeps its text.
     if (InUse == 1) return;
@@ -102,7 +101,7 @@ void Form3::onCwIdentTick() {
     if (Check1.value() == 1) return;
     if (StopClock7.value() == 1) countDown(BeaconSeconds7);
     if (BeaconSeconds7.text() == "0") {
-        BeaconSeconds7.setText(std::to_string(numberIn(BeaconPeriod7.text()) * 60));
+        BeaconSeconds7.setText(std::to_string(boxCount(BeaconPeriod7.text()) * 60));
         if (carrierDetected("Form3.Beacon7"))
             CwIdentPending = "1";
         else
@@ -129,11 +128,11 @@ void Form3::onIdleTick() {
     const bool rx = receiving("Form3.IDTimer");
     const bool cd = carrierDetected("Form3.IDTimer");
     if (active || rx || cd) {
-        IDSeconds.setText(std::to_string(numberIn(VoicePeriod.text()) * 60));
+        IDSeconds.setText(std::to_string(boxCount(VoicePeriod.text()) * 60));
         IDTimer.setEnabled(true);
     }
     if (IDSeconds.text() == "0") {
-        IDSeconds.setText(std::to_string(numberIn(VoicePeriod.text()) * 60));
+        IDSeconds.setText(std::to_string(boxCount(VoicePeriod.text()) * 60));
         IDTimer.setEnabled(false);
     }
 }
@@ -142,13 +141,13 @@ void Form3::onPeriodEdit(TextBox& period, Label& seconds, const std::function<vo
     period.setStyle(TypingStyle::DigitsOnly);
     // An empty box, "0" or any other zero ("00") would leave a countdown that never fires: it reads
     // "1" instead and the member is switched off.
-    if (numberIn(period.text()) <= 0) {
+    if (boxCount(period.text()) <= 0) {
         period.setText("1");
         setSwitch(false);
     } else {
         setSwitch(true);
     }
-    seconds.setText(std::to_string(numberIn(period.text()) * 60));
+    seconds.setText(std::to_string(boxCount(period.text()) * 60));
 }
 
 void Form3::onSendCW() {

@@ -93,11 +93,11 @@ void Form3::speakOnAir() {
         p->BeaconPlay = 0;
     } else {
         if (TTSCTRL.value() == 1) {
-            if (leadingNumber(TTSPeriod.text()).value_or(0) > 9) TTSPeriod.setText("9");
+            if (boxCount(TTSPeriod.text()) > 9) TTSPeriod.setText("9");
             if (flagtime == 1) {
                 flagtime = 0;
             } else {
-                const long long n = leadingNumber(TTSPeriod.text()).value_or(0);
+                const long long n = boxCount(TTSPeriod.text());
                 for (long long i = 0; i < n; ++i) SleepTTS();
             }
         }

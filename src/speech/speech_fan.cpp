@@ -6,16 +6,12 @@
 
 namespace tarnwick {
 
-namespace {
-long long numberIn(const std::string& text) { return leadingNumber(text).value_or(0); }
-}  // namespace
-
 void Form3::FanOn() {
     if (DelayCTRL.value() == 1) {
         FanDelay.setEnabled(true);
     } else if (FanCTRL.value() == 1) {
         Fan.setEnabled(true);
-        FanSeconds.setText(std::to_string(numberIn(FanPeriod.text()) * 60));
+        FanSeconds.setText(std::to_string(boxCount(FanPeriod.text()) * 60));
     }
 }
 
@@ -61,7 +57,7 @@ void Form3::onFanTick() {
     ctx_.rt.yield();
     if (FanPeriod.text() == "0") FanPeriod.setText("1");
     if (FanCTRL.value() == 1) {
-        FanSeconds.setText(std::to_string(numberIn(FanSeconds.text()) - 1));
+        FanSeconds.setText(std::to_string(boxCount(FanSeconds.text()) - 1));
         showFan(true);
         fanLine(true, "Form3.Fan");
     } else {
@@ -71,8 +67,8 @@ void Form3::onFanTick() {
     }
     // A count at or below 0 ends the run-on: a period such as "00" starts it at 0, and a count that
     // went past 0 would otherwise keep the fan line up for good.
-    if (numberIn(FanSeconds.text()) <= 0) {
-        FanSeconds.setText(std::to_string(numberIn(FanPeriod.text()) * 60));
+    if (boxCount(FanSeconds.text()) <= 0) {
+        FanSeconds.setText(std::to_string(boxCount(FanPeriod.text()) * 60));
         Fan.setEnabled(false);
         showFan(false);
         fanLine(false, "Form3.Fan");
@@ -82,14 +78,14 @@ void Form3::onFanTick() {
 void Form3::onFanDelayTick() {
     ctx_.rt.yield();
     if (DelayPeriod.text() == "0") DelayPeriod.setText("1");
-    if (DelayCTRL.value() != 0) DelaySeconds.setText(std::to_string(numberIn(DelaySeconds.text()) - 1));
+    if (DelayCTRL.value() != 0) DelaySeconds.setText(std::to_string(boxCount(DelaySeconds.text()) - 1));
     // As with the run-on, a count at or below 0 ends the delay; one that went past 0 never would.
-    if (numberIn(DelaySeconds.text()) <= 0) {
+    if (boxCount(DelaySeconds.text()) <= 0) {
         DelaySeconds.setText(DelayPeriod.text());
         FanDelay.setEnabled(false);
         if (FanCTRL.value() == 1 && PTT.caption() == "PTT ON") {
             Fan.setEnabled(true);
-            FanSeconds.setText(std::to_string(numberIn(FanPeriod.text()) * 60));
+            FanSeconds.setText(std::to_string(boxCount(FanPeriod.text()) * 60));
         }
     }
 }
@@ -109,7 +105,7 @@ void Form3::onFanPeriodEdit() {
         DelaySeconds.setText(DelayPeriod.text());
         FanOn();
     }
-    FanSeconds.setText(std::to_string(numberIn(FanPeriod.text()) * 60));
+    FanSeconds.setText(std::to_string(boxCount(FanPeriod.text()) * 60));
 }
 
 void Form3::onDelayPeriodEdit() {

@@ -26,6 +26,8 @@ void Tool::unload() {
 void Tool::show() {
     load();
     setVisible(true);
+    // Showing a window that is already up (perhaps minimised) brings it back in front.
+    raise();
 }
 
 void Tool::hide() {
@@ -35,7 +37,8 @@ void Tool::hide() {
 
 void Tool::readSettings(const SettingsTable& table, const std::string& fileName, int bufferSize) {
     ToolSettingsFile file(fileName, bufferSize, ctx_.settingsDir);
-    file.load();
+    // An unreadable file runs the tool on its defaults; say why.
+    if (!file.load()) ctx_.rt.error(name_ + " settings", file.error());
     table.load(file);
 }
 
@@ -45,7 +48,10 @@ bool Tool::writeSettings(const SettingsTable& table, const std::string& fileName
     // Reload first so lines this tool does not own survive the rewrite.
     file.load();
     table.store(file);
-    if (file.save()) return true;
+    if (file.save()) {
+        if (!file.notice().empty()) ctx_.rt.error(name_ + " save", file.notice());
+        return true;
+    }
     ctx_.rt.error(name_ + " save", file.error());
     if (operatorAsked)
         ctx_.rt.messageBox(kProductName, "The settings could not be saved: " + file.error(), MsgButtons::Ok,

@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -98,6 +100,35 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
     return l;
 }
 
+// A box with a character limit is as wide as that many characters (a 2-digit box stays small);
+// boxes without one share the row's room.
+constexpr int kWidestContentBox = 600;  // pixels: wider texts scroll inside their box
+
+// A box without a limit is at least as wide as its text (up to a point), so a help sentence shows
+// whole; it shares any further room of its row.
+void fitContent(QLineEdit* w) {
+    const QFontMetrics fm(w->font());
+    const QMargins m = w->textMargins();
+    const int want = std::min(fm.horizontalAdvance(w->text()) + m.left() + m.right() + 12, kWidestContentBox);
+    if (w->minimumWidth() != want) w->setMinimumWidth(want);
+}
+
+void sizeToLimit(QLineEdit* w, int chars) {
+    if (chars <= 0) {
+        w->setMaximumWidth(QWIDGETSIZE_MAX);
+        w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        fitContent(w);
+        return;
+    }
+    const QFontMetrics fm(w->font());
+    const int text = fm.horizontalAdvance(QString(std::max(chars, 2), QLatin1Char('0'))) +
+                     (chars > 8 ? 0 : fm.horizontalAdvance(QLatin1Char('W')) - fm.horizontalAdvance(QLatin1Char('0')));
+    const QMargins m = w->textMargins();
+    const int width = text + m.left() + m.right() + 12;  // the frame and the caret's room
+    w->setFixedWidth(width);
+    w->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
 bool sameItems(const std::vector<std::string>& model, const QStringList& shown) {
     if (static_cast<qsizetype>(model.size()) != shown.size()) return false;
     for (std::size_t i = 0; i < model.size(); ++i)
@@ -128,8 +159,20 @@ struct FormView::Binding {
 };
 
 FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(window) {
-    auto* top = new QVBoxLayout(this);
-    build(window_.layoutItems(), top, this);
+    // The content scrolls when the window is taller or wider than the screen, so no button is ever
+    // out of reach.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(this);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    outer->addWidget(area);
+    content_ = new QWidget(area);
+    auto* top = new QVBoxLayout(content_);
+    top->setContentsMargins(6, 4, 6, 4);
+    top->setSpacing(2);
+    build(window_.layoutItems(), top, content_);
+    area->setWidget(content_);
     for (auto& b : bindings_) {
         Binding* raw = b.get();
         refresh(*raw);
@@ -144,6 +187,13 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
 
 namespace {
 constexpr double kTwipsPerPixel = 15.0;
+}
+
+QSize FormView::sizeHint() const {
+    // The whole content where the screen allows, else as much of it as the screen holds.
+    QSize want = content_->sizeHint() + QSize(2, 2);
+    if (const QScreen* sc = screen()) want = want.boundedTo(sc->availableGeometry().size() - QSize(16, 48));
+    return want;
 }
 
 void FormView::applyPosition() {
@@ -186,6 +236,21 @@ void FormView::syncWindow() {
     } else if (isVisible()) {
         hide();
     }
+    // Asked to the front (shown again from the launcher): restored and raised.
+    if (raisesSeen_ != window_.raiseRequests()) {
+        raisesSeen_ = window_.raiseRequests();
+        if (window_.isVisible()) {
+            if (isMinimized()) showNormal();
+            raise();
+            activateWindow();
+        }
+    }
+}
+
+void FormView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The operator minimised or restored the window: the model follows, so showing it restores it.
+    if (event->type() == QEvent::WindowStateChange && window_.isVisible()) window_.setMinimized(isMinimized());
 }
 
 void FormView::closeEvent(QCloseEvent* event) {
@@ -213,6 +278,7 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
             break;
         case LayoutItem::Kind::Row: {
             auto* row = new QHBoxLayout;
+            row->setSpacing(4);
             into->addLayout(row);
             build(item.items, row, parent);
             break;
@@ -221,6 +287,9 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
         case LayoutItem::Kind::Tab: {  // a tab page outside a tab set shows as a frame
             auto* box = new QGroupBox(qs(item.text), parent);
             auto* inner = new QVBoxLayout(box);
+            // A frame is as big as what it holds.
+            inner->setContentsMargins(4, 0, 4, 0);
+            inner->setSpacing(2);
             build(item.items, inner, box);
             into->addWidget(box);
             break;
@@ -230,6 +299,8 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
             for (const LayoutItem& page : item.items) {
                 auto* w = new QWidget(tabs);
                 auto* inner = new QVBoxLayout(w);
+                inner->setContentsMargins(4, 2, 4, 0);
+                inner->setSpacing(2);
                 if (page.kind == LayoutItem::Kind::Tab)
                     build(page.items, inner, w);
                 else
@@ -300,11 +371,15 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
                 const QString text = qs(tb->text());
                 // The limit holds for typing; a longer text from code or settings is shown whole.
                 const int limit = tb->maxLength() > 0 ? std::max<int>(tb->maxLength(), text.size()) : (1 << 30);
-                if (w->maxLength() != limit) w->setMaxLength(limit);
+                if (w->maxLength() != limit) {
+                    w->setMaxLength(limit);
+                    sizeToLimit(w, tb->maxLength());
+                }
                 if (w->text() == text) return;
                 // Keep the caret where the operator was typing when the model drops a character.
                 const int pos = w->cursorPosition() - static_cast<int>(w->text().size() - text.size());
                 w->setText(text);
+                if (tb->maxLength() <= 0) fitContent(w);
                 if (w->hasFocus()) w->setCursorPosition(std::clamp<int>(pos, 0, static_cast<int>(text.size())));
             };
             b->widget = w;
@@ -336,14 +411,18 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         b->widget = w;
     } else if (auto* sb = dynamic_cast<ScrollBar*>(&c)) {
         auto* w = new QSlider(Qt::Horizontal, parent);
-        // Dragging the thumb scrolls; arrows, track clicks and keys change the value.
+        // Dragging the thumb scrolls and its release is the change; arrows, track clicks and keys
+        // change the value.
         QObject::connect(w, &QSlider::sliderMoved, w, [sb, input](int v) { input([&] { sb->scroll(v); }); });
+        QObject::connect(w, &QSlider::sliderReleased, w, [sb, input] { input([&] { sb->endScroll(); }); });
         QObject::connect(w, &QSlider::valueChanged, w, [w, sb, input](int v) {
             if (!w->isSliderDown()) input([&] { sb->setValue(v); });
         });
         b->refreshValue = [w, sb] {
             w->setInvertedAppearance(sb->min() > sb->max());
             w->setRange(std::min(sb->min(), sb->max()), std::max(sb->min(), sb->max()));
+            w->setSingleStep(sb->smallChange());
+            w->setPageStep(sb->largeChange());
             w->setValue(sb->value());
         };
         b->widget = w;

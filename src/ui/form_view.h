@@ -28,9 +28,12 @@ public:
     void syncWindow();
     // The widget that shows a control, or nullptr when the layout does not place it.
     QWidget* widgetFor(const Control& c) const;
+    // The content's size, within the screen; a larger content scrolls.
+    QSize sizeHint() const override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
@@ -44,6 +47,8 @@ private:
     void refresh(Binding& b);
 
     Window& window_;
+    QWidget* content_ = nullptr;
+    unsigned raisesSeen_ = 0;
     std::vector<std::unique_ptr<Binding>> bindings_;
 };
 

@@ -9,21 +9,27 @@ namespace {
 const std::string kKey = R"("link":"Form1","op":"SetPTT","args":[true])";
 const std::string kUnkey = R"("link":"Form1","op":"SetPTT","args":[false])";
 
-// A node with Audio File 1 at C:\News1.wav, a tone of the given length.
+// A node with Audio File 1 at C:\News1.wav (or another kind: "mid" is C:\News1.mid), a sound of
+// the given length.
 struct NewsNode : Node {
-    explicit NewsNode(double seconds = 1.5, const std::string& extraKeys = "") {
-        wav = drivePath("c", "News1.wav");
-        writeToneWav(wav, seconds);
+    explicit NewsNode(double seconds = 1.5, const std::string& extraKeys = "", const std::string& kind = "wav") {
+        wav = drivePath("c", "News1." + kind);
+        if (kind == "mid")
+            writeNoteMidi(wav, seconds);
+        else
+            writeToneWav(wav, seconds);
         // Written as an operator's hand edit might be: a lower-case section and key, a number with
         // trailing garbage and an over-long value elsewhere; the file must still be read.
-        writeSettings("brannock.ini", "[settings]\ntext4=C:\\News1.wav\nBeaconPeriod1=7x\nTEXT14=" +
+        writeSettings("brannock.ini", "[settings]\ntext4=C:\\News1." + kind + "\nBeaconPeriod1=7x\nTEXT14=" +
                                           std::string(300, 'x') + "\n" + extraKeys);
     }
     std::string wav;
 };
 
-TEST(PlayerEndToEnd, DtmfPlaysAudioFileOneOnAirAndReleasesAtItsEnd) {
-    NewsNode node(1.5);
+class PlayerKinds : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PlayerKinds, DtmfPlaysAudioFileOneOnAirAndReleasesAtItsEnd) {
+    NewsNode node(1.5, "", GetParam());
     Process& app = node.start();
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
@@ -43,6 +49,9 @@ TEST(PlayerEndToEnd, DtmfPlaysAudioFileOneOnAirAndReleasesAtItsEnd) {
     EXPECT_LE(released - keyed, 1500 + 1000);
     EXPECT_NE(app.err().find("PLAY " + node.wav), std::string::npos) << app.err();
 }
+
+// MIDI files are among the player's listed kinds.
+INSTANTIATE_TEST_SUITE_P(PlayerEndToEnd, PlayerKinds, ::testing::Values("wav", "mid"));
 
 TEST(PlayerEndToEnd, DisabledAnnouncementsOrAMissingFileKeyNothing) {
     {

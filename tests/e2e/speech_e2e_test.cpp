@@ -95,6 +95,22 @@ TEST(SpeechEndToEnd, ConnectingStationIsAnnouncedSpelledThenTheTime) {
     EXPECT_EQ(node.lines({kKey}).size(), 2u) << node.log();
 }
 
+TEST(SpeechEndToEnd, ATenKilobyteCallsignIsSpokenCut) {
+    Node node;
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nCONDISC=1\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"connected", "W1AW" + std::string(10'000, 'X'), std::string(10'000, 'n')}), 0);
+    ASSERT_TRUE(spokenOnAir(node, app, "W 1 A W X X X X X X X X X X X X  , Connected"));
+    EXPECT_EQ(spoken(app).size(), 1u) << app.err();
+    // Cut to 16 characters, the spelled callsign takes seconds, not minutes, on air.
+    const auto keys = node.lines({kKey});
+    const auto unkeys = node.lines({kUnkey});
+    ASSERT_FALSE(keys.empty());
+    ASSERT_FALSE(unkeys.empty());
+    EXPECT_LT(Node::timeOf(unkeys.back()) - Node::timeOf(keys.back()), 20'000) << node.log();
+}
+
 // A request waiting in the mailbox is neither spoken nor keyed while a hold lasts, and is spoken once
 // when the hold clears.
 struct HoldCase {

@@ -127,6 +127,25 @@ TEST_F(PlayerTest, BeaconHeldBackByCarrierOrByTheNewsOnAir) {
     EXPECT_EQ(player->Text3.text(), "00:02:05");
 }
 
+TEST_F(PlayerTest, BeaconsDueDuringATransmissionGoOnAirAfterItInBeaconOrder) {
+    addFile("Beacon2.wav", 5);
+    addFile("Beacon3.wav", 5);
+    writeIni("TEXT14=C:\\Beacon.wav\nBEACONPERIOD1=1\nSTOPCLOCK1=1\n"
+             "TEXT15=C:\\Beacon2.wav\nBEACONPERIOD2=1\nSTOPCLOCK2=1\n"
+             "TEXT16=C:\\Beacon3.wav\nBEACONPERIOD3=2\nSTOPCLOCK3=1\n");
+    start();
+    player->Command1.click();  // 125.7 s of news: every beacon falls due while it plays
+    rt.advance(140'000);
+    // Each beacon that fell due goes once, after the news, one after the other.
+    EXPECT_EQ(only({"render"}), (Events{"render News1.mp3", "render Beacon.wav", "render Beacon2.wav",
+                                        "render Beacon3.wav"}));
+    // Beacons due together with equal periods: both go on air, Beacon 1 first, every period.
+    events.clear();
+    rt.advance(60'000);
+    EXPECT_EQ(only({"render"}), (Events{"render Beacon.wav", "render Beacon2.wav"}));
+    EXPECT_FALSE(host.state().ptt());
+}
+
 struct PeriodCase {
     const char* typed;
     const char* box;

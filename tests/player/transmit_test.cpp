@@ -214,13 +214,18 @@ TEST_F(PlayerTest, BreaksPauseAndResumeWithoutLosingAudio) {
     EXPECT_FALSE(player->transmissionUnderWay());
 }
 
-TEST_F(PlayerTest, ABreakLengthThatCannotCountDownStillEnds) {
-    writeIni("STOPCLOCK8=1\nBEACONPERIOD8=1\nTEXT6=0\n");
+class BreakLength : public PlayerTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BreakLength, ThatCannotCountDownStillEnds) {
+    writeIni(std::string("STOPCLOCK8=1\nBEACONPERIOD8=1\nTEXT6=") + GetParam() + "\n");
     start();
     player->Command1.click();
     rt.advance(60'100);
     EXPECT_EQ(only({"stop", "run", "SetPTT"}), (Events{"SetPTT true", "run", "stop", "SetPTT false", "run", "SetPTT true"}));
 }
+
+// A count far below what a count can hold must not wrap round to a break that never ends.
+INSTANTIATE_TEST_SUITE_P(PlayerTest, BreakLength, ::testing::Values("0", "-99999999999999999999"));
 
 TEST_F(PlayerTest, ABreakEndsEvenWhenItsUseBoxIsClearedDuringIt) {
     // Holding the break until the box is ticked again would leave the news stopped and the node

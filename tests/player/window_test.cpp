@@ -211,6 +211,24 @@ TEST_F(PlayerTest, OnlyDraggingTheSeekBarSeeks) {
     EXPECT_EQ(player->H1.value(), 90);
 }
 
+TEST_F(PlayerTest, ADraggedVolumeThumbIsAChangeWhenReleased) {
+    start();
+    player->Command1.click();  // Audio File 1 playing
+    events.clear();
+    player->V4.scroll(-1200);  // dragging: the bar follows, nothing else yet
+    EXPECT_EQ(player->VolSet4.text(), "0");
+    EXPECT_EQ(only({"volume"}), Events{});
+    player->V4.endScroll();  // released: the preset box and the playing file take the level
+    EXPECT_EQ(player->VolSet4.text(), "-1200");
+    EXPECT_EQ(only({"volume"}), Events{"volume -1200"});
+    const int steps[4][2] = {{50, 500}, {50, 500}, {50, 1}, {50, 1}};
+    const ScrollBar* bars[4] = {&player->V1, &player->V2, &player->V3, &player->V4};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(bars[i]->smallChange(), steps[i][0]) << bars[i]->name();
+        EXPECT_EQ(bars[i]->largeChange(), steps[i][1]) << bars[i]->name();
+    }
+}
+
 TEST_F(PlayerTest, FileButtonDuringATransmissionOnlyWritesThePath) {
     start();
     player->Command7.click();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -159,7 +160,7 @@ TEST_F(SettingsFileTest, LineBreaksInValuesBecomeBlanks) {
     f.write("TEXT1", "line one\r\nline two\nthree\r");
     f.write("TEXT2", "after");
     ASSERT_TRUE(f.save()) << f.error();
-    EXPECT_EQ(get(), "[SETTINGS]\nTEXT1=line one  line two three \nTEXT2=after\n");
+    EXPECT_EQ(get(), "[SETTINGS]\r\nTEXT1=line one  line two three \r\nTEXT2=after\r\n");
     ToolSettingsFile again("tool.ini", 256, dir_);
     EXPECT_EQ(again.read("TEXT2", ""), "after");
 }
@@ -225,6 +226,79 @@ TEST_F(SettingsFileTest, FailedSavesAreReportedAndLeaveTheOldFileWhole) {
     unreadable.write("K", "v");
     EXPECT_FALSE(unreadable.save());
     EXPECT_TRUE(fs::is_directory(path("dir.ini")));
+}
+
+TEST_F(SettingsFileTest, KeepsTheEncodingTheFileWasStoredIn) {
+    struct Case {
+        const char* name;
+        std::string stored;       // bytes on disk
+        std::string readBack;     // NAME as read, UTF-8
+        std::string written;      // new value of TEXT1
+        std::string savedBytes;   // the file after the save
+        bool lossy;
+    } cases[] = {
+        {"ansi from windows", "[SETTINGS]\r\nNAME=Ren\xE9 \x80\x85\r\n", "Ren\u00e9 \u20ac\u2026", "Caf\u00e9",
+         "[SETTINGS]\r\nNAME=Ren\xE9 \x80\x85\r\nTEXT1=Caf\xE9\r\n", false},
+        {"ansi cannot hold it", "[SETTINGS]\nNAME=\xE9t\xE9\n", "\u00e9t\u00e9", "\u0416\u00e9",
+         "[SETTINGS]\nNAME=\xE9t\xE9\nTEXT1=?\xE9\n", true},
+        {"utf-8 stays utf-8", "[SETTINGS]\nNAME=Ren\u00e9\n", "Ren\u00e9", "\u0416",
+         "[SETTINGS]\nNAME=Ren\u00e9\nTEXT1=\u0416\n", false},
+    };
+    for (const Case& c : cases) {
+        put(c.stored);
+        ToolSettingsFile f("tool.ini", 256, dir_);
+        EXPECT_EQ(f.read("NAME", ""), c.readBack) << c.name;
+        f.write("TEXT1", c.written);
+        ASSERT_TRUE(f.save()) << c.name << f.error();
+        EXPECT_EQ(get(), c.savedBytes) << c.name;
+        EXPECT_EQ(f.notice().empty(), !c.lossy) << c.name << f.notice();
+        EXPECT_EQ(ToolSettingsFile("tool.ini", 256, dir_).read("NAME", ""), c.readBack) << c.name;
+    }
+
+    // A new file is UTF-8, and a value is cut by characters, never inside one.
+    ToolSettingsFile fresh("new.ini", 4, dir_);
+    fresh.write("K", "\u00e9\u00e9\u00e9\u00e9");
+    ASSERT_TRUE(fresh.save()) << fresh.error();
+    EXPECT_EQ(get("new.ini"), "[SETTINGS]\r\nK=\u00e9\u00e9\u00e9\u00e9\r\n");
+    EXPECT_EQ(ToolSettingsFile("new.ini", 4, dir_).read("K", ""), "\u00e9\u00e9\u00e9");
+}
+
+TEST_F(SettingsFileTest, ReadsOnlyRegularFilesOfAtMostOneMegabyte) {
+    ASSERT_EQ(::mkfifo(path("fifo.ini").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", path("zero.ini"));
+    put("[SETTINGS]\nK=v\n" + std::string(1 << 20, ';'), "big.ini");
+    put("[SETTINGS]\nK=v\n" + std::string((1 << 20) - 16, ';'), "fits.ini");
+    struct Case {
+        const char* name;
+        const char* why;  // "" when it reads
+    } cases[] = {{"fifo.ini", "not a regular file"}, {"zero.ini", "not a regular file"},
+                 {"big.ini", "larger than 1 MB"}, {"fits.ini", ""}};
+    for (const Case& c : cases) {
+        ToolSettingsFile f(c.name, 256, dir_);  // returns at once: a pipe or a device is not read
+        EXPECT_EQ(f.error().empty(), std::string(c.why).empty()) << c.name << f.error();
+        EXPECT_NE(f.error().find(c.why), std::string::npos) << c.name << f.error();
+        EXPECT_EQ(f.read("K", "def"), *c.why ? "def" : "v") << c.name;
+        f.write("K", "new");
+        EXPECT_EQ(f.save(), !*c.why) << c.name;  // an unreadable "file" is never replaced
+    }
+    EXPECT_TRUE(fs::is_fifo(path("fifo.ini")));
+    EXPECT_TRUE(fs::is_symlink(path("zero.ini")));
+}
+
+TEST_F(SettingsFileTest, StartUpRemovesLeftoversOfKilledSaves) {
+    put("[SETTINGS]\nK=v\n");
+    put("half written", "tool.ini.a1B2c3");
+    put("half written", "tool.ini.ZZZZZZ");
+    put("someone's", "tool.ini.bak");
+    put("someone's", "tool.ini.a1B2c");
+    put("someone's", "other.ini.a1B2c3");
+    fs::create_directory(path("tool.ini.dir123"));
+    ToolSettingsFile f("tool.ini", 256, dir_);
+    EXPECT_EQ(f.read("K", ""), "v");
+    std::vector<std::string> left = entries();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"other.ini.a1B2c3", "tool.ini", "tool.ini.a1B2c", "tool.ini.bak",
+                                              "tool.ini.dir123"}));
 }
 
 TEST(SettingsPlaces, SettingsDirectory) {
@@ -336,14 +410,14 @@ TEST_F(SettingsFileTest, MissingFileLoadsDefaultsAndFirstSaveWritesEveryWrittenK
     t.table.store(f);
     ASSERT_TRUE(f.save()) << f.error();
     EXPECT_EQ(get(),
-              "[SETTINGS]\n"
-              "TEXT1=typed  text \n"
-              "LABEL1=15\n"
-              "CHECK1=2\n"
-              "OPTION1=False\n"
-              "HSCROLL1=30\n"
-              "COMBO1=Mon\n"
-              "LEFT=300\n");
+              "[SETTINGS]\r\n"
+              "TEXT1=typed  text \r\n"
+              "LABEL1=15\r\n"
+              "CHECK1=2\r\n"
+              "OPTION1=False\r\n"
+              "HSCROLL1=30\r\n"
+              "COMBO1=Mon\r\n"
+              "LEFT=300\r\n");
 
     MiniTool back;
     back.table.load(ToolSettingsFile("tool.ini", 256, dir_));

@@ -109,6 +109,25 @@ TEST_F(AnnouncerTest, TimeFollowsThroughTheMailboxEvenWhenTheAnnouncementIsHeld)
     EXPECT_EQ(rt.blockedMs() - blocked, voice.speechMs);
 }
 
+TEST_F(AnnouncerTest, AStrangersCallsignAndNameAreCleanedAndCutBeforeTheyAreSpokenOrShown) {
+    // A 10 kB callsign once held the transmitter for minutes; control characters reach the voice and
+    // the windows as blanks.
+    const std::string longCall = "G4ABC" + std::string(10'000, 'X');
+    const std::string longName = "Ann\x1b[2J" + std::string(10'000, 'n');
+    jumpTo(14, 13, 7, 0);
+    // The simulated host refuses control characters; a real one passes on what the station sent.
+    form3.hostLink()->connected(longCall, longName, "10.0.0.7\n");
+    EXPECT_EQ(voice.texts(), std::vector<std::string>{"G 4 A B C X X X X X X X X X X X  , Connected"});
+    const std::string name = "Ann [2J" + std::string(32 - 7, 'n');
+    EXPECT_EQ(info.Label2.caption(), "G4ABCXXXXXXXXXXX " + name);
+    EXPECT_EQ(form3.CallHistory.text(), " 1:07 PM -- G4ABCXXXXXXXXXXX -- " + name + " -- 10.0.0.7 \r\n");
+    EXPECT_EQ(info.pages, std::vector<std::string>{"https://www.qrz.com/db/G4ABCXXXXXXXXXXX"});
+
+    voice.sync.clear();
+    form3.hostLink()->Disconnected("GB3\tXX" + std::string(10'000, 'Y'));
+    EXPECT_EQ(voice.texts(), std::vector<std::string>{"G B 3   X X Y Y Y Y Y Y Y Y Y Y  , Disconnected"});
+}
+
 TEST_F(AnnouncerTest, LookUpAddressIsPercentEncoded) {
     raise("connected", {"G4A/P?x=1", "Ann", "x"});
     ASSERT_EQ(info.pages.size(), 1u);

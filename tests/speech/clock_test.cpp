@@ -231,6 +231,29 @@ TEST_F(ClockTest, EmptyOrZeroPeriodReadsOneWithTheCountdownOff) {
     EXPECT_EQ(form3.IDSeconds.text(), "60");
 }
 
+TEST_F(ClockTest, HugePeriodsAndCountsAreHeldToWhatABoxHolds) {
+    // Read as they are, these overflow: a period times 60 wraps to a negative count, and a count
+    // below the lowest one wraps round to the highest.
+    const std::string huge = "99999999999999999999";
+    struct Case {
+        TextBox& period;
+        Label& seconds;
+    } cases[] = {{form3.BeaconPeriod3, form3.BeaconSeconds3}, {form3.BeaconPeriod6, form3.BeaconSeconds6},
+                 {form3.BeaconPeriod7, form3.BeaconSeconds7}, {form3.VoicePeriod, form3.IDSeconds},
+                 {form3.FanPeriod, form3.FanSeconds}};
+    for (const Case& c : cases) {
+        c.period.setText(huge);
+        EXPECT_EQ(c.seconds.text(), std::to_string(kBoxCountMax * 60)) << c.period.name();
+    }
+    form3.StopClock3.setValue(1);
+    form3.StopClock7.setValue(1);
+    form3.BeaconSeconds3.setText("-" + huge);
+    form3.BeaconSeconds7.setText("-" + huge);
+    rt.advance(1000);
+    EXPECT_EQ(form3.BeaconSeconds3.text(), std::to_string(-kBoxCountMax - 1));
+    EXPECT_EQ(form3.BeaconSeconds7.text(), std::to_string(-kBoxCountMax - 1));
+}
+
 TEST_F(ClockTest, SayTheTimeAndTheTimeBitQueueWithoutSpeaking) {
     jumpTo(15, 9, 5, 0);
     form3.TheTime.click();

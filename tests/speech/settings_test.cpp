@@ -1,6 +1,10 @@
 // The speech tool window: its settings file, start-up, quit prompt and EchoLink closing; and the
 // settings files of the speech settings and DTMF help windows.
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "speech_fixture.h"
 #include "support/ini_text.h"
 
@@ -11,8 +15,10 @@ using testing::keysOf;
 
 std::string valueOf(const std::string& ini, const std::string& key) {
     std::istringstream in(ini);
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // the file has CR LF line ends
         if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
     return "<missing>";
 }
 
@@ -138,6 +144,40 @@ TEST_F(SpeechTest, SaveFailureIsReportedToTheOperator) {
     EXPECT_NE(rt.boxes[0].text.find("could not be saved"), std::string::npos);
     form3.Command6.click();
     EXPECT_EQ(rt.boxes.size(), 2u);
+}
+
+TEST_F(SpeechTest, AWindowsFileEditedAndSavedKeepsItsAccents) {
+    // Copied from Windows: ANSI text, "Café" with the single byte 0xE9.
+    std::ofstream(dir + "/brightcalltts.ini", std::ios::binary) << "[SETTINGS]\r\nINFOTEXT=Caf\xE9 at eight\r\n";
+    start();
+    EXPECT_EQ(form3.InfoText.text(), "Caf\u00e9 at eight");
+    form3.TextInput3.type("Cr\u00e8me br\u00fbl\u00e9e");
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(form3.SaveData());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    std::string ini = readIni("brightcalltts.ini");
+    EXPECT_NE(ini.find("INFOTEXT=Caf\xE9 at eight\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("TEXTINPUT3=Cr\xE8me br\xFBl\xE9" "e\r\n"), std::string::npos);
+
+    // A character the file's encoding cannot hold is written as "?" and reported once.
+    form3.Callsign.type("\u0416\u0416");
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(form3.SaveData());
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(readIni("brightcalltts.ini").find("CALLSIGN=??\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("ERROR Form3 save: "), std::string::npos) << err;
+}
+
+TEST_F(SpeechTest, ASettingsFileThatIsNoRegularFileIsReportedAndDefaultsApply) {
+    ASSERT_EQ(::mkfifo((dir + "/brightcalltts.ini").c_str(), 0600), 0);
+    ::testing::internal::CaptureStderr();
+    start();  // returns: the pipe is never read
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("ERROR Form3 settings: cannot read " + dir + "/brightcalltts.ini: not a regular file"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(form3.InfoText.text(), "TTS Text Here");
 }
 
 TEST_F(SpeechTest, DtmfHelpSettings) {

@@ -235,15 +235,27 @@ TEST_F(FormViewTest, SliderComboAndListBindBothWays) {
     EXPECT_EQ(slider->value(), 100);
     EXPECT_EQ(win.scrolls, 2);
 
-    // Dragging the thumb scrolls without a change; the release changes nothing more.
+    // Dragging the thumb scrolls without a change; the release is the change, once.
     int drags = 0;
     win.HScroll1.onScroll = [&] { ++drags; };
     slider->setSliderDown(true);
     slider->setSliderPosition(30);
-    slider->setSliderDown(false);
-    EXPECT_EQ(win.HScroll1.value(), 30);
-    EXPECT_EQ(drags, 1);
+    slider->setSliderPosition(35);
     EXPECT_EQ(win.scrolls, 2);
+    slider->setSliderDown(false);
+    EXPECT_EQ(win.HScroll1.value(), 35);
+    EXPECT_EQ(drags, 2);
+    EXPECT_EQ(win.scrolls, 3);
+
+    // Arrows and track clicks step as the model says.
+    win.HScroll1.setSteps(5, 25);
+    EXPECT_EQ(slider->singleStep(), 5);
+    EXPECT_EQ(slider->pageStep(), 25);
+    slider->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(win.HScroll1.value(), 10);
+    slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(win.HScroll1.value(), 15);
+    EXPECT_EQ(win.scrolls, 5);
 
     auto* combo = widget<QComboBox>(win.Combo1);
     ASSERT_NE(combo, nullptr);

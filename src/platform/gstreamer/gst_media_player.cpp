@@ -169,10 +169,14 @@ void GstMediaPlayer::setPosition(double seconds) {
     if (!playbin_ || failed_ || !std::isfinite(seconds)) return;
     if (seconds < 0) seconds = 0;
     if (durationKnown_) seconds = std::min(seconds, duration_);
+    // A flushing seek restarts the stream. Asked for the start of a file that is still at its start
+    // (the player rewinds each file it has just set running), it would only restart it a moment in.
+    if (seconds == 0.0 && !eos_ && position() < kStillAtStartSeconds) return;
     auto ns = static_cast<gint64>(seconds * kNsPerSecond);
     if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME,
                                  static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns))
         return;
+    ++seeks_;
     lastPosition_ = seconds;
     // An end reported before the seek belongs to the old position.
     pollBus();
@@ -234,6 +238,7 @@ void GstMediaPlayer::release() {
     eos_ = false;
     failed_ = false;
     failure_.clear();
+    seeks_ = 0;
 }
 
 }  // namespace tarnwick

@@ -15,6 +15,8 @@ class GstMediaPlayer : public MediaPlayer {
 public:
     // How long render() waits for a file to be prepared.
     static constexpr int kRenderTimeoutMs = 5000;
+    // A file played for less than this is still at its start: a seek to 0 is left out.
+    static constexpr double kStillAtStartSeconds = 0.05;
 
     GstMediaPlayer() = default;
     ~GstMediaPlayer() override;
@@ -37,6 +39,8 @@ public:
     int volume() const override { return volume_; }
     bool ended(std::string* error = nullptr) override;
     void release() override;
+    // The seeks made on the loaded file (each restarts the stream).
+    int seeks() const { return seeks_; }
 
 private:
     void pollBus();
@@ -53,6 +57,7 @@ private:
     bool eos_ = false;
     bool failed_ = false;
     std::string failure_;
+    int seeks_ = 0;
 };
 
 // Playbin's linear volume for hundredths of a decibel: 10^(v/2000), 0 at -10000 and below.

@@ -1,0 +1,114 @@
+// The tool windows as the generic view renders them: each fits a 1024 x 768 screen, boxes are as wide
+// as what they hold, and the player's progress scale stands under its bar.
+
+#include <gtest/gtest.h>
+
+// The host's headers first: Qt defines "emit" as a word of its own.
+#include "hostlink/host_link.h"
+#include "hostlink/local_host_transport.h"
+#include "runtime/virtual_runtime.h"
+#include "player/news_player.h"
+#include "shell/toolset.h"
+#include "speech/dtmf_help.h"
+#include "speech/speech_tool.h"
+#include "support/temp_dir.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSlider>
+
+#include "ui/form_view.h"
+#include "ui/test_app.h"
+#include "ui/view_manager.h"
+
+namespace tarnwick {
+namespace {
+
+class ToolWindows : public ::testing::Test {
+protected:
+    ToolWindows() { testApp(); }
+    VirtualRuntime rt;
+    LocalHostTransport host{rt};
+    HostHub hub{rt, host};
+    ToolRegistry tools;
+    testing::TempDir tmp;
+    ToolContext ctx{rt, hub, tools, tmp.path()};
+    Toolset toolset{ctx, Backends{}};
+};
+
+TEST_F(ToolWindows, EveryWindowFitsA1024By768Screen) {
+    for (Tool* t : tools.all()) {
+        FormView view(*t);
+        // What the window's content needs, whatever the screen the test runs on.
+        auto* area = view.findChild<QScrollArea*>();
+        ASSERT_NE(area, nullptr) << t->name();
+        const QSize need = area->widget()->sizeHint();
+        EXPECT_LE(need.width(), 1024) << t->name();
+        EXPECT_LE(need.height(), 768 - 60) << t->name() << " (the title bar and task bar need the rest)";
+    }
+}
+
+// The QLabel of a declared caption, by its text.
+QLabel* captionLabel(QWidget& view, const QString& text) {
+    for (QLabel* l : view.findChildren<QLabel*>())
+        if (l->text() == text) return l;
+    return nullptr;
+}
+
+TEST_F(ToolWindows, ThePlayersScaleStandsUnderItsSeekBar) {
+    Tool* player = tools.find("Form1");
+    ASSERT_NE(player, nullptr);
+    FormView view(*player);
+    view.resize(view.sizeHint());
+    view.show();
+    auto* bar = qobject_cast<QSlider*>(view.widgetFor(static_cast<Form1*>(player)->H1));
+    ASSERT_NE(bar, nullptr);
+    QLabel* marks[3] = {captionLabel(view, "0%"), captionLabel(view, "50%"), captionLabel(view, "100%")};
+    for (QLabel* m : marks) ASSERT_NE(m, nullptr);
+    auto x = [&view](QWidget* w, double at) { return w->mapTo(&view, QPoint(0, 0)).x() + at * w->width(); };
+    const double tolerance = 0.05 * bar->width();
+    EXPECT_NEAR(x(marks[0], 0), x(bar, 0), tolerance) << "0% under the start";
+    EXPECT_NEAR(x(marks[1], 0.5), x(bar, 0.5), tolerance) << "50% under the middle";
+    EXPECT_NEAR(x(marks[2], 1), x(bar, 1), tolerance) << "100% under the end";
+}
+
+TEST_F(ToolWindows, ShowingAMinimisedWindowRestoresIt) {
+    ViewManager views(std::vector<Window*>(tools.all().begin(), tools.all().end()));
+    Tool* help = tools.find("Form7");
+    ASSERT_NE(help, nullptr);
+    help->show();
+    FormView* view = views.viewFor(*help);
+    ASSERT_NE(view, nullptr);
+    view->showMinimized();
+    EXPECT_TRUE(help->isMinimized());
+    help->show();
+    EXPECT_FALSE(view->isMinimized());
+    EXPECT_FALSE(help->isMinimized());
+    EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(ToolWindows, TheDtmfHelpBoxIsAsWideAsItsSentence) {
+    auto* help = dynamic_cast<Form7*>(tools.find("Form7"));
+    ASSERT_NE(help, nullptr);
+    const std::string sentence = "Dial star one to hear the time and the weather for the next three days";
+    help->help(1).setText(sentence);
+    FormView view(*help);
+    view.resize(view.sizeHint());
+    view.show();
+    auto* box = qobject_cast<QLineEdit*>(view.widgetFor(help->help(1)));
+    ASSERT_NE(box, nullptr);
+    EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(QString::fromStdString(sentence)));
+    // A box with a character limit is as wide as that, not as wide as its row.
+    auto* speech = dynamic_cast<Form3*>(tools.find("Form3"));
+    ASSERT_NE(speech, nullptr);
+    FormView speechView(*speech);
+    speechView.resize(speechView.sizeHint());
+    speechView.show();
+    auto* two = qobject_cast<QLineEdit*>(speechView.widgetFor(speech->TTSPeriod));
+    ASSERT_NE(two, nullptr);
+    EXPECT_LE(two->width(), 4 * two->fontMetrics().horizontalAdvance(QLatin1Char('W')));
+}
+
+}  // namespace
+}  // namespace tarnwick
