@@ -220,6 +220,10 @@ private:
     // Sets the preset volume of a news slot when its "Use Set Vol" box is ticked.
     void applyPreset(const CheckBox& use, const TextBox& level);
     void setOnAir(bool on);
+    // Unkeys (in IP mode only shows "IP RX"); the indicator says "PTT OFF" once the host has taken the
+    // release, at once or on the hub's retry.
+    void unkey(Release how);
+    void showOff();
 
     // Buttons.
     void fileButton(int slotNumber);
@@ -271,6 +275,7 @@ private:
 
     bool breakStoppedPlayback_ = false;
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
+    bool offPending_ = false;  // a refused unkey waits for its retry; the indicator still says "PTT ON"
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
     ClockMoments scheduleMoments_;

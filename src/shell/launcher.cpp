@@ -152,8 +152,9 @@ void Form5::hideAll() {
 
 void Form5::unkey(bool busyToo) {
     if (!EchoLink) return;
-    tryStep("SetPTT", [this] { EchoLink->SetPTT(false); });
-    if (busyToo) tryStep("SetBusy", [this] { EchoLink->SetBusy(false); });
+    // Every path here ends the program: whatever holds the transmitter is released.
+    tryStep("SetPTT", [this] { EchoLink->SetPTT(false, Release::Force); });
+    if (busyToo) tryStep("SetBusy", [this] { EchoLink->SetBusy(false, Release::Force); });
 }
 
 void Form5::saveExit() {

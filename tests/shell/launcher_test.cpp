@@ -197,6 +197,33 @@ TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
     EXPECT_FALSE(dir.exists("dtmfctrl.ini"));
 }
 
+TEST(LauncherShutdown, EveryExitPathUnkeysWhateverToolHoldsTheTransmitter) {
+    const std::vector<std::pair<const char*, std::function<void(Program&)>>> paths = {
+        {"Save / Exit", [](Program& p) { p.launcher.Command5.click(); }},
+        {"quit prompt", [](Program& p) { p.launcher.onCloseRequest(); }},
+        {"Closing",
+         [](Program& p) {
+             p.host.raise("closing");
+             p.rt.runPending();
+         }},
+    };
+    for (const auto& [name, exit] : paths) {
+        TempDir dir;
+        Program p(dir.path());
+        ASSERT_TRUE(p.launcher.start());
+        HostLink onAir(p.hub, "Form12");
+        onAir.SetPTT(true);
+        onAir.SetBusy(true);
+        exit(p);
+        EXPECT_FALSE(p.host.state().ptt()) << name;
+        // EchoLink itself is going away on Closing: only the transmitter is released then.
+        if (std::string(name) != "Closing") {
+            EXPECT_FALSE(p.host.state().busy()) << name;
+        }
+        EXPECT_TRUE(p.rt.processEnded()) << name;
+    }
+}
+
 TEST(LauncherTray, DecodesOnlyDoubleClickAndRightPress) {
     struct Case {
         long x;
