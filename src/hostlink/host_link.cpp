@@ -170,8 +170,14 @@ void HostHub::raise(HostEvent ev) {
 }
 
 void HostHub::deliverPending() {
-    if (delivering_) return;
+    // While a handler runs, events wait for it; but a modal box or dialog opened from a handler runs
+    // a loop of its own, and inside it events go on as they do for every other tool.
+    const int depth = rt_.loopDepth();
+    if (delivering_ && depth <= deliveringDepth_) return;
+    const bool outerDelivering = delivering_;
+    const int outerDepth = deliveringDepth_;
     delivering_ = true;
+    deliveringDepth_ = depth;
     while (!queue_.empty() && !closed_) {
         HostEvent ev = std::move(queue_.front());
         queue_.pop_front();
@@ -194,7 +200,8 @@ void HostHub::deliverPending() {
             }
         }
     }
-    delivering_ = false;
+    delivering_ = outerDelivering;
+    deliveringDepth_ = outerDepth;
 }
 
 void HostHub::deliver(const HostEvent& ev) {

@@ -101,6 +101,8 @@ private:
     std::vector<HostLink*> links_;
     std::deque<HostEvent> queue_;
     bool delivering_ = false;
+    // The runtime's loop depth where the delivery under way started.
+    int deliveringDepth_ = 0;
     bool closed_ = false;
     std::uint64_t nextSerial_ = 1;
     // For each line, the links (by serial) whose last accepted call of it was True.

@@ -275,7 +275,8 @@ private:
 
     bool breakStoppedPlayback_ = false;
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
-    bool offPending_ = false;  // a refused unkey waits for its retry; the indicator still says "PTT ON"
+    bool offPending_ = false;
+    bool inMonitor_ = false;  // the playback monitor's run is under way (it may wait on a box)  // a refused unkey waits for its retry; the indicator still says "PTT ON"
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
     ClockMoments scheduleMoments_;

@@ -190,6 +190,14 @@ bool Form1::transmit(bool allowDialog) {
 // ---- Playback monitor ----
 
 void Form1::monitorTick() {
+    // The end of a file is handled once: a box that the chained file opens keeps this run waiting,
+    // and the supervisor, which goes on meanwhile, must not start the chain a second time.
+    if (inMonitor_) return;
+    inMonitor_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{inMonitor_};
     const bool loaded = media_ && media_->loaded();
     if (loaded) {
         // End of stream or a playback error is the file's end, even short of its stated length.

@@ -81,6 +81,7 @@ void TimerScheduler::fireDue(std::int64_t now) {
         if (next <= now) next = now + timer->effectiveInterval();
         if (timer->aligned_ && alignedDue) next = alignedDue(now);
         it->due = next;
+        if (beforeFire) beforeFire();
         timer->fire();
     }
 }
@@ -164,6 +165,7 @@ std::int64_t Runtime::alignedDueFrom(std::int64_t now) const {
 
 void Runtime::fireDueTimers() {
     scheduler_.alignedDue = [this](std::int64_t now) { return alignedDueFrom(now); };
+    scheduler_.beforeFire = [this] { rearm(); };
     scheduler_.fireDue(monotonicMs());
     rearm();
 }

@@ -44,6 +44,9 @@ public:
     bool empty() const { return timers_.empty(); }
     // Next due time of an aligned timer after now.
     std::function<std::int64_t(std::int64_t)> alignedDue;
+    // Runs before each handler, once the firing timer is rescheduled: a handler may open a modal box,
+    // whose own loop must still wake for the other timers.
+    std::function<void()> beforeFire;
 
 private:
     struct Entry {
@@ -110,6 +113,11 @@ public:
     // Ends the process once with the given exit code; tests observe it instead of dying.
     virtual void endProcess(int code) = 0;
     virtual bool processEnded() const = 0;
+
+    // How many event loops run inside one another on this thread right now. A modal box or dialog
+    // runs a loop of its own, so one opened from a handler makes this deeper than where that handler
+    // started; work that waits for the handler to end (host events) may go on inside it.
+    virtual int loopDepth() const { return 0; }
 
     // Writes "MSGBOX title: text" and asks, or answers from TARNWICK_ANSWER when unattended.
     MsgAnswer messageBox(const std::string& title, const std::string& text,

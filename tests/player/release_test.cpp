@@ -64,5 +64,25 @@ TEST_F(PlayerTest, ARefusedUnkeyThatANewPlaySupersedesLeavesTheIndicatorOnAir) {
     EXPECT_EQ(player->PTT.caption(), "PTT ON");
 }
 
+TEST_F(PlayerTest, TheWrapUpGoesOnWhileTheChainedFilesBoxWaitsForTheOperator) {
+    writeIni("MON=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.mp3\n");
+    start();
+    bool keyedWhileOpen = true;
+    std::string captionWhileOpen;
+    rt.whileBoxOpen = [&](const RecordedBox& box) {
+        if (box.text != "Please select a file") return;
+        rt.advance(3'000);  // nobody presses OK for a while
+        keyedWhileOpen = host.state().ptt();
+        captionWhileOpen = player->PTT.caption();
+    };
+    runTo(10, 0, 16);
+    ASSERT_TRUE(host.state().ptt());
+    rt.advance(31'000);  // Audio File 3 (30 s) ends; its 2nd File cannot be loaded
+    ASSERT_EQ(rt.boxes.size(), 1u) << "one box, however long it stays open";
+    EXPECT_FALSE(keyedWhileOpen) << "the transmitter stayed keyed with nothing to play";
+    EXPECT_EQ(captionWhileOpen, "PTT OFF");
+    EXPECT_FALSE(player->transmissionUnderWay());
+}
+
 }  // namespace
 }  // namespace tarnwick::test

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 #include <cctype>
 #include <chrono>
@@ -116,6 +117,8 @@ int QtRuntime::addReadWatch(int fd, std::function<void()> fn) {
 }
 
 void QtRuntime::removeWatch(int id) { watches_.erase(id); }
+
+int QtRuntime::loopDepth() const { return QThread::currentThread()->loopLevel(); }
 
 void QtRuntime::endProcess(int code) {
     if (ended_) return;
