@@ -67,5 +67,22 @@ TEST(HardeningEndToEnd, ADtmfPlayThatStartsDuringKeyedSpeechStaysKeyedToItsEnd) 
     EXPECT_GE(Node::timeOf(unkey) - Node::timeOf(key), 2000) << node.log();
 }
 
+TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
+    PlayNode node(20.0);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+    // On air, the transmitter fan's serial line up.
+    ASSERT_TRUE(eventually([&] {
+        const std::string s = node.state();
+        return s.find("\"ptt\":true") != std::string::npos && s.find("\"dtr\":true") != std::string::npos;
+    })) << node.state() << node.log();
+    app.terminate();
+    EXPECT_EQ(app.wait(std::chrono::seconds(5)), 0) << app.err();
+    const std::string s = node.state();
+    EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
+    EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
+}
+
 }  // namespace
 }  // namespace tarnwick::testing
