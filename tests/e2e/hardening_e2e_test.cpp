@@ -3,11 +3,90 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+
 #include "support/node.h"
 #include "support/wav.h"
 
 namespace tarnwick::testing {
 namespace {
+
+// An X display with a window manager whose panel has a notification area, for the checks that need a
+// real desktop: a modal box that waits for a person, a tray icon to click.
+class Desktop {
+public:
+    // What is not installed, or "" when a desktop can be made.
+    static std::string missing() {
+        for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/jwm", "/usr/bin/xdotool", "/usr/bin/xwininfo"})
+            if (!std::filesystem::exists(tool)) return tool;
+        return {};
+    }
+
+    Desktop() {
+        for (int n = 90 + ::getpid() % 50; n < 400; ++n) {
+            const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+            if (std::filesystem::exists(sock) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+                continue;
+            display = ":" + std::to_string(n);
+            xvfb_ = std::make_unique<Process>(
+                std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
+            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) break;
+            xvfb_.reset();
+        }
+        if (!xvfb_) return;
+        wm_ = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/jwm"}, env(), dir_.file("wm.err"));
+        ready_ = eventually([&] { return run({"/usr/bin/xwininfo", "-root", "-tree"}).find("\"JWM\"") != std::string::npos; },
+                            std::chrono::seconds(5));
+    }
+    ~Desktop() {
+        for (auto* p : {wm_.get(), xvfb_.get()})
+            if (p) {
+                p->terminate();
+                p->wait(std::chrono::seconds(3));
+            }
+    }
+    bool ready() const { return ready_; }
+
+    std::map<std::string, std::string> env() const { return {{"DISPLAY", display}, {"HOME", dir_.path()}}; }
+    // What tarnwick needs to run on this desktop with boxes that wait for a person.
+    std::map<std::string, std::string> appEnv() const { return {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}}; }
+
+    // Runs an X tool on this display and returns what it printed.
+    std::string run(const std::vector<std::string>& argv) {
+        Process p(argv, env(), dir_.file("tool.err"));
+        p.wait(std::chrono::seconds(5));
+        return p.out();
+    }
+    bool visible(const std::string& title) {
+        return !run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).empty();
+    }
+    // The middle of the program's notification-area icon, when it is there.
+    std::optional<std::pair<int, int>> trayIcon() {
+        static const std::regex icon(R"re("tarnwick": \("tarnwick" "tarnwick"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+        const std::string tree = run({"/usr/bin/xwininfo", "-root", "-tree"});
+        for (std::sregex_iterator it(tree.begin(), tree.end(), icon), end; it != end; ++it) {
+            const int w = std::stoi((*it)[1]), h = std::stoi((*it)[2]);
+            if (w < 8 || w > 128 || h < 8 || h > 128) continue;
+            return std::make_pair(std::stoi((*it)[3]) + w / 2, std::stoi((*it)[4]) + h / 2);
+        }
+        return std::nullopt;
+    }
+
+    std::string display;
+
+private:
+    TempDir dir_;
+    std::unique_ptr<Process> xvfb_, wm_;
+    bool ready_ = false;
+};
+
+#define NEED_DESKTOP(desktop)                                                                          \
+    if (const std::string gone = Desktop::missing(); !gone.empty())                                    \
+        GTEST_SKIP() << "no desktop to try this on: " << gone << " is not installed";                  \
+    Desktop desktop;                                                                                   \
+    if (!desktop.ready()) GTEST_SKIP() << "Xvfb with a window manager did not start here"
 
 const std::string kPlayerKey = R"("link":"Form1","op":"SetPTT","args":[true])";
 const std::string kUnkey = R"("op":"SetPTT","args":[false])";
@@ -82,6 +161,49 @@ TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
     const std::string s = node.state();
     EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
+}
+
+TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {
+    NEED_DESKTOP(desktop);
+    Node node;
+    node.writeSettings("tarnwick.ini", "[SETTINGS]\r\nCHECK1=1\r\n");  // starts in the tray
+    Process& app = node.start("", desktop.appEnv());
+    ASSERT_TRUE(node.started()) << app.err();
+    std::optional<std::pair<int, int>> icon;
+    ASSERT_TRUE(eventually([&] { return (icon = desktop.trayIcon()).has_value(); })) << "no tray icon";
+    EXPECT_FALSE(desktop.visible("Tarnwick"));
+    desktop.run({"/usr/bin/xdotool", "mousemove", std::to_string(icon->first), std::to_string(icon->second), "click",
+                 "3"});
+    EXPECT_TRUE(eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(5))) << app.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(app.running()) << app.err();
+    EXPECT_FALSE(desktop.trayIcon().has_value()) << "the icon leaves the tray";
+}
+
+// Audio File 3 is scheduled with its 2nd File chained, and the 2nd File is missing: "Please select a
+// file" opens from the playback monitor and waits for a person. The program's clock is set to just
+// before the scheduled minute; the host keeps the real time.
+TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) {
+    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!std::filesystem::exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
+    NEED_DESKTOP(desktop);
+    // 2026-12-10 is a Thursday.
+    PlayNode node(1.5, "TEXT7=C:\\News1.wav\nTHUR=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.wav\n");
+    auto env = desktop.appEnv();
+    env.insert({{"LD_PRELOAD", faketime},
+                {"FAKETIME", "@2026-12-10 10:00:11"},
+                {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                {"FAKETIME_NO_CACHE", "1"}});
+    Process& app = node.start("", env);
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(15)))
+        << node.log() << app.err();
+    const long long key = Node::seqOf(node.lines({kPlayerKey}).front());
+    ASSERT_TRUE(eventually([&] { return desktop.visible("Error"); }, std::chrono::seconds(5))) << app.err();
+    // Nobody answers the box; the transmission still ends within a second or so of the file.
+    EXPECT_TRUE(eventually([&] { return !node.unkeysAfter(key).empty(); }, std::chrono::seconds(4))) << node.log();
+    EXPECT_TRUE(node.unkeyed());
+    EXPECT_TRUE(desktop.visible("Error")) << "the box was still open";
 }
 
 }  // namespace
