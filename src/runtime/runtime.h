@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,7 +127,9 @@ public:
     // in the opener's classic range: 2 not found, 31 no association, other codes general failures.
     int openUrl(const std::string& url);
 
-    // Diagnostics on stderr, one line each; line breaks inside texts are escaped.
+    // Diagnostics on stderr, one line each, escaped (escapeDiagnostic). An ERROR text that repeats is
+    // written once, then at most once a minute with its count ("... (repeated 600 times)"); a text
+    // that stopped repeating has its last count written with the next line after a minute.
     void diag(const std::string& kind, const std::string& text);
     void error(const std::string& where, const std::string& what) { diag("ERROR", where + ": " + what); }
 
@@ -148,12 +151,26 @@ protected:
     void fireDueTimers();
     std::int64_t alignedDueFrom(std::int64_t now) const;
     TimerScheduler scheduler_;
+
+private:
+    struct Repeats {
+        std::int64_t written = 0;  // when the text was last written
+        std::int64_t seen = 0;     // when it last came
+        long long held = 0;        // how often it came since it was last written
+    };
+    void writeDiag(const std::string& kind, const std::string& text);
+    void flushRepeats(std::int64_t now, bool all);
+    std::map<std::string, Repeats> repeats_;
 };
 
 // The system's local time, to the millisecond.
 LocalTime systemLocalTime();
 
-// Escapes CR and LF as the two characters \r and \n, for one-line diagnostics.
-std::string escapeLineBreaks(const std::string& s);
+// Makes a text safe for one diagnostic line on a terminal: CR and LF become the two characters \r and
+// \n, every other control character but tab (C0, DEL, and C1 written in UTF-8) and every byte that is
+// not part of valid UTF-8 becomes \xNN. Text from strangers reaches the operator's terminal this way.
+std::string escapeDiagnostic(const std::string& s);
+// The same, under its older name.
+inline std::string escapeLineBreaks(const std::string& s) { return escapeDiagnostic(s); }
 
 }  // namespace tarnwick

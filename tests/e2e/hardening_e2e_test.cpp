@@ -163,6 +163,29 @@ TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
 }
 
+TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayHelloWhenItIsBack) {
+    Node node;
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    const std::size_t before = app.err().size();
+    node.stopHost();
+    std::this_thread::sleep_for(std::chrono::seconds(4));  // the speech tool alone asks ten times a second
+    std::map<std::string, int> seen;
+    std::istringstream err(app.err().substr(before));
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("ERROR ", 0) == 0) ++seen[line];
+    EXPECT_FALSE(seen.empty()) << "the operator hears of it";
+    for (const auto& [line, n] : seen) EXPECT_EQ(n, 1) << line;
+    EXPECT_TRUE(app.running());
+
+    node.startHost();
+    EXPECT_TRUE(eventually([&] {
+        node.hostCommand({"state"});
+        const std::string state = Process::slurp(node.dir().file("cli.err.out"));
+        return state.find("\"Form1\"") != std::string::npos && state.find("\"Form3\"") != std::string::npos;
+    })) << Process::slurp(node.dir().file("cli.err.out"));
+}
+
 TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {
     NEED_DESKTOP(desktop);
     Node node;

@@ -220,6 +220,10 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     startServer();
     EXPECT_FALSE(link.IsTransmitting()) << "a new host, a fresh state";
     EXPECT_TRUE(transport.isConnected());
+    Json ask = Json::object();
+    ask.set("cmd", "state");
+    const std::string state = hostRequest(path, ask, 2000).dump();
+    EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
 }
 
 TEST_F(SocketTest, TheLoopNoticesAHostThatEnds) {
