@@ -68,7 +68,11 @@ void Form5::Form_Load() {
     Runtime& rt = ctx_.rt;
     const std::string folder = ctx_.settingsDir.empty() ? settingsDirectory() : ctx_.settingsDir;
     if (!instance_.acquire(folder)) {
-        rt.messageBox(kProductName, "Program is already running.");
+        // Only another copy holding the lock is "already running"; anything else says what failed.
+        if (instance_.heldElsewhere())
+            rt.messageBox(kProductName, "Program is already running.");
+        else
+            rt.messageBox(kProductName, instance_.error(), MsgButtons::Ok, MsgIcon::Critical);
         rt.endProcess(1);
         return;
     }

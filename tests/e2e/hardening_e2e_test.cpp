@@ -116,7 +116,7 @@ struct PlayNode : Node {
 };
 
 TEST(HardeningEndToEnd, ARefusedUnkeyIsRetriedUntilTheHostShowsPttOff) {
-    PlayNode node(1.5);
+    PlayNode node(3.0);  // long enough to set the fault while it plays, even on a busy machine
     Process& app = node.start();
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
@@ -184,6 +184,17 @@ TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayH
         const std::string state = Process::slurp(node.dir().file("cli.err.out"));
         return state.find("\"Form1\"") != std::string::npos && state.find("\"Form3\"") != std::string::npos;
     })) << Process::slurp(node.dir().file("cli.err.out"));
+}
+
+TEST(HardeningEndToEnd, ASettingsFolderThatCannotBeMadeGivesItsOwnMessage) {
+    Node node;
+    node.dir().write("plain", "a file where a folder should go");
+    const std::string folder = node.dir().file("plain/tarnwick");
+    Process& app = node.start("ok", {{"TARNWICK_CONFIG_DIR", folder}});
+    EXPECT_NE(app.wait(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(app.err().find("Program is already running."), std::string::npos) << app.err();
+    EXPECT_NE(app.err().find("MSGBOX Tarnwick: The settings folder " + folder + " cannot be made"), std::string::npos)
+        << app.err();
 }
 
 TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {

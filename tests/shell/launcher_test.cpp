@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
@@ -106,6 +107,33 @@ TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgr
     EXPECT_EQ(noHost.rt.boxes[0].title, "Tarnwick");
     EXPECT_EQ(noHost.rt.boxes[0].text, "EchoLink is not running.");
     EXPECT_NE(noHost.rt.exitCode(), 0);
+}
+
+TEST(LauncherStartUp, ASettingsFolderThatCannotBeMadeSaysSoAndAMadeOneIsPrivate) {
+    TempDir dir;
+    dir.write("file", "not a folder");
+    for (const std::string& folder : {dir.file("file/cfg"), dir.file("file")}) {
+        Program p(folder);
+        EXPECT_FALSE(p.launcher.start()) << folder;
+        ASSERT_EQ(p.rt.boxes.size(), 1u) << folder;
+        EXPECT_EQ(p.rt.boxes[0].title, "Tarnwick");
+        EXPECT_NE(p.rt.boxes[0].text, "Program is already running.");
+        EXPECT_NE(p.rt.boxes[0].text.find("The settings folder " + folder + " cannot be made"), std::string::npos)
+            << p.rt.boxes[0].text;
+        EXPECT_NE(p.rt.exitCode(), 0);
+        EXPECT_TRUE(p.host.state().calls().empty());
+    }
+
+    const mode_t umask = ::umask(0);  // whatever the umask, the folders the program makes are its own
+    Program made(dir.file("new/tarnwick"));
+    const bool started = made.launcher.start();
+    ::umask(umask);
+    ASSERT_TRUE(started);
+    for (const char* folder : {"new", "new/tarnwick"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file(folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
 }
 
 TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
