@@ -163,11 +163,33 @@ void Form5::unkey(bool busyToo) {
 
 void Form5::saveExit() {
     unkey(true);
-    // A tool that is not loaded has nothing unsaved: its file already holds what it would write.
-    for (Tool* tool : ctx_.tools.all())
-        if (tool->loaded() && tool->keepsSettings()) tool->SaveData();
-    RemoveTrayIcon();
-    SaveData(true);
+    std::vector<std::string> failures;
+    {
+        struct Gather {
+            ToolContext& ctx;
+            Gather(ToolContext& c, std::vector<std::string>& f) : ctx(c) { ctx.saveFailures = &f; }
+            ~Gather() { ctx.saveFailures = nullptr; }
+        } gather(ctx_, failures);
+        // Every tool that keeps settings saves, a closed one too: it is loaded first, as its file may
+        // not exist yet.
+        for (Tool* tool : ctx_.tools.all()) {
+            if (!tool->keepsSettings()) continue;
+            const std::string step = "SaveData " + tool->name();
+            tryStep(step.c_str(), [tool] {
+                tool->load();
+                tool->SaveData();
+            });
+        }
+        RemoveTrayIcon();
+        SaveData(true);
+    }
+    if (!failures.empty()) {
+        std::string text = "These settings could not be saved:";
+        for (const std::string& f : failures) text += "\r\n" + f;
+        text += "\r\n\r\nExit anyway?";
+        // No keeps the program running, so the operator can make room and save again.
+        if (ctx_.rt.messageBox(kProductName, text, MsgButtons::YesNo, MsgIcon::Exclamation) != MsgAnswer::Yes) return;
+    }
     ctx_.rt.endProcess(0);
 }
 

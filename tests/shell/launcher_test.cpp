@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
 #include "shell/about.h"
@@ -205,6 +207,44 @@ TEST(LauncherShutdown, SaveExitUnkeysSavesEveryToolAndEnds) {
                           "seriesplayer.ini"})
         EXPECT_TRUE(dir.exists(f)) << f;
     EXPECT_TRUE(p.rt.processEnded());
+}
+
+TEST(LauncherShutdown, SaveExitSavesAToolWhoseWindowWasClosedToo) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.start());
+    Tool* help = p.registry.find("Form7");
+    ASSERT_NE(help, nullptr);
+    help->unload();  // its window's close box
+    ASSERT_FALSE(dir.exists("dtmfhelp.ini"));
+    p.launcher.Command5.click();
+    EXPECT_TRUE(dir.exists("dtmfhelp.ini"));
+    EXPECT_TRUE(p.rt.processEnded());
+}
+
+TEST(LauncherShutdown, SaveExitGathersFailedSavesIntoOneBoxThatAsksWhetherToExit) {
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        TempDir dir;
+        Program p(dir.path());
+        ASSERT_TRUE(p.launcher.start());
+        // Two files that cannot be written: folders stand where they should go.
+        std::filesystem::create_directory(dir.file("dtmfctrl.ini"));
+        std::filesystem::create_directory(dir.file("tarnwick.ini"));
+        p.rt.boxes.clear();
+        p.rt.answers = {answer};
+        ::testing::internal::CaptureStderr();
+        p.launcher.Command5.click();
+        ::testing::internal::GetCapturedStderr();
+        ASSERT_EQ(p.rt.boxes.size(), 1u);
+        const RecordedBox& box = p.rt.boxes[0];
+        EXPECT_EQ(box.title, "Tarnwick");
+        EXPECT_EQ(box.buttons, MsgButtons::YesNo);
+        EXPECT_NE(box.text.find(dir.file("dtmfctrl.ini") + ": "), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(dir.file("tarnwick.ini") + ": "), std::string::npos) << box.text;
+        EXPECT_EQ(box.text.find("brannock.ini"), std::string::npos) << "only what failed: " << box.text;
+        EXPECT_TRUE(dir.exists("castrel.ini")) << "the others were saved";
+        EXPECT_EQ(p.rt.processEnded(), answer == MsgAnswer::Yes);
+    }
 }
 
 TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
