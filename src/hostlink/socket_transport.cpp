@@ -19,7 +19,7 @@ SocketTransport::~SocketTransport() {
 
 void SocketTransport::connect() {
     if (fd_ >= 0) return;
-    fd_ = connectHostSocket(path_);
+    fd_ = connectOwnHost(path_);
     std::weak_ptr<SocketTransport*> weak = self_;
     watch_ = rt_.addReadWatch(fd_, [weak] {
         if (auto p = weak.lock(); p && *p) (*p)->onReadable();

@@ -3,7 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "support/node.h"
@@ -195,6 +204,88 @@ TEST(HardeningEndToEnd, ASettingsFolderThatCannotBeMadeGivesItsOwnMessage) {
     EXPECT_EQ(app.err().find("Program is already running."), std::string::npos) << app.err();
     EXPECT_NE(app.err().find("MSGBOX Tarnwick: The settings folder " + folder + " cannot be made"), std::string::npos)
         << app.err();
+}
+
+// Runs fn as another user in a child process and returns its exit code.
+constexpr unsigned kStranger = 65534;
+int asStranger(const std::function<int()>& fn) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) ::_exit(99);
+        ::_exit(fn());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Tries to key the transmitter through the socket: 10 when the connection itself is refused, 0 when
+// the host hangs up without an answer, 20 when the host answered.
+int tryToKey(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 10;
+    const std::string req = R"({"id":1,"link":"Stranger","op":"SetPTT","args":[true]})" "\n";
+    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) < 0) return 0;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 3000) <= 0) return 30;
+    char buf[256];
+    return ::recv(fd, buf, sizeof buf, 0) > 0 ? 20 : 0;
+}
+
+TEST(HardeningEndToEnd, AnotherUserCannotUseTheSocketWhateverTheUmask) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    const mode_t umask = ::umask(0);
+    auto node = std::make_unique<PlayNode>(1.0);
+    ::umask(umask);
+    const std::string sock = node->dir().file("host.sock");
+    struct stat st {};
+    ASSERT_EQ(::stat(sock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ::chmod(node->dir().path().c_str(), 0711);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 10) << "the socket's mode keeps strangers out";
+
+    // Even through a socket someone opened up, the host serves its own user only, and says so once.
+    ::chmod(sock.c_str(), 0666);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 0);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 0);
+    EXPECT_TRUE(node->unkeyed());
+    const std::string hostErr = Process::slurp(node->dir().file("host.err"));
+    std::size_t refusals = 0;
+    for (std::size_t at = 0; (at = hostErr.find("ERROR host: refused a connection from another user", at)) != std::string::npos; ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, 1u) << hostErr;
+
+    // And the program and the command-line client talk to no host that runs as somebody else.
+    node.reset();
+    TempDir theirs;
+    ASSERT_EQ(::chown(theirs.path().c_str(), kStranger, kStranger), 0);
+    ::chmod(theirs.path().c_str(), 0755);
+    const std::string theirSock = theirs.file("host.sock");
+    const pid_t host = ::fork();
+    if (host == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) ::_exit(99);
+        ::setenv("TARNWICK_HOST", theirSock.c_str(), 1);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ::execl(TARNWICK_HOST_BIN, TARNWICK_HOST_BIN, "serve", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(theirSock); }));
+    ::chmod(theirSock.c_str(), 0666);  // even opened up to everyone
+    Process cli({TARNWICK_HOST_BIN, "state"}, {{"TARNWICK_HOST", theirSock}}, theirs.file("cli.err"));
+    EXPECT_NE(cli.wait(), 0);
+    EXPECT_NE(cli.err().find("another user"), std::string::npos) << cli.err();
+    Process app({TARNWICK_BIN}, {{"TARNWICK_HOST", theirSock}, {"TARNWICK_CONFIG_DIR", theirs.file("cfg")},
+                                 {"QT_QPA_PLATFORM", "offscreen"}, {"TARNWICK_AUDIO", "null"}, {"TARNWICK_ANSWER", "ok"}},
+                theirs.file("app.err"));
+    EXPECT_NE(app.wait(), 0);
+    EXPECT_NE(app.err().find("ERROR host: refusing the host at " + theirSock), std::string::npos) << app.err();
+    ::kill(host, SIGTERM);
+    ::waitpid(host, nullptr, 0);
 }
 
 TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {
