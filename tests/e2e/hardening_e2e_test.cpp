@@ -41,7 +41,11 @@ public:
             xvfb_ = std::make_unique<Process>(
                 std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
                 std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
-            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) break;
+            // Another test may have taken the same display a moment before: then ours has ended.
+            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (xvfb_->running()) break;
+            }
             xvfb_.reset();
         }
         if (!xvfb_) return;
