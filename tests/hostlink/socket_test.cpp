@@ -240,8 +240,10 @@ TEST_F(SocketTest, AClientThatAsksWithoutReadingIsDroppedBeforeItHoldsTheHostsMe
     const std::string ask = R"({"id":1,"cmd":"log"})" "\n";
     for (int i = 0; i < 400; ++i)
         if (::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL) < 0) break;  // dropped already
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    // What is left to read ends: the host hung up instead of queueing 400 copies of its log.
+    // Without reading a byte: the host hangs up instead of queueing 400 copies of its log.
+    pollfd hup{fd, POLLRDHUP, 0};
+    EXPECT_EQ(::poll(&hup, 1, 10'000), 1);
+    EXPECT_TRUE(hup.revents & (POLLRDHUP | POLLHUP)) << hup.revents;
     std::size_t total = 0;
     char buf[65536];
     for (;;) {
