@@ -50,6 +50,21 @@ INSTANTIATE_TEST_SUITE_P(
                       UnkeyCase{"Stop", "", [](PlayerTest&, Form1& p, VirtualRuntime&) { p.Command2.click(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(PlayerTest, ItsWrapUpLeavesAnotherToolOnAirAndItsStopEndsEveryTransmission) {
+    start();
+    HostLink other(hub, "Form3");  // a speech keyed while the file plays
+    player->Command1.click();
+    other.SetPTT(true);
+    rt.advance(127'000);  // Audio File 1 ends and wraps up
+    EXPECT_TRUE(host.state().ptt()) << "the player's routine unkey cut the speech";
+    EXPECT_EQ(player->PTT.caption(), "PTT OFF") << "the player itself is off the air";
+
+    player->Command1.click();
+    rt.advance(1'000);
+    player->Command2.click();  // STOP: the operator wants the transmitter off
+    EXPECT_FALSE(host.state().ptt());
+}
+
 TEST_F(PlayerTest, ARefusedUnkeyThatANewPlaySupersedesLeavesTheIndicatorOnAir) {
     start();
     player->Command1.click();
