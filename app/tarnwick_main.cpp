@@ -11,6 +11,7 @@
 #include "platform/gstreamer/gst_media_player.h"
 #include "platform/qt/qt_runtime.h"
 #include "platform/soxr/soxr_rate_converter.h"
+#include "runtime/termination_signals.h"
 #include "settings/settings_file.h"
 #include "shell/launcher.h"
 #include "shell/single_instance.h"
@@ -79,6 +80,9 @@ int main(int argc, char** argv) {
     HostHub hub(rt, transport);
     // Every tool has run its own clean-up when EchoLink closes; then the program ends once.
     hub.afterClosing = [&rt] { rt.endProcess(0); };
+    // Being told to stop (a service manager, Ctrl+C, a closed terminal) is EchoLink closing as far as the
+    // tools are concerned: each unkeys and drops its lines, then the program ends.
+    TerminationSignals stopSignals(rt, [&hub](int) { hub.raise(HostEvent{"Closing", {}}); });
 
     ToolRegistry registry;
     ToolContext ctx{rt, hub, registry, {}};

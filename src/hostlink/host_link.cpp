@@ -10,6 +10,9 @@ namespace tarnwick {
 
 namespace {
 
+// How often a release the host refused is tried again.
+constexpr int kReleaseRetryMs = 500;
+
 // Event arguments come from another process; a missing or odd one reads as empty rather than failing.
 std::string textArg(const HostEvent& ev, std::size_t i) {
     if (i >= ev.args.size()) return {};
@@ -62,7 +65,103 @@ void HostHub::attach(HostLink* l) {
     links_.push_back(l);
 }
 
-void HostHub::detach(HostLink* l) { links_.erase(std::remove(links_.begin(), links_.end(), l), links_.end()); }
+void HostHub::detach(HostLink* l) {
+    links_.erase(std::remove(links_.begin(), links_.end(), l), links_.end());
+    // A closed window holds nothing; a release of its that the host refused is still retried.
+    for (auto& [op, holders] : holds_) holders.erase(l->serial_);
+    for (PendingRelease& p : pending_)
+        if (p.link == l) p.link = nullptr;
+}
+
+// ---- Releases ----
+
+void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) {
+    std::set<std::uint64_t>& holders = holds_[op];
+    if (on) {
+        l.call(op, {true});
+        holders.insert(l.serial_);
+        // A transmission started after a refused release supersedes it: the line is this link's now.
+        settle(op, &l);
+        return;
+    }
+    if (how == Release::Force) {
+        holders.clear();
+    } else {
+        holders.erase(l.serial_);
+        // Another link is still on the line: its transmission goes on, and this link holds it no more.
+        if (!holders.empty()) {
+            pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                          [&](const PendingRelease& p) { return p.link == &l && p.op == op; }),
+                           pending_.end());
+            return;
+        }
+    }
+    try {
+        l.call(op, {false});
+    } catch (const HostError&) {
+        pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                      [&](const PendingRelease& p) { return p.link == &l && p.op == op; }),
+                       pending_.end());
+        pending_.push_back({&l, l.serial_, l.owner(), op});
+        if (!retryTimer_) {
+            retryTimer_ = std::make_unique<Timer>(rt_, kReleaseRetryMs);
+            retryTimer_->onTick = [this] { retryReleases(); };
+        }
+        retryTimer_->setEnabled(true);
+        throw;
+    }
+    settle(op, &l);
+}
+
+void HostHub::settle(const std::string& op, const HostLink* caller) {
+    std::vector<PendingRelease> done;
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->op == op) {
+            if (it->link && it->link != caller) done.push_back(*it);
+            it = pending_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (pending_.empty() && retryTimer_) retryTimer_->setEnabled(false);
+    for (const PendingRelease& p : done) releaseDone(p.link, p.serial, p.op);
+}
+
+void HostHub::retryReleases() {
+    // One retry per line: once the host accepts it, every release waiting for that line is done.
+    std::vector<PendingRelease> batch;
+    for (const PendingRelease& p : pending_)
+        if (std::none_of(batch.begin(), batch.end(), [&](const PendingRelease& b) { return b.op == p.op; }))
+            batch.push_back(p);
+    for (const PendingRelease& p : batch) {
+        // A key accepted meanwhile (from a handler run by an earlier retry) has settled this line.
+        if (std::none_of(pending_.begin(), pending_.end(), [&](const PendingRelease& q) { return q.op == p.op; }))
+            continue;
+        try {
+            transport_.call(p.owner, p.op, {false});
+        } catch (const std::exception& e) {
+            rt_.error(p.owner + " " + p.op + " retry", e.what());
+            continue;
+        }
+        holds_[p.op].clear();
+        settle(p.op, nullptr);
+    }
+}
+
+void HostHub::releaseDone(HostLink* link, std::uint64_t serial, const std::string& op) {
+    // The link may have closed while an earlier handler ran.
+    auto it = std::find(links_.begin(), links_.end(), link);
+    if (it == links_.end() || (*it)->serial_ != serial) return;
+    auto handler = link->ReleaseDone;
+    if (!handler) return;
+    try {
+        handler(op);
+    } catch (const std::exception& e) {
+        rt_.error(link->owner() + " ReleaseDone", e.what());
+    } catch (...) {
+        rt_.error(link->owner() + " ReleaseDone", "unknown failure");
+    }
+}
 
 void HostHub::raise(HostEvent ev) {
     if (closed_) return;
@@ -71,16 +170,24 @@ void HostHub::raise(HostEvent ev) {
 }
 
 void HostHub::deliverPending() {
-    if (delivering_) return;
+    // While a handler runs, events wait for it; but a modal box or dialog opened from a handler runs
+    // a loop of its own, and inside it events go on as they do for every other tool.
+    const int depth = rt_.loopDepth();
+    if (delivering_ && depth <= deliveringDepth_) return;
+    const bool outerDelivering = delivering_;
+    const int outerDepth = deliveringDepth_;
     delivering_ = true;
+    deliveringDepth_ = depth;
     while (!queue_.empty() && !closed_) {
         HostEvent ev = std::move(queue_.front());
         queue_.pop_front();
         deliver(ev);
         if (ev.name == "Closing") {
-            // Every tool has run its clean-up; the process ends here, once.
+            // Every tool has run its clean-up; the process ends here, once. A release the host
+            // refused gets one last try first.
             closed_ = true;
             queue_.clear();
+            if (!pending_.empty()) retryReleases();
             try {
                 if (afterClosing)
                     afterClosing();
@@ -93,7 +200,8 @@ void HostHub::deliverPending() {
             }
         }
     }
-    delivering_ = false;
+    delivering_ = outerDelivering;
+    deliveringDepth_ = outerDepth;
 }
 
 void HostHub::deliver(const HostEvent& ev) {
@@ -141,10 +249,15 @@ HostValue HostLink::call(const std::string& op, std::vector<HostValue> args) {
     return hub_.transport().call(owner_, op, args);
 }
 
+void HostLink::line(const char* op, bool on, Release how) {
+    if (serial_ == 0) throw HostError(std::string(op) + ": the host link is closed");
+    hub_.setLine(*this, op, on, how);
+}
+
 void HostLink::ConnectTo(const std::string& callsign, bool flag) { call("ConnectTo", {callsign, flag}); }
 void HostLink::DisconnectFrom(const std::string& callsign) { call("DisconnectFrom", {callsign}); }
 void HostLink::DisconnectAllStations() { call("DisconnectAllStations", {}); }
-void HostLink::SetPTT(bool on, Release) { call("SetPTT", {on}); }
+void HostLink::SetPTT(bool on, Release how) { line("SetPTT", on, how); }
 bool HostLink::IsLinkActive() { return expectBool(call("IsLinkActive", {}), "IsLinkActive"); }
 bool HostLink::IsReceiving() { return expectBool(call("IsReceiving", {}), "IsReceiving"); }
 bool HostLink::IsTransmitting() { return expectBool(call("IsTransmitting", {}), "IsTransmitting"); }
@@ -158,9 +271,9 @@ bool HostLink::IsConnectedTo(const std::string& callsign) {
 }
 std::string HostLink::GetCallsign() { return expectText(call("GetCallsign", {}), "GetCallsign"); }
 void HostLink::SendDTMF(const std::string& digits) { call("SendDTMF", {digits}); }
-void HostLink::SetBusy(bool on, Release) { call("SetBusy", {on}); }
-void HostLink::SetRTS(bool on, Release) { call("SetRTS", {on}); }
-void HostLink::SetDTR(bool on, Release) { call("SetDTR", {on}); }
+void HostLink::SetBusy(bool on, Release how) { line("SetBusy", on, how); }
+void HostLink::SetRTS(bool on, Release how) { line("SetRTS", on, how); }
+void HostLink::SetDTR(bool on, Release how) { line("SetDTR", on, how); }
 void HostLink::SendChatText(const std::string& text) { call("SendChatText", {text}); }
 
 void HostLink::dispatch(const HostEvent& ev) {

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -15,6 +17,7 @@
 namespace tarnwick {
 
 class Runtime;
+class Timer;
 
 // A failed host call. Callers that pass over failures catch it.
 class HostError : public std::runtime_error {
@@ -73,17 +76,39 @@ public:
 
 private:
     friend class HostLink;
+    // A release the host refused, waiting for its retry. The link may have closed since; the retry
+    // still goes out under its name.
+    struct PendingRelease {
+        HostLink* link;
+        std::uint64_t serial;
+        std::string owner;
+        std::string op;
+    };
+
     void attach(HostLink* l);
     void detach(HostLink* l);
     void deliver(const HostEvent& ev);
+    // SetPTT, SetBusy, SetDTR and SetRTS of every link go through here.
+    void setLine(HostLink& l, const std::string& op, bool on, Release how);
+    // The host accepted a release of op (or a new key took the line over): the releases still waiting
+    // for op are done. `caller` learns it from its own call and gets no ReleaseDone.
+    void settle(const std::string& op, const HostLink* caller);
+    void retryReleases();
+    void releaseDone(HostLink* link, std::uint64_t serial, const std::string& op);
 
     Runtime& rt_;
     HostTransport& transport_;
     std::vector<HostLink*> links_;
     std::deque<HostEvent> queue_;
     bool delivering_ = false;
+    // The runtime's loop depth where the delivery under way started.
+    int deliveringDepth_ = 0;
     bool closed_ = false;
     std::uint64_t nextSerial_ = 1;
+    // For each line, the links (by serial) whose last accepted call of it was True.
+    std::map<std::string, std::set<std::uint64_t>> holds_;
+    std::vector<PendingRelease> pending_;
+    std::unique_ptr<Timer> retryTimer_;
 };
 
 class HostLink {
@@ -131,6 +156,7 @@ public:
 private:
     friend class HostHub;
     HostValue call(const std::string& op, std::vector<HostValue> args);
+    void line(const char* op, bool on, Release how);
     void dispatch(const HostEvent& ev);
 
     HostHub& hub_;

@@ -40,15 +40,19 @@ void makeDirs(const std::string& dir) {
         throw HostError("cannot create " + dir + ": " + std::strerror(errno));
 }
 
-void makePrivateDir(const std::string& dir) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        throw HostError("cannot create " + dir + ": " + std::strerror(errno));
+void checkPrivateDir(const std::string& dir) {
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0) throw HostError("cannot use " + dir + ": " + std::strerror(errno));
     // A shared place such as /tmp lets anyone make this folder first; never serve from one we do not own.
     if (!S_ISDIR(st.st_mode)) throw HostError("refusing to use " + dir + ": not a folder");
     if (st.st_uid != ::getuid()) throw HostError("refusing to use " + dir + ": owned by another user");
     if (st.st_mode & 022) throw HostError("refusing to use " + dir + ": others may write there");
+}
+
+void makePrivateDir(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        throw HostError("cannot create " + dir + ": " + std::strerror(errno));
+    checkPrivateDir(dir);
 }
 
 sockaddr_un addressOf(const std::string& path) {
@@ -105,6 +109,26 @@ int connectHostSocket(const std::string& path) {
     }
     int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    return fd;
+}
+
+bool peerUser(int fd, unsigned& uid) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred) return false;
+    uid = cred.uid;
+    return true;
+}
+
+int connectOwnHost(const std::string& path) {
+    if (path == defaultHostSocketPath()) checkPrivateDir(parentOf(path));
+    const int fd = connectHostSocket(path);
+    unsigned uid = 0;
+    if (!peerUser(fd, uid) || uid != ::geteuid()) {
+        ::close(fd);
+        throw HostError("refusing the host at " + path + ": it runs as " +
+                        (uid == ::geteuid() ? std::string("an unknown user") : "another user (" + std::to_string(uid) + ")"));
+    }
     return fd;
 }
 
@@ -174,7 +198,7 @@ bool LineReader::next(std::string& line) {
 }
 
 Json hostRequest(const std::string& path, Json req, int timeoutMs) {
-    int fd = connectHostSocket(path);
+    int fd = connectOwnHost(path);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }

@@ -30,6 +30,12 @@ std::int64_t steadyMs();
 // Connects to a host's socket; the descriptor is non-blocking and closed on exec. Throws HostError
 // ("no host is running at PATH" when nothing listens there).
 int connectHostSocket(const std::string& path);
+// Connects as connectHostSocket does, to a host of this user only: the default socket folder must be
+// this user's and closed to others, and the process at the other end must run as this user; else
+// HostError says why.
+int connectOwnHost(const std::string& path);
+// The user id of the process at the other end of a connected Unix socket; false when unknown.
+bool peerUser(int fd, unsigned& uid);
 // Writes a whole line (a line break is appended) before the deadline; throws HostError when the peer
 // is gone or the deadline passes. Never raises SIGPIPE.
 void sendLine(int fd, const std::string& line, std::int64_t deadlineMs);

@@ -18,8 +18,8 @@ namespace {
 
 // A request line longer than this is no request of ours; the connection is dropped.
 constexpr std::size_t kMaxRequest = 1u << 20;
-// A subscriber that lets this much unread output pile up (stopped, or hung) is dropped rather than
-// holding the host's memory.
+// A client that lets this much unread output pile up (stopped, hung, or asking without reading) is
+// dropped rather than holding the host's memory.
 constexpr std::size_t kMaxBacklog = 8u << 20;
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
@@ -98,7 +98,20 @@ void HostServer::open() {
 
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw HostError(std::string("cannot make a socket: ") + std::strerror(errno));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    // Only this user may connect, whatever the umask: the socket file is made 0600 (the host has no
+    // other thread yet, so changing the umask for the bind touches nothing else).
+    const mode_t umask = ::umask(0177);
+    const int bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    const int bindErr = errno;
+    ::umask(umask);
+    if (bound == 0 && ::chmod(path_.c_str(), 0600) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(path_.c_str());
+        throw HostError("cannot make " + path_ + " private: " + std::strerror(err));
+    }
+    errno = bindErr;
+    if (bound != 0) {
         int err = errno;
         ::close(fd);
         if (err == EADDRINUSE) throw HostError("another host is already running on " + path_);
@@ -180,6 +193,18 @@ void HostServer::acceptClients() {
             if (errno == EINTR) continue;
             return;  // EAGAIN, or out of descriptors: try again on the next wake-up
         }
+        // The socket is this user's alone; should its mode be widened, another user is still refused.
+        unsigned uid = 0;
+        if (!peerUser(fd, uid) || uid != ::geteuid()) {
+            ::close(fd);
+            if (refusedUsers_.insert(uid).second) {
+                const std::string line = "ERROR host: refused a connection from another user (" + std::to_string(uid) +
+                                         "); the host serves user " + std::to_string(::geteuid()) + " only\n";
+                std::fputs(line.c_str(), stderr);
+                std::fflush(stderr);
+            }
+            continue;
+        }
         Client c;
         c.fd = fd;
         clients_.push_back(std::move(c));
@@ -215,6 +240,11 @@ void HostServer::readClient(Client& c) {
 }
 
 void HostServer::handleLine(Client& c, const std::string& line) {
+    // A client that asks and never reads its replies is dropped before it holds the host's memory.
+    if (c.out.size() - c.sent > kMaxBacklog) {
+        c.dead = true;
+        return;
+    }
     Json reply;
     Json id;
     try {

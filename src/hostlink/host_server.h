@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ private:
     std::vector<Client> clients_;
     std::vector<HostEvent> raised_;  // events raised while a request is handled, sent after its reply
     std::FILE* logFile_ = nullptr;
+    std::set<unsigned> refusedUsers_;  // each refused user is reported once
 };
 
 }  // namespace tarnwick

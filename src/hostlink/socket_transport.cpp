@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "hostlink/host_state.h"
 #include "runtime/runtime.h"
 
@@ -17,7 +19,7 @@ SocketTransport::~SocketTransport() {
 
 void SocketTransport::connect() {
     if (fd_ >= 0) return;
-    fd_ = connectHostSocket(path_);
+    fd_ = connectOwnHost(path_);
     std::weak_ptr<SocketTransport*> weak = self_;
     watch_ = rt_.addReadWatch(fd_, [weak] {
         if (auto p = weak.lock(); p && *p) (*p)->onReadable();
@@ -47,7 +49,20 @@ void SocketTransport::lost(const std::string& why) {
 }
 
 HostValue SocketTransport::call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) {
-    if (fd_ < 0) connect();
+    if (op == "Hello" && std::find(introduced_.begin(), introduced_.end(), link) == introduced_.end())
+        introduced_.push_back(link);
+    if (fd_ < 0) {
+        connect();
+        // A host that came back knows none of the links that are still open.
+        for (const std::string& name : introduced_) {
+            if (op == "Hello" && name == link) continue;
+            Json hello = Json::object();
+            hello.set("link", name);
+            hello.set("op", "Hello");
+            hello.set("args", hostArgsToJson({name}));
+            request(std::move(hello));
+        }
+    }
     Json req = Json::object();
     req.set("link", link);
     req.set("op", op);

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hostlink/host_link.h"
 #include "hostlink/host_protocol.h"
@@ -28,8 +29,9 @@ public:
 
     // Sends one call and waits for its reply. Events that arrive meanwhile are kept, in order, and
     // handed to the sink from the event loop after the call returns. Without a connection it tries
-    // once to connect again (the host may have been restarted). Throws HostError on a refusal, a lost
-    // host or no reply within the time-out.
+    // once to connect again (the host may have been restarted); once connected again, every link that
+    // introduced itself does so again, so the new host knows them. Throws HostError on a refusal, a
+    // lost host or no reply within the time-out.
     HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
 
 private:
@@ -47,6 +49,8 @@ private:
     int fd_ = -1;
     int watch_ = -1;
     long long nextId_ = 1;
+    // The links that introduced themselves ("Hello"), in order.
+    std::vector<std::string> introduced_;
     LineReader reader_;
     std::deque<HostEvent> pending_;
     bool flushPosted_ = false;

@@ -321,6 +321,9 @@ void Form1::Form_Load() {
     link_->DTMFString = [this](const std::string& d) { onDTMF(d); };
     link_->ChatTextReceived = [this](const std::string& t) { onChat(t); };
     link_->Closing = [this] { onClosing(); };
+    link_->ReleaseDone = [this](const std::string& op) {
+        if (op == "SetPTT" && offPending_) showOff();
+    };
 
     std::string call;
     tryStep("GetCallsign", [&] { call = link_->GetCallsign(); });
@@ -457,10 +460,10 @@ bool Form1::closeRequest() {
                                      MsgButtons::YesNo, MsgIcon::Question);
     if (a != MsgAnswer::Yes) return false;
     PTT.setCaption("PTT OFF");
-    tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false, Release::Force); });
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
-    tryStep("SetBusy", [&] { link_->SetBusy(false); });
+    tryStep("SetBusy", [&] { link_->SetBusy(false, Release::Force); });
     ctx_.rt.endProcess(0);
     return true;
 }
@@ -492,8 +495,8 @@ void Form1::onChat(const std::string& text) {
 
 void Form1::onClosing() {
     // Each step is tried on its own; the hub ends the process once every tool has cleaned up.
-    tryStep("SetPTT", [&] { link_->SetPTT(false); });
-    tryStep("SetDTR", [&] { link_->SetDTR(false); });
+    tryStep("SetPTT", [&] { link_->SetPTT(false, Release::Force); });
+    tryStep("SetDTR", [&] { link_->SetDTR(false, Release::Force); });
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
     CleanUp();

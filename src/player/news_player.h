@@ -220,6 +220,10 @@ private:
     // Sets the preset volume of a news slot when its "Use Set Vol" box is ticked.
     void applyPreset(const CheckBox& use, const TextBox& level);
     void setOnAir(bool on);
+    // Unkeys (in IP mode only shows "IP RX"); the indicator says "PTT OFF" once the host has taken the
+    // release, at once or on the hub's retry.
+    void unkey(Release how);
+    void showOff();
 
     // Buttons.
     void fileButton(int slotNumber);
@@ -275,6 +279,8 @@ private:
     // Beacons that fell due while a transmission was under way and wait for its end.
     std::array<bool, 3> beaconsDue_{};
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
+    bool offPending_ = false;
+    bool inMonitor_ = false;  // the playback monitor's run is under way (it may wait on a box)  // a refused unkey waits for its retry; the indicator still says "PTT ON"
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
     ClockMoments scheduleMoments_;

@@ -108,11 +108,29 @@ void Form1::Sleep() { ctx_.rt.blockingDelay(500); }
 bool Form1::transmissionUnderWay() const { return Beacon8.enabled() || Timer3.enabled(); }
 
 void Form1::setOnAir(bool on) {
+    offPending_ = false;
     PTT.setForeColour(on ? kRed : kGreen);
     if (IPMode.ticked())
         PTT.setCaption(on ? "IP TX" : "IP RX");
     else
         PTT.setCaption(on ? "PTT ON" : "PTT OFF");
+}
+
+void Form1::unkey(Release how) {
+    if (IPMode.ticked()) {
+        setOnAir(false);
+        return;
+    }
+    if (tryStep("SetPTT", [&] { link_->SetPTT(false, how); }))
+        setOnAir(false);
+    else
+        offPending_ = true;
+}
+
+void Form1::showOff() {
+    offPending_ = false;
+    PTT.setForeColour(kGreen);
+    PTT.setCaption("PTT OFF");
 }
 
 bool Form1::transmit(bool allowDialog) {
@@ -172,6 +190,14 @@ bool Form1::transmit(bool allowDialog) {
 // ---- Playback monitor ----
 
 void Form1::monitorTick() {
+    // The end of a file is handled once: a box that the chained file opens keeps this run waiting,
+    // and the supervisor, which goes on meanwhile, must not start the chain a second time.
+    if (inMonitor_) return;
+    inMonitor_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{inMonitor_};
     const bool loaded = media_ && media_->loaded();
     if (loaded) {
         // End of stream or a playback error is the file's end, even short of its stated length.
@@ -254,8 +280,7 @@ void Form1::startBreak() {
     if (media_ && media_->loaded())
         breakStoppedPlayback_ = tryStep("stop", [&] { media_->stop(); });
     playing_ = false;
-    setOnAir(false);
-    if (!IPMode.ticked()) tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    unkey(Release::Routine);
     enableDownloadSchedule(true);
     BeaconSeconds8.setText(std::to_string(positiveWhole(BeaconPeriod8.text()) * 60));
 }
@@ -281,8 +306,7 @@ void Form1::breakTick() {
 
 void Form1::wrapUp() {
     if (!IPMode.ticked() && Check5.ticked()) Sleep();
-    setOnAir(false);
-    if (!IPMode.ticked()) tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    unkey(Release::Routine);
     enableDownloadSchedule(true);
     tryStep("SetBusy", [&] { link_->SetBusy(false); });
     Beacon8.setEnabled(false);
@@ -305,9 +329,11 @@ void Form1::stopButton() {
     const bool underWay = transmissionUnderWay();
     if (media_ && media_->loaded()) tryStep("stop", [&] { media_->stop(); });
     playing_ = false;
-    PTT.setForeColour(kGreen);
-    PTT.setCaption("PTT OFF");
-    tryStep("SetPTT", [&] { link_->SetPTT(false); });
+    // The operator's STOP releases whatever holds the transmitter, in IP mode too.
+    if (tryStep("SetPTT", [&] { link_->SetPTT(false, Release::Force); }))
+        showOff();
+    else
+        offPending_ = true;
     // STOP ends the transmission: nothing resumes it, nothing follows it.
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
@@ -317,7 +343,7 @@ void Form1::stopButton() {
     SayFile2 = 0;
     SayFile3 = 0;
     EndDTMF = 0;
-    tryStep("SetBusy", [&] { link_->SetBusy(false); });
+    tryStep("SetBusy", [&] { link_->SetBusy(false, Release::Force); });
     if (underWay) {
         enableSpeechBeacon(true);
         enableDownloadSchedule(true);

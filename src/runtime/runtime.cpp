@@ -33,16 +33,70 @@ LocalTime systemLocalTime() {
     return t;
 }
 
-std::string escapeLineBreaks(const std::string& s) {
+namespace {
+
+void hexByte(std::string& out, unsigned char b) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += digits[b >> 4];
+    out += digits[b & 15];
+}
+
+// Length of the valid UTF-8 sequence (no overlong form, no surrogate, at most U+10FFFF) at s[i], or 0.
+std::size_t utf8Length(const std::string& s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b = at(i);
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    if (at(i + 1) < lo || at(i + 1) > hi) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string escapeDiagnostic(const std::string& s) {
     std::string out;
     out.reserve(s.size());
-    for (char c : s) {
-        if (c == '\r')
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == '\r') {
             out += "\\r";
-        else if (c == '\n')
+        } else if (c == '\n') {
             out += "\\n";
-        else
-            out += c;
+        } else if (c == '\t' || (c >= 0x20 && c < 0x7F)) {
+            out += static_cast<char>(c);
+        } else if (c < 0x80) {
+            hexByte(out, c);  // NUL, ESC and the rest of C0, and DEL
+        } else if (const std::size_t n = utf8Length(s, i); n == 0) {
+            hexByte(out, c);
+        } else {
+            // U+0080 to U+009F are control characters too: a terminal may take U+009B for ESC [.
+            if (n == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+                hexByte(out, c);
+                hexByte(out, static_cast<unsigned char>(s[i + 1]));
+            } else {
+                out.append(s, i, n);
+            }
+            i += n;
+            continue;
+        }
+        ++i;
     }
     return out;
 }
@@ -81,6 +135,7 @@ void TimerScheduler::fireDue(std::int64_t now) {
         if (next <= now) next = now + timer->effectiveInterval();
         if (timer->aligned_ && alignedDue) next = alignedDue(now);
         it->due = next;
+        if (beforeFire) beforeFire();
         timer->fire();
     }
 }
@@ -164,14 +219,60 @@ std::int64_t Runtime::alignedDueFrom(std::int64_t now) const {
 
 void Runtime::fireDueTimers() {
     scheduler_.alignedDue = [this](std::int64_t now) { return alignedDueFrom(now); };
+    scheduler_.beforeFire = [this] { rearm(); };
     scheduler_.fireDue(monotonicMs());
     rearm();
 }
 
-void Runtime::diag(const std::string& kind, const std::string& text) {
-    std::string line = kind + " " + escapeLineBreaks(text) + "\n";
+namespace {
+// How long one ERROR text stays quiet after it was written, in monotonic milliseconds.
+constexpr std::int64_t kRepeatQuietMs = 60'000;
+// Texts remembered at once; a flood of different texts is summed up and forgotten beyond this.
+constexpr std::size_t kRepeatTexts = 1000;
+}  // namespace
+
+void Runtime::writeDiag(const std::string& kind, const std::string& text) {
+    std::string line = kind + " " + escapeDiagnostic(text) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+}
+
+void Runtime::flushRepeats(std::int64_t now, bool all) {
+    for (auto it = repeats_.begin(); it != repeats_.end();) {
+        if (!all && now - it->second.seen < kRepeatQuietMs) {
+            ++it;
+            continue;
+        }
+        if (it->second.held > 0)
+            writeDiag("ERROR", it->first + " (repeated " + std::to_string(it->second.held) + " times)");
+        it = repeats_.erase(it);
+    }
+}
+
+void Runtime::diag(const std::string& kind, const std::string& text) {
+    const std::int64_t now = monotonicMs();
+    // A text that has stopped repeating gets its count written (and is forgotten) a minute on.
+    flushRepeats(now, false);
+    if (kind != "ERROR") {
+        writeDiag(kind, text);
+        return;
+    }
+    auto it = repeats_.find(text);
+    if (it == repeats_.end()) {
+        if (repeats_.size() >= kRepeatTexts) flushRepeats(now, true);
+        repeats_[text] = Repeats{now, now, 0};
+        writeDiag(kind, text);
+        return;
+    }
+    Repeats& r = it->second;
+    r.seen = now;
+    if (now - r.written < kRepeatQuietMs) {
+        ++r.held;
+        return;
+    }
+    writeDiag(kind, text + " (repeated " + std::to_string(r.held + 1) + " times)");
+    r.written = now;
+    r.held = 0;
 }
 
 bool Runtime::presetAnswer(MsgButtons buttons, MsgAnswer& out) const {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ public:
     bool empty() const { return timers_.empty(); }
     // Next due time of an aligned timer after now.
     std::function<std::int64_t(std::int64_t)> alignedDue;
+    // Runs before each handler, once the firing timer is rescheduled: a handler may open a modal box,
+    // whose own loop must still wake for the other timers.
+    std::function<void()> beforeFire;
 
 private:
     struct Entry {
@@ -113,6 +117,11 @@ public:
     virtual void endProcess(int code) = 0;
     virtual bool processEnded() const = 0;
 
+    // How many event loops run inside one another on this thread right now. A modal box or dialog
+    // runs a loop of its own, so one opened from a handler makes this deeper than where that handler
+    // started; work that waits for the handler to end (host events) may go on inside it.
+    virtual int loopDepth() const { return 0; }
+
     // Writes "MSGBOX title: text" and asks, or answers from TARNWICK_ANSWER when unattended.
     MsgAnswer messageBox(const std::string& title, const std::string& text,
                          MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None);
@@ -120,7 +129,9 @@ public:
     // in the opener's classic range: 2 not found, 31 no association, other codes general failures.
     int openUrl(const std::string& url);
 
-    // Diagnostics on stderr, one line each; line breaks inside texts are escaped.
+    // Diagnostics on stderr, one line each, escaped (escapeDiagnostic). An ERROR text that repeats is
+    // written once, then at most once a minute with its count ("... (repeated 600 times)"); a text
+    // that stopped repeating has its last count written with the next line after a minute.
     void diag(const std::string& kind, const std::string& text);
     void error(const std::string& where, const std::string& what) { diag("ERROR", where + ": " + what); }
 
@@ -142,12 +153,26 @@ protected:
     void fireDueTimers();
     std::int64_t alignedDueFrom(std::int64_t now) const;
     TimerScheduler scheduler_;
+
+private:
+    struct Repeats {
+        std::int64_t written = 0;  // when the text was last written
+        std::int64_t seen = 0;     // when it last came
+        long long held = 0;        // how often it came since it was last written
+    };
+    void writeDiag(const std::string& kind, const std::string& text);
+    void flushRepeats(std::int64_t now, bool all);
+    std::map<std::string, Repeats> repeats_;
 };
 
 // The system's local time, to the millisecond.
 LocalTime systemLocalTime();
 
-// Escapes CR and LF as the two characters \r and \n, for one-line diagnostics.
-std::string escapeLineBreaks(const std::string& s);
+// Makes a text safe for one diagnostic line on a terminal: CR and LF become the two characters \r and
+// \n, every other control character but tab (C0, DEL, and C1 written in UTF-8) and every byte that is
+// not part of valid UTF-8 becomes \xNN. Text from strangers reaches the operator's terminal this way.
+std::string escapeDiagnostic(const std::string& s);
+// The same, under its older name.
+inline std::string escapeLineBreaks(const std::string& s) { return escapeDiagnostic(s); }
 
 }  // namespace tarnwick

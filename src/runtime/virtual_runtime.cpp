@@ -104,6 +104,15 @@ void VirtualRuntime::endProcess(int code) {
 MsgAnswer VirtualRuntime::showMessageBox(const std::string& title, const std::string& text, MsgButtons buttons,
                                          MsgIcon icon) {
     boxes.push_back({title, text, buttons, icon});
+    if (auto open = whileBoxOpen) {
+        const RecordedBox shown = boxes.back();  // a box opened meanwhile may move the list
+        struct Deeper {
+            int& depth;
+            explicit Deeper(int& d) : depth(d) { ++depth; }
+            ~Deeper() { --depth; }
+        } deeper(depth_);
+        open(shown);
+    }
     if (!answers.empty()) {
         MsgAnswer a = answers.front();
         answers.pop_front();

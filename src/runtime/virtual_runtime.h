@@ -30,6 +30,7 @@ public:
     void removeWatch(int id) override { watches_.erase(id); }
     void endProcess(int code) override;
     bool processEnded() const override { return ended_; }
+    int loopDepth() const override { return depth_; }
 
     // Sets the local clock; monotonic time runs on from where it is.
     void setLocalTime(int year, int month, int day, int hour, int minute, int second, int ms = 0);
@@ -48,6 +49,9 @@ public:
     // Message boxes shown, and the answers to give (front first; else the box's first button).
     std::vector<RecordedBox> boxes;
     std::deque<MsgAnswer> answers;
+    // Runs while a box is open, one loop deeper, as a person who takes their time to answer: a test
+    // may advance time or raise host events in it.
+    std::function<void(const RecordedBox&)> whileBoxOpen;
     // URLs opened, and the result code the opener returns (0 success).
     std::vector<std::string> urls;
     int openResult = 0;
@@ -71,6 +75,7 @@ private:
     };
     std::map<int, Watch> watches_;
     int nextWatch_ = 1;
+    int depth_ = 0;
     bool ended_ = false;
     int exitCode_ = 0;
     int endCount_ = 0;

@@ -68,7 +68,11 @@ void Form5::Form_Load() {
     Runtime& rt = ctx_.rt;
     const std::string folder = ctx_.settingsDir.empty() ? settingsDirectory() : ctx_.settingsDir;
     if (!instance_.acquire(folder)) {
-        rt.messageBox(kProductName, "Program is already running.");
+        // Only another copy holding the lock is "already running"; anything else says what failed.
+        if (instance_.heldElsewhere())
+            rt.messageBox(kProductName, "Program is already running.");
+        else
+            rt.messageBox(kProductName, instance_.error(), MsgButtons::Ok, MsgIcon::Critical);
         rt.endProcess(1);
         return;
     }
@@ -152,17 +156,40 @@ void Form5::hideAll() {
 
 void Form5::unkey(bool busyToo) {
     if (!EchoLink) return;
-    tryStep("SetPTT", [this] { EchoLink->SetPTT(false); });
-    if (busyToo) tryStep("SetBusy", [this] { EchoLink->SetBusy(false); });
+    // Every path here ends the program: whatever holds the transmitter is released.
+    tryStep("SetPTT", [this] { EchoLink->SetPTT(false, Release::Force); });
+    if (busyToo) tryStep("SetBusy", [this] { EchoLink->SetBusy(false, Release::Force); });
 }
 
 void Form5::saveExit() {
     unkey(true);
-    // A tool that is not loaded has nothing unsaved: its file already holds what it would write.
-    for (Tool* tool : ctx_.tools.all())
-        if (tool->loaded() && tool->keepsSettings()) tool->SaveData();
-    RemoveTrayIcon();
-    SaveData(true);
+    std::vector<std::string> failures;
+    {
+        struct Gather {
+            ToolContext& ctx;
+            Gather(ToolContext& c, std::vector<std::string>& f) : ctx(c) { ctx.saveFailures = &f; }
+            ~Gather() { ctx.saveFailures = nullptr; }
+        } gather(ctx_, failures);
+        // Every tool that keeps settings saves, a closed one too: it is loaded first, as its file may
+        // not exist yet.
+        for (Tool* tool : ctx_.tools.all()) {
+            if (!tool->keepsSettings()) continue;
+            const std::string step = "SaveData " + tool->name();
+            tryStep(step.c_str(), [tool] {
+                tool->load();
+                tool->SaveData();
+            });
+        }
+        RemoveTrayIcon();
+        SaveData(true);
+    }
+    if (!failures.empty()) {
+        std::string text = "These settings could not be saved:";
+        for (const std::string& f : failures) text += "\r\n" + f;
+        text += "\r\n\r\nExit anyway?";
+        // No keeps the program running, so the operator can make room and save again.
+        if (ctx_.rt.messageBox(kProductName, text, MsgButtons::YesNo, MsgIcon::Exclamation) != MsgAnswer::Yes) return;
+    }
     ctx_.rt.endProcess(0);
 }
 

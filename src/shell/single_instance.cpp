@@ -13,22 +13,46 @@
 
 namespace tarnwick {
 
+namespace {
+
+// Makes every missing folder of the path, each private to this user: the settings say which stations
+// the node calls and hold conference passwords. Returns "" or what failed.
+std::string makeFolder(const std::string& folder) {
+    std::filesystem::path sofar;
+    for (const auto& part : std::filesystem::path(folder)) {
+        sofar /= part;
+        struct stat st {};
+        if (::stat(sofar.c_str(), &st) == 0) continue;
+        if (errno != ENOENT || (::mkdir(sofar.c_str(), 0700) != 0 && errno != EEXIST))
+            return "The settings folder " + folder + " cannot be made (" + sofar.string() + ": " + std::strerror(errno) + ").";
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "The settings folder " + folder + " cannot be made (" + folder + ": not a folder).";
+    return {};
+}
+
+}  // namespace
+
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 bool SingleInstance::acquire(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    std::string path = folder + "/tarnwick.lock";
+    heldElsewhere_ = false;
+    error_ = makeFolder(folder);
+    if (!error_.empty()) return false;
+    const std::string path = folder + "/tarnwick.lock";
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error_ = path + ": " + std::strerror(errno);
+        error_ = "The lock file " + path + " cannot be made: " + std::strerror(errno) + ".";
         return false;
     }
     // The kernel drops the lock when the process ends, however it ends.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error_ = errno == EWOULDBLOCK ? "another copy holds " + path : path + ": " + std::strerror(errno);
+        heldElsewhere_ = errno == EWOULDBLOCK;
+        error_ = heldElsewhere_ ? "another copy holds " + path
+                                : "The lock file " + path + " cannot be locked: " + std::strerror(errno) + ".";
         ::close(fd);
         return false;
     }

@@ -12,14 +12,18 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // Takes the lock in folder; false when another copy holds it (or the lock cannot be made).
+    // Makes the folder when it is missing (private to this user) and takes the lock in it. False when
+    // another copy holds the lock (heldElsewhere) or when the folder or the lock cannot be made (error
+    // says what failed where).
     bool acquire(const std::string& folder);
+    bool heldElsewhere() const { return heldElsewhere_; }
     const std::string& error() const { return error_; }
     // Whether a process other than this one holds the lock in folder.
     static bool heldByAnotherProcess(const std::string& folder);
 
 private:
     int fd_ = -1;
+    bool heldElsewhere_ = false;
     std::string error_;
 };
 

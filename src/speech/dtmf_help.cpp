@@ -45,7 +45,7 @@ void Form7::Form_Load() {
     EchoLink->DTMFString = [this](const std::string& digits) { onDTMF(digits); };
     EchoLink->Closing = [this] {
         try {
-            EchoLink->SetPTT(false);
+            EchoLink->SetPTT(false, Release::Force);
         } catch (const HostError& e) {
             ctx_.rt.error("Form7.Closing", e.what());
         }

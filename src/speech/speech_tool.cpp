@@ -301,7 +301,7 @@ void Form3::Form_Load() {
     onIntervalEdit(KerchunkWait, Kerchunker);
     onIntervalEdit(HangTime, KickBackCheck);
     CwIdentPending = "0";
-    releaseAll("Form3.Form_Load");
+    releaseAll("Form3.Form_Load", Release::Routine);
     flag2 = 0;
     // Armed from the start: the first news after start-up gets its end-of-news announcement like
     // every later one (the player no longer runs a wrap-up at start-up that would arm it).
@@ -373,12 +373,12 @@ void Form3::chat(const std::string& text, const char* where) {
 
 // ---- Shutdown ----
 
-void Form3::releaseAll(const char* where) {
+void Form3::releaseAll(const char* where, Release how) {
     if (!EchoLink) return;
     // Each line is dropped even when another call fails.
     for (void (HostLink::*drop)(bool, Release) : {&HostLink::SetPTT, &HostLink::SetDTR, &HostLink::SetRTS}) {
         try {
-            (EchoLink.get()->*drop)(false, Release::Force);
+            (EchoLink.get()->*drop)(false, how);
         } catch (const HostError& e) {
             ctx_.rt.error(where, e.what());
         }
@@ -391,9 +391,9 @@ bool Form3::onQuitRequest() {
     if (a != MsgAnswer::Yes) return false;
     // Unkeyed first, then RTS before DTR; each call is tried even when an earlier one fails.
     if (EchoLink) {
-        tryStep("Quit SetPTT", [this] { EchoLink->SetPTT(false); });
-        tryStep("Quit SetRTS", [this] { EchoLink->SetRTS(false); });
-        tryStep("Quit SetDTR", [this] { EchoLink->SetDTR(false); });
+        tryStep("Quit SetPTT", [this] { EchoLink->SetPTT(false, Release::Force); });
+        tryStep("Quit SetRTS", [this] { EchoLink->SetRTS(false, Release::Force); });
+        tryStep("Quit SetDTR", [this] { EchoLink->SetDTR(false, Release::Force); });
     }
     ctx_.rt.endProcess(0);
     return true;
@@ -401,6 +401,6 @@ bool Form3::onQuitRequest() {
 
 // EchoLink is closing: unkey and drop both lines; the hub ends the process once every tool has
 // done its clean-up. Nothing is saved.
-void Form3::onClosing() { releaseAll("Form3.Closing"); }
+void Form3::onClosing() { releaseAll("Form3.Closing", Release::Force); }
 
 }  // namespace tarnwick

@@ -266,7 +266,7 @@ private:
     void onConnectButton(TextBox& station, const char* where);
 
     // Closing.
-    void releaseAll(const char* where);
+    void releaseAll(const char* where, Release how);
     bool onQuitRequest();
     void onClosing();
 

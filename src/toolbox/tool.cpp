@@ -53,7 +53,9 @@ bool Tool::writeSettings(const SettingsTable& table, const std::string& fileName
         return true;
     }
     ctx_.rt.error(name_ + " save", file.error());
-    if (operatorAsked)
+    if (ctx_.saveFailures)
+        ctx_.saveFailures->push_back(file.error());
+    else if (operatorAsked)
         ctx_.rt.messageBox(kProductName, "The settings could not be saved: " + file.error(), MsgButtons::Ok,
                            MsgIcon::Exclamation);
     return false;

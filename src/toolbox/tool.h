@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls/controls.h"
 
@@ -23,6 +24,9 @@ struct ToolContext {
     class ToolRegistry& tools;
     // The folder of the settings files ("" means the default folder).
     std::string settingsDir;
+    // While set (the launcher's "Save / Exit"), failed saves are gathered here, one line each naming
+    // the file and the reason, instead of a message box each.
+    std::vector<std::string>* saveFailures = nullptr;
 };
 
 class Tool : public Window {

@@ -18,9 +18,16 @@ void TrayIcon::add(const std::string& toolTip) {
     if (!icon_) {
         icon_ = new QSystemTrayIcon(programIcon(), this);
         connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-            // A copy: the handler usually removes this very icon.
-            auto handler = onMouseMessage;
-            if (handler) handler(mouseMessage(r));
+            // The handler usually removes this very icon, and on X11 that destroys the window whose
+            // mouse press is still being handled: it runs once that press has returned.
+            const int message = mouseMessage(r);
+            QMetaObject::invokeMethod(
+                this,
+                [this, message] {
+                    auto handler = onMouseMessage;  // a copy: the handler may replace it
+                    if (handler) handler(message);
+                },
+                Qt::QueuedConnection);
         });
     }
     // The tip carries the node's callsign; some desktops read markup in tips, so escape any.

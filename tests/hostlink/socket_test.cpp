@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -220,6 +222,40 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     startServer();
     EXPECT_FALSE(link.IsTransmitting()) << "a new host, a fresh state";
     EXPECT_TRUE(transport.isConnected());
+    Json ask = Json::object();
+    ask.set("cmd", "state");
+    const std::string state = hostRequest(path, ask, 2000).dump();
+    EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
+}
+
+TEST_F(SocketTest, AClientThatAsksWithoutReadingIsDroppedBeforeItHoldsTheHostsMemory) {
+    server = std::make_unique<HostServer>(path);
+    server->open();
+    for (int i = 0; i < 2000; ++i) server->state().call("Form1", "SetPTT", {i % 2 == 0});  // a big log
+    thread = std::thread([s = server.get()] { s->run(); });
+
+    const int fd = connectHostSocket(path);
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    const std::string ask = R"({"id":1,"cmd":"log"})" "\n";
+    for (int i = 0; i < 400; ++i)
+        if (::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL) < 0) break;  // dropped already
+    // Without reading a byte: the host hangs up instead of queueing 400 copies of its log.
+    pollfd hup{fd, POLLRDHUP, 0};
+    EXPECT_EQ(::poll(&hup, 1, 10'000), 1);
+    EXPECT_TRUE(hup.revents & (POLLRDHUP | POLLHUP)) << hup.revents;
+    std::size_t total = 0;
+    char buf[65536];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 2000) <= 0) break;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    const std::size_t oneReply = 2000 * 60;
+    EXPECT_LT(total, 150 * oneReply) << "read " << total << " bytes";
 }
 
 TEST_F(SocketTest, TheLoopNoticesAHostThatEnds) {

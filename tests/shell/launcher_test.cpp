@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
@@ -108,6 +111,33 @@ TEST(LauncherStartUp, SecondCopyOnTheSameSettingsFolderAndMissingHostEndTheProgr
     EXPECT_NE(noHost.rt.exitCode(), 0);
 }
 
+TEST(LauncherStartUp, ASettingsFolderThatCannotBeMadeSaysSoAndAMadeOneIsPrivate) {
+    TempDir dir;
+    dir.write("file", "not a folder");
+    for (const std::string& folder : {dir.file("file/cfg"), dir.file("file")}) {
+        Program p(folder);
+        EXPECT_FALSE(p.launcher.start()) << folder;
+        ASSERT_EQ(p.rt.boxes.size(), 1u) << folder;
+        EXPECT_EQ(p.rt.boxes[0].title, "Tarnwick");
+        EXPECT_NE(p.rt.boxes[0].text, "Program is already running.");
+        EXPECT_NE(p.rt.boxes[0].text.find("The settings folder " + folder + " cannot be made"), std::string::npos)
+            << p.rt.boxes[0].text;
+        EXPECT_NE(p.rt.exitCode(), 0);
+        EXPECT_TRUE(p.host.state().calls().empty());
+    }
+
+    const mode_t umask = ::umask(0);  // whatever the umask, the folders the program makes are its own
+    Program made(dir.file("new/tarnwick"));
+    const bool started = made.launcher.start();
+    ::umask(umask);
+    ASSERT_TRUE(started);
+    for (const char* folder : {"new", "new/tarnwick"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file(folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
+}
+
 TEST(LauncherChat, AnswersVersionAndSelectsGreetingMode) {
     TempDir dir;
     Program p(dir.path());
@@ -179,6 +209,44 @@ TEST(LauncherShutdown, SaveExitUnkeysSavesEveryToolAndEnds) {
     EXPECT_TRUE(p.rt.processEnded());
 }
 
+TEST(LauncherShutdown, SaveExitSavesAToolWhoseWindowWasClosedToo) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.start());
+    Tool* help = p.registry.find("Form7");
+    ASSERT_NE(help, nullptr);
+    help->unload();  // its window's close box
+    ASSERT_FALSE(dir.exists("dtmfhelp.ini"));
+    p.launcher.Command5.click();
+    EXPECT_TRUE(dir.exists("dtmfhelp.ini"));
+    EXPECT_TRUE(p.rt.processEnded());
+}
+
+TEST(LauncherShutdown, SaveExitGathersFailedSavesIntoOneBoxThatAsksWhetherToExit) {
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        TempDir dir;
+        Program p(dir.path());
+        ASSERT_TRUE(p.launcher.start());
+        // Two files that cannot be written: folders stand where they should go.
+        std::filesystem::create_directory(dir.file("dtmfctrl.ini"));
+        std::filesystem::create_directory(dir.file("tarnwick.ini"));
+        p.rt.boxes.clear();
+        p.rt.answers = {answer};
+        ::testing::internal::CaptureStderr();
+        p.launcher.Command5.click();
+        ::testing::internal::GetCapturedStderr();
+        ASSERT_EQ(p.rt.boxes.size(), 1u);
+        const RecordedBox& box = p.rt.boxes[0];
+        EXPECT_EQ(box.title, "Tarnwick");
+        EXPECT_EQ(box.buttons, MsgButtons::YesNo);
+        EXPECT_NE(box.text.find(dir.file("dtmfctrl.ini") + ": "), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(dir.file("tarnwick.ini") + ": "), std::string::npos) << box.text;
+        EXPECT_EQ(box.text.find("brannock.ini"), std::string::npos) << "only what failed: " << box.text;
+        EXPECT_TRUE(dir.exists("castrel.ini")) << "the others were saved";
+        EXPECT_EQ(p.rt.processEnded(), answer == MsgAnswer::Yes);
+    }
+}
+
 TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
     TempDir dir;
     Program p(dir.path());
@@ -195,6 +263,33 @@ TEST(LauncherShutdown, QuitPromptNoKeepsRunningYesSavesOnlyTheLauncher) {
     EXPECT_TRUE(p.rt.processEnded());
     EXPECT_TRUE(dir.exists("tarnwick.ini"));
     EXPECT_FALSE(dir.exists("dtmfctrl.ini"));
+}
+
+TEST(LauncherShutdown, EveryExitPathUnkeysWhateverToolHoldsTheTransmitter) {
+    const std::vector<std::pair<const char*, std::function<void(Program&)>>> paths = {
+        {"Save / Exit", [](Program& p) { p.launcher.Command5.click(); }},
+        {"quit prompt", [](Program& p) { p.launcher.onCloseRequest(); }},
+        {"Closing",
+         [](Program& p) {
+             p.host.raise("closing");
+             p.rt.runPending();
+         }},
+    };
+    for (const auto& [name, exit] : paths) {
+        TempDir dir;
+        Program p(dir.path());
+        ASSERT_TRUE(p.launcher.start());
+        HostLink onAir(p.hub, "Form12");
+        onAir.SetPTT(true);
+        onAir.SetBusy(true);
+        exit(p);
+        EXPECT_FALSE(p.host.state().ptt()) << name;
+        // EchoLink itself is going away on Closing: only the transmitter is released then.
+        if (std::string(name) != "Closing") {
+            EXPECT_FALSE(p.host.state().busy()) << name;
+        }
+        EXPECT_TRUE(p.rt.processEnded()) << name;
+    }
 }
 
 TEST(LauncherTray, DecodesOnlyDoubleClickAndRightPress) {

@@ -19,8 +19,18 @@ public:
                 {"QT_QPA_PLATFORM", "offscreen"},
                 {"TARNWICK_AUDIO", "null"},
                 {"TARNWICK_ANSWER", "ok"}};
+        callsign_ = callsign;
+        startHost();
+    }
+
+    // Stops the host, as EchoLink going away would, and starts a fresh one on the same socket.
+    void stopHost() {
+        host_->terminate();
+        host_->wait(std::chrono::seconds(5));
+    }
+    void startHost() {
         host_ = std::make_unique<Process>(
-            std::vector<std::string>{TARNWICK_HOST_BIN, "serve", "--callsign", callsign, "--log", dir_.file("host.log")},
+            std::vector<std::string>{TARNWICK_HOST_BIN, "serve", "--callsign", callsign_, "--log", dir_.file("host.log")},
             env_, dir_.file("host.err"));
         eventually([&] { return hostCommand({"state"}) == 0; }, std::chrono::seconds(5));
     }
@@ -86,6 +96,7 @@ public:
 private:
     TempDir dir_;
     std::map<std::string, std::string> env_;
+    std::string callsign_;
     std::unique_ptr<Process> host_;
     std::vector<std::unique_ptr<Process>> apps_;
 };

@@ -24,9 +24,10 @@ public:
         : errFile_(errFile) {
         pid_ = ::fork();
         if (pid_ == 0) {
-            for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+            // Headless unless the caller names a display.
             ::unsetenv("DISPLAY");
             ::unsetenv("WAYLAND_DISPLAY");
+            for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
             int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(fd, 2);
             int out = ::open((errFile + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -150,10 +150,18 @@ protected:
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir(dir.path()).mkdir("empty");
+        // An opener that starts but finds nothing to open the address with.
+        QDir(dir.path()).mkdir("failing");
+        QFile failing(dir.filePath("failing/xdg-open"));
+        failing.open(QIODevice::WriteOnly);
+        failing.write("#!/bin/sh\necho 'xdg-open: no method available for opening' >&2\nexit 3\n");
+        failing.close();
+        failing.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     ~OpenUrlTest() override { qputenv("PATH", savedPath); }
 
     void useOpener(bool present) { qputenv("PATH", dir.filePath(present ? "bin" : "empty").toUtf8()); }
+    void useFailingOpener() { qputenv("PATH", dir.filePath("failing").toUtf8()); }
     QString argsSeen() {
         runUntil([&] { return QFile::exists(record); }, 5000);
         QFile f(record);
@@ -201,6 +209,10 @@ TEST_F(OpenUrlTest, FailuresMapOntoTheOpenersCodes) {
         EXPECT_EQ(rt.openUrl(c.url), c.code) << c.url;
     }
     EXPECT_FALSE(QFile::exists(record)) << "nothing was opened";
+
+    // An opener that runs but fails is a general failure, not a success.
+    useFailingOpener();
+    EXPECT_EQ(rt.openUrl("https://example.org/"), 5);
 }
 
 }  // namespace

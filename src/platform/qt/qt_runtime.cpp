@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 #include <cctype>
 #include <chrono>
@@ -122,6 +123,8 @@ int QtRuntime::addWatch(int fd, bool write, std::function<void()> fn) {
 
 void QtRuntime::removeWatch(int id) { watches_.erase(id); }
 
+int QtRuntime::loopDepth() const { return QThread::currentThread()->loopLevel(); }
+
 void QtRuntime::endProcess(int code) {
     if (ended_) return;
     ended_ = true;
@@ -232,6 +235,8 @@ static bool hasScheme(const std::string& s) {
 
 int QtRuntime::launchUrl(const std::string& url) {
     constexpr int kNotFound = 2, kGeneralFailure = 5, kNoAssociation = 31;
+    // How long the program waits for the opener's verdict; the loop does not run meanwhile.
+    constexpr int kOpenerWaitMs = 1500;
     if (url.empty()) return kNotFound;
     QString target = QString::fromStdString(url);
 
@@ -249,7 +254,24 @@ int QtRuntime::launchUrl(const std::string& url) {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty()) return kNoAssociation;
     // An argument vector, never a shell: the address reaches the opener exactly as given.
-    if (!QProcess::startDetached(opener, QStringList{target})) return kGeneralFailure;
+    auto* proc = new QProcess(&context_);
+    proc->setProgram(opener);
+    proc->setArguments(QStringList{target});
+    proc->setStandardInputFile(QProcess::nullDevice());
+    proc->setProcessChannelMode(QProcess::ForwardedChannels);
+    proc->start();
+    if (!proc->waitForStarted(kOpenerWaitMs)) {
+        delete proc;
+        return kGeneralFailure;
+    }
+    // An opener that finds nothing to open with, or fails to open, says so by its exit status, most
+    // within a moment. Some wait for the browser they started: one still running has done its part.
+    if (proc->waitForFinished(kOpenerWaitMs)) {
+        const bool opened = proc->exitStatus() == QProcess::NormalExit && proc->exitCode() == 0;
+        delete proc;
+        return opened ? 0 : kGeneralFailure;
+    }
+    QObject::connect(proc, &QProcess::finished, proc, &QObject::deleteLater);
     return 0;
 }
 

@@ -35,6 +35,7 @@ public:
 
     void endProcess(int code) override;
     bool processEnded() const override { return ended_; }
+    int loopDepth() const override;
 
     // What ends the process after endProcess has flushed and stopped the loop. Tests replace it to
     // observe the end; the program keeps the default, which never returns.

@@ -1,0 +1,74 @@
+#include "runtime/termination_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "runtime/runtime.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// The write end of the one live instance's pipe; a signal handler may touch nothing else.
+volatile sig_atomic_t gWriteFd = -1;
+
+extern "C" void onTerminationSignal(int sig) {
+    const int saved = errno;
+    // From now on each of them has its default again: a second one ends a program that hangs.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int s : kSignals) ::sigaction(s, &dfl, nullptr);
+    const int fd = gWriteFd;
+    if (fd >= 0) {
+        const unsigned char b = static_cast<unsigned char>(sig);
+        // A full pipe already holds a signal that the loop will see.
+        [[maybe_unused]] ssize_t n = ::write(fd, &b, 1);
+    }
+    errno = saved;
+}
+
+}  // namespace
+
+TerminationSignals::TerminationSignals(Runtime& rt, std::function<void(int)> onSignal)
+    : rt_(rt), onSignal_(std::move(onSignal)) {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        rt_.error("signals", std::string("cannot make a pipe: ") + std::strerror(errno));
+        return;
+    }
+    gWriteFd = pipe_[1];
+    watch_ = rt_.addReadWatch(pipe_[0], [this] { readable(); });
+    struct sigaction sa {};
+    sa.sa_handler = onTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : kSignals) ::sigaction(sig, &sa, nullptr);
+}
+
+TerminationSignals::~TerminationSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    if (pipe_[1] >= 0)
+        for (int sig : kSignals) ::sigaction(sig, &sa, nullptr);
+    gWriteFd = -1;
+    if (watch_ >= 0) rt_.removeWatch(watch_);
+    for (int fd : pipe_)
+        if (fd >= 0) ::close(fd);
+}
+
+void TerminationSignals::readable() {
+    unsigned char buf[16];
+    ssize_t n = ::read(pipe_[0], buf, sizeof buf);
+    if (n <= 0 || handled_) return;
+    handled_ = true;
+    if (onSignal_) onSignal_(buf[0]);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,339 @@
+// The node stays safe when things go wrong: refused unkeys, tools on air at once, signals, modal
+// boxes, a host that goes away, a settings folder that cannot be made, strangers on the socket.
+
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <regex>
+
+#include "support/node.h"
+#include "support/wav.h"
+
+namespace tarnwick::testing {
+namespace {
+
+// An X display with a window manager whose panel has a notification area, for the checks that need a
+// real desktop: a modal box that waits for a person, a tray icon to click.
+class Desktop {
+public:
+    // What is not installed, or "" when a desktop can be made.
+    static std::string missing() {
+        for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/jwm", "/usr/bin/xdotool", "/usr/bin/xwininfo"})
+            if (!std::filesystem::exists(tool)) return tool;
+        return {};
+    }
+
+    Desktop() {
+        for (int n = 90 + ::getpid() % 50; n < 400; ++n) {
+            const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+            if (std::filesystem::exists(sock) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+                continue;
+            display = ":" + std::to_string(n);
+            xvfb_ = std::make_unique<Process>(
+                std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
+            // Another test may have taken the same display a moment before: then ours has ended.
+            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (xvfb_->running()) break;
+            }
+            xvfb_.reset();
+        }
+        if (!xvfb_) return;
+        wm_ = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/jwm"}, env(), dir_.file("wm.err"));
+        ready_ = eventually([&] { return run({"/usr/bin/xwininfo", "-root", "-tree"}).find("\"JWM\"") != std::string::npos; },
+                            std::chrono::seconds(5));
+    }
+    ~Desktop() {
+        for (auto* p : {wm_.get(), xvfb_.get()})
+            if (p) {
+                p->terminate();
+                p->wait(std::chrono::seconds(3));
+            }
+    }
+    bool ready() const { return ready_; }
+
+    std::map<std::string, std::string> env() const { return {{"DISPLAY", display}, {"HOME", dir_.path()}}; }
+    // What tarnwick needs to run on this desktop with boxes that wait for a person.
+    std::map<std::string, std::string> appEnv() const { return {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}}; }
+
+    // Runs an X tool on this display and returns what it printed.
+    std::string run(const std::vector<std::string>& argv) {
+        Process p(argv, env(), dir_.file("tool.err"));
+        p.wait(std::chrono::seconds(5));
+        return p.out();
+    }
+    bool visible(const std::string& title) {
+        return !run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).empty();
+    }
+    // The middle of the program's notification-area icon, when it is there.
+    std::optional<std::pair<int, int>> trayIcon() {
+        static const std::regex icon(R"re("tarnwick": \("tarnwick" "tarnwick"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+        const std::string tree = run({"/usr/bin/xwininfo", "-root", "-tree"});
+        for (std::sregex_iterator it(tree.begin(), tree.end(), icon), end; it != end; ++it) {
+            const int w = std::stoi((*it)[1]), h = std::stoi((*it)[2]);
+            if (w < 8 || w > 128 || h < 8 || h > 128) continue;
+            return std::make_pair(std::stoi((*it)[3]) + w / 2, std::stoi((*it)[4]) + h / 2);
+        }
+        return std::nullopt;
+    }
+
+    std::string display;
+
+private:
+    TempDir dir_;
+    std::unique_ptr<Process> xvfb_, wm_;
+    bool ready_ = false;
+};
+
+#define NEED_DESKTOP(desktop)                                                                          \
+    if (const std::string gone = Desktop::missing(); !gone.empty())                                    \
+        GTEST_SKIP() << "no desktop to try this on: " << gone << " is not installed";                  \
+    Desktop desktop;                                                                                   \
+    if (!desktop.ready()) GTEST_SKIP() << "Xvfb with a window manager did not start here"
+
+const std::string kPlayerKey = R"("link":"Form1","op":"SetPTT","args":[true])";
+const std::string kUnkey = R"("op":"SetPTT","args":[false])";
+
+// A node whose Audio File 1 (DTMF "AA") is a tone of the given length.
+struct PlayNode : Node {
+    explicit PlayNode(double seconds, const std::string& extraKeys = "") {
+        wav = drivePath("c", "News1.wav");
+        writeToneWav(wav, seconds);
+        writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\News1.wav\n" + extraKeys);
+    }
+    // The host's state as one JSON line.
+    std::string state() {
+        if (hostCommand({"state"}) != 0) return {};
+        return Process::slurp(dir().file("cli.err.out"));
+    }
+    bool keyed() { return state().find("\"ptt\":true") != std::string::npos; }
+    bool unkeyed() { return state().find("\"ptt\":false") != std::string::npos; }
+    // Accepted unkeys (from any link) logged after the given sequence number.
+    std::vector<std::string> unkeysAfter(long long seq) {
+        std::vector<std::string> out;
+        for (const auto& l : lines({kUnkey}))
+            if (seqOf(l) > seq && l.find("\"error\"") == std::string::npos) out.push_back(l);
+        return out;
+    }
+    std::string wav;
+};
+
+TEST(HardeningEndToEnd, ARefusedUnkeyIsRetriedUntilTheHostShowsPttOff) {
+    PlayNode node(3.0);  // long enough to set the fault while it plays, even on a busy machine
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); })) << node.log();
+    ASSERT_EQ(node.hostCommand({"set", "fail", "SetPTT"}), 0);
+    // The wrap-up's unkey is refused, and so are its retries while the fault lasts.
+    ASSERT_TRUE(eventually([&] { return node.lines({R"("link":"Form1")", kUnkey, "\"error\""}).size() >= 2; }))
+        << node.log();
+    EXPECT_TRUE(node.keyed());
+    ASSERT_EQ(node.hostCommand({"set", "fail", "none"}), 0);
+    EXPECT_TRUE(eventually([&] { return node.unkeyed(); }, std::chrono::seconds(2))) << node.log();
+    EXPECT_TRUE(app.running());
+}
+
+TEST(HardeningEndToEnd, ADtmfPlayThatStartsDuringKeyedSpeechStaysKeyedToItsEnd) {
+    PlayNode node(2.0);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "*1*"}), 0);  // "Auto Connects Enabled." is spoken, keyed
+    ASSERT_TRUE(eventually([&] { return app.err().find("SPEAK ") != std::string::npos; })) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);  // reaches the tools while the speech holds the thread
+    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); })) << node.log();
+    const std::string key = node.lines({kPlayerKey}).front();
+    ASSERT_TRUE(eventually([&] { return !node.unkeysAfter(Node::seqOf(key)).empty(); })) << node.log();
+    const std::string unkey = node.unkeysAfter(Node::seqOf(key)).front();
+    EXPECT_NE(unkey.find(R"("link":"Form1")"), std::string::npos) << "the play was cut: " << unkey;
+    EXPECT_GE(Node::timeOf(unkey) - Node::timeOf(key), 2000) << node.log();
+}
+
+TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
+    PlayNode node(20.0);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+    // On air, the transmitter fan's serial line up.
+    ASSERT_TRUE(eventually([&] {
+        const std::string s = node.state();
+        return s.find("\"ptt\":true") != std::string::npos && s.find("\"dtr\":true") != std::string::npos;
+    })) << node.state() << node.log();
+    app.terminate();
+    EXPECT_EQ(app.wait(std::chrono::seconds(5)), 0) << app.err();
+    const std::string s = node.state();
+    EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
+    EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
+}
+
+TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayHelloWhenItIsBack) {
+    Node node;
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    const std::size_t before = app.err().size();
+    node.stopHost();
+    std::this_thread::sleep_for(std::chrono::seconds(4));  // the speech tool alone asks ten times a second
+    std::map<std::string, int> seen;
+    std::istringstream err(app.err().substr(before));
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("ERROR ", 0) == 0) ++seen[line];
+    EXPECT_FALSE(seen.empty()) << "the operator hears of it";
+    for (const auto& [line, n] : seen) EXPECT_EQ(n, 1) << line;
+    EXPECT_TRUE(app.running());
+
+    node.startHost();
+    EXPECT_TRUE(eventually([&] {
+        node.hostCommand({"state"});
+        const std::string state = Process::slurp(node.dir().file("cli.err.out"));
+        return state.find("\"Form1\"") != std::string::npos && state.find("\"Form3\"") != std::string::npos;
+    })) << Process::slurp(node.dir().file("cli.err.out"));
+}
+
+TEST(HardeningEndToEnd, ASettingsFolderThatCannotBeMadeGivesItsOwnMessage) {
+    Node node;
+    node.dir().write("plain", "a file where a folder should go");
+    const std::string folder = node.dir().file("plain/tarnwick");
+    Process& app = node.start("ok", {{"TARNWICK_CONFIG_DIR", folder}});
+    EXPECT_NE(app.wait(std::chrono::seconds(10)), 0);
+    EXPECT_EQ(app.err().find("Program is already running."), std::string::npos) << app.err();
+    EXPECT_NE(app.err().find("MSGBOX Tarnwick: The settings folder " + folder + " cannot be made"), std::string::npos)
+        << app.err();
+}
+
+// Runs fn as another user in a child process and returns its exit code.
+constexpr unsigned kStranger = 65534;
+int asStranger(const std::function<int()>& fn) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) ::_exit(99);
+        ::_exit(fn());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Tries to key the transmitter through the socket: 10 when the connection itself is refused, 0 when
+// the host hangs up without an answer, 20 when the host answered.
+int tryToKey(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 10;
+    const std::string req = R"({"id":1,"link":"Stranger","op":"SetPTT","args":[true]})" "\n";
+    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) < 0) return 0;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 3000) <= 0) return 30;
+    char buf[256];
+    return ::recv(fd, buf, sizeof buf, 0) > 0 ? 20 : 0;
+}
+
+TEST(HardeningEndToEnd, AnotherUserCannotUseTheSocketWhateverTheUmask) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    const mode_t umask = ::umask(0);
+    auto node = std::make_unique<PlayNode>(1.0);
+    ::umask(umask);
+    const std::string sock = node->dir().file("host.sock");
+    struct stat st {};
+    ASSERT_EQ(::stat(sock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ::chmod(node->dir().path().c_str(), 0711);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 10) << "the socket's mode keeps strangers out";
+
+    // Even through a socket someone opened up, the host serves its own user only, and says so once.
+    ::chmod(sock.c_str(), 0666);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 0);
+    EXPECT_EQ(asStranger([&] { return tryToKey(sock); }), 0);
+    EXPECT_TRUE(node->unkeyed());
+    const std::string hostErr = Process::slurp(node->dir().file("host.err"));
+    std::size_t refusals = 0;
+    for (std::size_t at = 0; (at = hostErr.find("ERROR host: refused a connection from another user", at)) != std::string::npos; ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, 1u) << hostErr;
+
+    // And the program and the command-line client talk to no host that runs as somebody else.
+    node.reset();
+    TempDir theirs;
+    ASSERT_EQ(::chown(theirs.path().c_str(), kStranger, kStranger), 0);
+    ::chmod(theirs.path().c_str(), 0755);
+    const std::string theirSock = theirs.file("host.sock");
+    const pid_t host = ::fork();
+    if (host == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) ::_exit(99);
+        ::setenv("TARNWICK_HOST", theirSock.c_str(), 1);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ::execl(TARNWICK_HOST_BIN, TARNWICK_HOST_BIN, "serve", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(theirSock); }));
+    ::chmod(theirSock.c_str(), 0666);  // even opened up to everyone
+    Process cli({TARNWICK_HOST_BIN, "state"}, {{"TARNWICK_HOST", theirSock}}, theirs.file("cli.err"));
+    EXPECT_NE(cli.wait(), 0);
+    EXPECT_NE(cli.err().find("another user"), std::string::npos) << cli.err();
+    Process app({TARNWICK_BIN}, {{"TARNWICK_HOST", theirSock}, {"TARNWICK_CONFIG_DIR", theirs.file("cfg")},
+                                 {"QT_QPA_PLATFORM", "offscreen"}, {"TARNWICK_AUDIO", "null"}, {"TARNWICK_ANSWER", "ok"}},
+                theirs.file("app.err"));
+    EXPECT_NE(app.wait(), 0);
+    EXPECT_NE(app.err().find("ERROR host: refusing the host at " + theirSock), std::string::npos) << app.err();
+    ::kill(host, SIGTERM);
+    ::waitpid(host, nullptr, 0);
+}
+
+TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {
+    NEED_DESKTOP(desktop);
+    Node node;
+    node.writeSettings("tarnwick.ini", "[SETTINGS]\r\nCHECK1=1\r\n");  // starts in the tray
+    Process& app = node.start("", desktop.appEnv());
+    ASSERT_TRUE(node.started()) << app.err();
+    std::optional<std::pair<int, int>> icon;
+    ASSERT_TRUE(eventually([&] { return (icon = desktop.trayIcon()).has_value(); })) << "no tray icon";
+    EXPECT_FALSE(desktop.visible("Tarnwick"));
+    desktop.run({"/usr/bin/xdotool", "mousemove", std::to_string(icon->first), std::to_string(icon->second), "click",
+                 "3"});
+    EXPECT_TRUE(eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(5))) << app.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(app.running()) << app.err();
+    EXPECT_FALSE(desktop.trayIcon().has_value()) << "the icon leaves the tray";
+}
+
+// Audio File 3 is scheduled with its 2nd File chained, and the 2nd File is missing: "Please select a
+// file" opens from the playback monitor and waits for a person. The program's clock is set to just
+// before the scheduled minute; the host keeps the real time.
+TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) {
+    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!std::filesystem::exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
+    NEED_DESKTOP(desktop);
+    // 2026-12-10 is a Thursday.
+    PlayNode node(1.5, "TEXT7=C:\\News1.wav\nTHUR=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.wav\n");
+    auto env = desktop.appEnv();
+    env.insert({{"LD_PRELOAD", faketime},
+                {"FAKETIME", "@2026-12-10 10:00:11"},
+                {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                {"FAKETIME_NO_CACHE", "1"}});
+    Process& app = node.start("", env);
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(15)))
+        << node.log() << app.err();
+    const long long key = Node::seqOf(node.lines({kPlayerKey}).front());
+    ASSERT_TRUE(eventually([&] { return desktop.visible("Error"); }, std::chrono::seconds(5))) << app.err();
+    // Nobody answers the box; the transmission still ends within a second or so of the file.
+    EXPECT_TRUE(eventually([&] { return !node.unkeysAfter(key).empty(); }, std::chrono::seconds(4))) << node.log();
+    EXPECT_TRUE(node.unkeyed());
+    EXPECT_TRUE(desktop.visible("Error")) << "the box was still open";
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
