@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/ini_text.h"
 #include "conference/conference_tools.h"
 #include "hostlink/host_link.h"
 #include "hostlink/local_host_transport.h"
@@ -57,12 +58,7 @@ public:
     void writeIni(const std::string& file, const std::string& body) {
         std::ofstream(dir + "/" + file) << "[SETTINGS]\n" << body;
     }
-    std::string readIni(const std::string& file) {
-        std::ifstream in(dir + "/" + file);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string readIni(const std::string& file) { return testing::iniText(dir + "/" + file); }
     // Loads the windows as the launcher does and forgets the start-up's host calls.
     void start() {
         for (Tool* t : tools.all()) t->load();

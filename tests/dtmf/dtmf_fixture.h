@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/ini_text.h"
 #include "dtmf/dtmf_control.h"
 #include "hostlink/host_link.h"
 #include "hostlink/local_host_transport.h"
@@ -48,12 +49,7 @@ protected:
 
     // Writes dtmfctrl.ini before start().
     void writeIni(const std::string& body) { std::ofstream(dir + "/dtmfctrl.ini") << "[SETTINGS]\n" << body; }
-    std::string readIni() const {
-        std::ifstream in(dir + "/dtmfctrl.ini");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string readIni() const { return testing::iniText(dir + "/dtmfctrl.ini"); }
     bool iniExists() const { return std::ifstream(dir + "/dtmfctrl.ini").good(); }
 
     // Loads the window as the launcher does and forgets what its start-up called.

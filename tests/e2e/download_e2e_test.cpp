@@ -117,8 +117,9 @@ TEST(DownloadEndToEnd, UrlCountdownFetchesEveryMinuteButNotWhileTheNewsIsOnAir) 
     ASSERT_TRUE(eventually([&] { return requestTimes(http, "/pub/News1.mp3").size() >= 2; }, std::chrono::seconds(140)))
         << http.log();
     const auto every = requestTimes(http, "/pub/News1.mp3");
-    EXPECT_NEAR(every[0] - launched, 60, 4);
-    EXPECT_NEAR(every[1] - every[0], 60, 2);
+    // A loaded machine may hold a tick back a few seconds; a wrong period is off by far more.
+    EXPECT_NEAR(every[0] - launched, 60, 6);
+    EXPECT_NEAR(every[1] - every[0], 60, 6);
 
     ASSERT_TRUE(eventually([&] { return !requestTimes(http, "/pub/News1.mp3?onair").empty(); }, std::chrono::seconds(30)))
         << http.log();

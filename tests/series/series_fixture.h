@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/ini_text.h"
 #include "player/player_fixture.h"
 #include "series/series_player.h"
 
@@ -72,12 +73,7 @@ protected:
     }
     // seriesplayer.ini before start().
     void writeIni(const std::string& body) { std::ofstream(dir + "/seriesplayer.ini") << "[SETTINGS]\n" << body; }
-    std::string readIni() {
-        std::ifstream in(dir + "/seriesplayer.ini");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string readIni() { return testing::iniText(dir + "/seriesplayer.ini"); }
 
     // Builds and loads the window as the launcher does, then forgets what its start-up did.
     void start() {

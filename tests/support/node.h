@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "support/ini_text.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -91,7 +92,7 @@ public:
         return dir_.file("drives/" + drive + "/" + name);
     }
     const TempDir& dir() const { return dir_; }
-    std::string settings(const std::string& file) const { return Process::slurp(dir_.file("cfg/" + file)); }
+    std::string settings(const std::string& file) const { return iniText(dir_.file("cfg/" + file)); }
 
 private:
     TempDir dir_;
