@@ -59,11 +59,9 @@ void guarded(const Control& c, const std::function<void()>& fn) {
     try {
         fn();
     } catch (const std::exception& e) {
-        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": " + e.what()) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        diagError(c.name(), e.what());
     } catch (...) {
-        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": unknown failure") + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        diagError(c.name(), "unknown failure");
     }
 }
 
