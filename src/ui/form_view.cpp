@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMoveEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -141,6 +142,24 @@ QStringList toList(const std::vector<std::string>& items) {
     return l;
 }
 
+// Hands the operator's right mouse button on a control's widget to the control's model.
+class RightClickFilter : public QObject {
+public:
+    RightClickFilter(Control& c, QObject* parent) : QObject(parent), control_(c) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress ||
+            static_cast<QMouseEvent*>(event)->button() != Qt::RightButton || !control_.onRightClick)
+            return QObject::eventFilter(watched, event);
+        guarded(control_, control_.onRightClick);
+        return true;
+    }
+
+private:
+    Control& control_;
+};
+
 }  // namespace
 
 struct FormView::Binding {
@@ -180,6 +199,7 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
             raw->control->viewChanged = [this, raw] { refresh(*raw); };
     }
     setWindowTitle(qs(window_.windowCaption()));
+    if (window_.isModal()) setWindowModality(Qt::ApplicationModal);
     applyPosition();
 }
 
@@ -417,7 +437,14 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             if (!w->isSliderDown()) input([&] { sb->setValue(v); });
         });
         b->refreshValue = [w, sb] {
-            w->setInvertedAppearance(sb->min() > sb->max());
+            const Qt::Orientation o = sb->vertical() ? Qt::Vertical : Qt::Horizontal;
+            if (w->orientation() != o) {
+                w->setOrientation(o);
+                if (sb->vertical()) w->setMinimumHeight(120);
+            }
+            // An upright bar has its minimum at the top; Qt's at the bottom.
+            w->setInvertedAppearance((sb->min() > sb->max()) != sb->vertical());
+            w->setInvertedControls(sb->vertical());
             w->setRange(std::min(sb->min(), sb->max()), std::max(sb->min(), sb->max()));
             w->setSingleStep(sb->smallChange());
             w->setPageStep(sb->largeChange());
@@ -488,6 +515,7 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         b->widget = w;
     }
     b->widget->setObjectName(qs(c.name()));
+    b->widget->installEventFilter(new RightClickFilter(c, b->widget));
     return b->widget;
 }
 
