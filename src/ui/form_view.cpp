@@ -200,6 +200,8 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
     }
     setWindowTitle(qs(window_.windowCaption()));
     if (window_.isModal()) setWindowModality(Qt::ApplicationModal);
+    // Qt opens a window at two thirds of the screen at most; a window that fits opens whole.
+    resize(sizeHint());
     applyPosition();
 }
 
@@ -309,7 +311,12 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
             inner->setContentsMargins(4, 0, 4, 0);
             inner->setSpacing(2);
             build(item.items, inner, box);
-            into->addWidget(box);
+            // Beside a taller neighbour a frame keeps its own height at the top, rather than
+            // spreading its rows over the neighbour's height.
+            if (qobject_cast<QHBoxLayout*>(into))
+                into->addWidget(box, 0, Qt::AlignTop);
+            else
+                into->addWidget(box);
             break;
         }
         case LayoutItem::Kind::Tabs: {
