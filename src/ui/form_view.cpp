@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
@@ -222,6 +223,16 @@ void FormView::applyPosition() {
     applyingPosition_ = true;
     move(want);
     applyingPosition_ = false;
+}
+
+void FormView::showEvent(QShowEvent* event) {
+    // Shown the first time: the widgets are styled now and the window's screen is known, so the
+    // size the content asks for is the one it will have.
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        resize(sizeHint());
+    }
+    QWidget::showEvent(event);
 }
 
 void FormView::moveEvent(QMoveEvent* event) {
