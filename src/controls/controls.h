@@ -37,6 +37,9 @@ public:
     void setForeColour(Colour c);
     void setBackColour(Colour c);
 
+    // The operator pressed the right mouse button on the control.
+    std::function<void()> onRightClick;
+
     // Set by the view that shows this control; called after every change of state.
     std::function<void()> viewChanged;
 
@@ -201,10 +204,17 @@ public:
         largeChange_ = largeChange < 1 ? 1 : largeChange;
         notifyView();
     }
+    // A vertical bar stands upright with its minimum at the top.
+    bool vertical() const { return vertical_; }
+    void setVertical(bool v) {
+        vertical_ = v;
+        notifyView();
+    }
     std::function<void()> onChange;
     std::function<void()> onScroll;
 
 private:
+    bool vertical_ = false;
     int min_, max_, value_;
     int smallChange_ = 1, largeChange_ = 1;
 };
@@ -285,6 +295,10 @@ public:
     double top() const { return top_; }
     // Moves the window (the view follows); the view reports the operator's moves through the same call.
     void setPosition(double leftTwips, double topTwips);
+    // A modal window keeps the operator from the program's other windows while it is shown; timers
+    // and host events go on all the same.
+    bool isModal() const { return modal_; }
+    void setModal(bool m) { modal_ = m; }
     // The declared layout: one column of items, top to bottom.
     const std::vector<LayoutItem>& layoutItems() const { return layout_; }
 
@@ -300,6 +314,7 @@ private:
     std::string caption_;
     bool visible_ = false;
     bool minimized_ = false;
+    bool modal_ = false;
     unsigned raises_ = 0;
     double left_ = 300, top_ = 300;
 };

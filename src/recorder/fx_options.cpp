@@ -14,6 +14,7 @@ int rounded(float v) { return static_cast<int>(std::rint(v)); }
 
 frmFXOpts::frmFXOpts() {
     setWindowCaption("effects settings");
+    setModal(true);
     // Every slider writes its parameter on each move, whether dragged or clicked.
     bind(sldReverbLen, [this](int v) { dsp_->setEchoLength(v); });
     bind(sldReverbAmp, [this](int v) { dsp_->setEchoAmp(static_cast<float>(v / 10.0)); });
@@ -77,6 +78,8 @@ void frmFXOpts::buildBands() {
             drawCurve();
         };
         slider->onScroll = slider->onChange;
+        slider->setVertical(true);
+        slider->onRightClick = [this, i] { sldEQ_MouseDown(i, 2); };
         bandSliders_.push_back(std::move(slider));
         bandLabels_.push_back(std::make_unique<Label>("lblEQID(" + std::to_string(i) + ")"));
     }

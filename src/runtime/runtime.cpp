@@ -1,6 +1,7 @@
 #include "runtime/runtime.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,31 @@ constexpr std::int64_t kRepeatQuietMs = 60'000;
 // Texts remembered at once; a flood of different texts is summed up and forgotten beyond this.
 constexpr std::size_t kRepeatTexts = 1000;
 }  // namespace
+
+namespace {
+// The runtime that takes the errors of code without one; the first one made, until it goes.
+std::atomic<Runtime*> processDiagnostics{nullptr};
+}  // namespace
+
+Runtime::Runtime() {
+    Runtime* none = nullptr;
+    processDiagnostics.compare_exchange_strong(none, this);
+}
+
+Runtime::~Runtime() {
+    Runtime* self = this;
+    processDiagnostics.compare_exchange_strong(self, nullptr);
+}
+
+void diagError(const std::string& where, const std::string& what) {
+    if (Runtime* rt = processDiagnostics.load()) {
+        rt->error(where, what);
+        return;
+    }
+    std::string line = "ERROR " + escapeDiagnostic(where + ": " + what) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 void Runtime::writeDiag(const std::string& kind, const std::string& text) {
     std::string line = kind + " " + escapeDiagnostic(text) + "\n";

@@ -94,7 +94,10 @@ private:
 
 class Runtime {
 public:
-    virtual ~Runtime() = default;
+    Runtime();
+    virtual ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
 
     // Monotonic milliseconds: timers, delays and durations.
     virtual std::int64_t monotonicMs() const = 0;
@@ -164,6 +167,12 @@ private:
     void flushRepeats(std::int64_t now, bool all);
     std::map<std::string, Repeats> repeats_;
 };
+
+// An error passed over by code that has no runtime at hand (library adapters, the view's input
+// handlers): it goes through the diagnostics of the first runtime alive in this process, so it keeps
+// the same escaping and repeat limit as every other ERROR line. Without a runtime it is written as is,
+// escaped.
+void diagError(const std::string& where, const std::string& what);
 
 // The system's local time, to the millisecond.
 LocalTime systemLocalTime();

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMoveEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
@@ -59,11 +61,9 @@ void guarded(const Control& c, const std::function<void()>& fn) {
     try {
         fn();
     } catch (const std::exception& e) {
-        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": " + e.what()) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        diagError(c.name(), e.what());
     } catch (...) {
-        std::string line = "ERROR " + escapeLineBreaks(c.name() + ": unknown failure") + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        diagError(c.name(), "unknown failure");
     }
 }
 
@@ -143,6 +143,24 @@ QStringList toList(const std::vector<std::string>& items) {
     return l;
 }
 
+// Hands the operator's right mouse button on a control's widget to the control's model.
+class RightClickFilter : public QObject {
+public:
+    RightClickFilter(Control& c, QObject* parent) : QObject(parent), control_(c) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress ||
+            static_cast<QMouseEvent*>(event)->button() != Qt::RightButton || !control_.onRightClick)
+            return QObject::eventFilter(watched, event);
+        guarded(control_, control_.onRightClick);
+        return true;
+    }
+
+private:
+    Control& control_;
+};
+
 }  // namespace
 
 struct FormView::Binding {
@@ -182,6 +200,9 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
             raw->control->viewChanged = [this, raw] { refresh(*raw); };
     }
     setWindowTitle(qs(window_.windowCaption()));
+    if (window_.isModal()) setWindowModality(Qt::ApplicationModal);
+    // Qt opens a window at two thirds of the screen at most; a window that fits opens whole.
+    resize(sizeHint());
     applyPosition();
 }
 
@@ -202,6 +223,16 @@ void FormView::applyPosition() {
     applyingPosition_ = true;
     move(want);
     applyingPosition_ = false;
+}
+
+void FormView::showEvent(QShowEvent* event) {
+    // Shown the first time: the widgets are styled now and the window's screen is known, so the
+    // size the content asks for is the one it will have.
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        resize(sizeHint());
+    }
+    QWidget::showEvent(event);
 }
 
 void FormView::moveEvent(QMoveEvent* event) {
@@ -291,7 +322,12 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
             inner->setContentsMargins(4, 0, 4, 0);
             inner->setSpacing(2);
             build(item.items, inner, box);
-            into->addWidget(box);
+            // Beside a taller neighbour a frame keeps its own height at the top, rather than
+            // spreading its rows over the neighbour's height.
+            if (qobject_cast<QHBoxLayout*>(into))
+                into->addWidget(box, 0, Qt::AlignTop);
+            else
+                into->addWidget(box);
             break;
         }
         case LayoutItem::Kind::Tabs: {
@@ -419,7 +455,14 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             if (!w->isSliderDown()) input([&] { sb->setValue(v); });
         });
         b->refreshValue = [w, sb] {
-            w->setInvertedAppearance(sb->min() > sb->max());
+            const Qt::Orientation o = sb->vertical() ? Qt::Vertical : Qt::Horizontal;
+            if (w->orientation() != o) {
+                w->setOrientation(o);
+                if (sb->vertical()) w->setMinimumHeight(120);
+            }
+            // An upright bar has its minimum at the top; Qt's at the bottom.
+            w->setInvertedAppearance((sb->min() > sb->max()) != sb->vertical());
+            w->setInvertedControls(sb->vertical());
             w->setRange(std::min(sb->min(), sb->max()), std::max(sb->min(), sb->max()));
             w->setSingleStep(sb->smallChange());
             w->setPageStep(sb->largeChange());
@@ -490,6 +533,7 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         b->widget = w;
     }
     b->widget->setObjectName(qs(c.name()));
+    b->widget->installEventFilter(new RightClickFilter(c, b->widget));
     return b->widget;
 }
 

@@ -35,11 +35,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Moves the widget to the model's position (twips, 15 to a pixel) unless it is there already.
     void applyPosition();
     bool applyingPosition_ = false;
+    bool shownOnce_ = false;
 
     struct Binding;
     void build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent);

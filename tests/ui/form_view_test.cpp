@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <stdexcept>
 
+#include "runtime/virtual_runtime.h"
 #include "ui/test_app.h"
 #include "ui/view_manager.h"
 
@@ -321,6 +323,20 @@ TEST_F(FormViewTest, CloseBoxAsksTheModel) {
     EXPECT_FALSE(view->isVisible());
     win.setVisible(true);
     EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(FormViewTest, AFailingHandlerIsReportedOnceWhileItRepeats) {
+    VirtualRuntime rt;
+    win.Command1.onClick = [] { throw std::runtime_error("no host\r\nbye"); };
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 5; ++i) widget<QPushButton>(win.Command1)->click();
+    rt.advance(61'000);
+    widget<QPushButton>(win.Command1)->click();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR Command1: no host\\r\\nbye\n"
+              "ERROR Command1: no host\\r\\nbye (repeated 4 times)\n"
+              "ERROR Command1: no host\\r\\nbye\n")
+        << "written once, the held repeats counted a minute on";
 }
 
 }  // namespace

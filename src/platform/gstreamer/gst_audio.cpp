@@ -91,11 +91,7 @@ GstElement* makeAudioSink() {
     return sink;
 }
 
-void gstDiagError(const std::string& where, const std::string& what) {
-    std::string line = "ERROR " + escapeLineBreaks(where + ": " + what) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-}
+void gstDiagError(const std::string& where, const std::string& what) { diagError(where, what); }
 
 std::string gstErrorText(GstMessage* msg) {
     GError* err = nullptr;

@@ -22,7 +22,7 @@ GstElement* makeAudioSink();
 // True when TARNWICK_AUDIO asks for the silent sink.
 bool nullAudioRequested();
 
-// Writes one "ERROR where: what" diagnostic line on stderr, line breaks escaped.
+// Reports one "ERROR where: what" through the process's diagnostics (escaped, repeats limited).
 void gstDiagError(const std::string& where, const std::string& what);
 
 // Text of an ERROR message (with the debug detail when the message itself is terse).

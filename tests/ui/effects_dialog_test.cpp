@@ -1,0 +1,91 @@
+// The recorder's effects dialog on screen: upright band sliders, the right button resets a band,
+// and the program goes on while the dialog keeps the operator to itself.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QSlider>
+
+#include "platform/qt/qt_runtime.h"
+#include "recorder/dsp/dsp.h"
+#include "recorder/fx_options.h"
+#include "ui/form_view.h"
+#include "ui/test_app.h"
+#include "ui/view_manager.h"
+
+using namespace tarnwick;
+
+namespace {
+
+class EffectsDialogView : public ::testing::Test {
+protected:
+    EffectsDialogView() {
+        testApp();
+        dsp.setSamplerate(44100);
+        dsp.setChannels(2);
+    }
+    QSlider* band(int i) {
+        FormView* v = views.viewFor(dlg);
+        return v ? qobject_cast<QSlider*>(v->widgetFor(dlg.sldEQ(i))) : nullptr;
+    }
+    void press(QWidget* w, Qt::MouseButton button) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QMouseEvent down(QEvent::MouseButtonPress, at, w->mapToGlobal(at), button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), button, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &up);
+    }
+
+    QtRuntime rt;
+    clsDSP dsp;
+    frmFXOpts dlg;
+    Window owner;
+    ViewManager views{std::vector<Window*>{&owner, &dlg}};
+};
+
+TEST_F(EffectsDialogView, BandSlidersStandUprightWithTheirTopAtPlusTwelve) {
+    dlg.ShowEx(dsp, &owner);
+    QSlider* s = band(0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->orientation(), Qt::Vertical);
+    // The slider's minimum (-12, a gain of +12 dB) stands at the top.
+    EXPECT_TRUE(s->invertedAppearance());
+    EXPECT_GE(s->minimumHeight(), 100) << "tall enough to set a band";
+}
+
+TEST_F(EffectsDialogView, TheRightButtonResetsABandTheLeftDoesNot) {
+    dlg.ShowEx(dsp, &owner);
+    dlg.sldEQ(2).setValue(-7);
+    ASSERT_FLOAT_EQ(dsp.EqualizerBandGainDB(2), 7.0f);
+    QSlider* s = band(2);
+    ASSERT_NE(s, nullptr);
+    press(s, Qt::RightButton);
+    EXPECT_EQ(dlg.sldEQ(2).value(), 0);
+    EXPECT_EQ(s->value(), 0);
+    EXPECT_FLOAT_EQ(dsp.EqualizerBandGainDB(2), 0.0f);
+
+    dlg.sldEQ(2).setValue(12);
+    press(s, Qt::LeftButton);  // a track click steps towards the pointer; it never resets
+    EXPECT_NE(dlg.sldEQ(2).value(), 0);
+}
+
+TEST_F(EffectsDialogView, ShowsModalWhileTimersGoOn) {
+    int ticks = 0;
+    Timer ticker(rt, 20, true);
+    ticker.onTick = [&] { ++ticks; };
+    dlg.ShowEx(dsp, &owner);
+    FormView* v = views.viewFor(dlg);
+    ASSERT_NE(v, nullptr);
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_EQ(v->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), v);
+    QElapsedTimer clock;
+    clock.start();
+    while (ticks < 3 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GE(ticks, 3) << "a timer ticks while the dialog is open";
+    EXPECT_TRUE(v->isVisible());
+}
+
+}  // namespace
