@@ -1,6 +1,10 @@
 #include "recorder/dsp/dsp.h"
 
 #include <cmath>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "recorder/dsp/sample_math.h"
 #include "recorder/recorder_error.h"
@@ -19,6 +23,139 @@ float fpow(float base, float exponent) { return static_cast<float>(std::pow(doub
 
 [[noreturn]] void refuse(const char* what) {
     throw RecorderError(recorder_errors::kApplicationDefined, recorder_errors::kApplicationDefinedText, what);
+}
+
+// One equalizer band's coefficients and history for each channel, side by side.
+template <int Lanes>
+struct EqualizerBand {
+    double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
+    double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
+    bool enabled[Lanes];
+};
+
+// The skewed equalizer's middle steps [from, to), where band b takes whole frame step - b. A band's
+// output goes to the next band in carry[] rather than through the buffer; only the last band
+// writes. Band b's output for frame from - 1 - b is already in the buffer on entry, and the
+// outputs the next band has not taken yet are written back on return. The arithmetic, and its
+// order, is IIRFilter::processOne's.
+template <int Lanes, int Bands>
+void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+    double b0[Bands][Lanes], b1[Bands][Lanes], b2[Bands][Lanes], a1[Bands][Lanes], a2[Bands][Lanes];
+    double x1[Bands][Lanes], x2[Bands][Lanes], y1[Bands][Lanes], y2[Bands][Lanes];
+    std::int16_t carry[Bands][Lanes];
+    for (int b = 0; b < Bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            b0[b][c] = band[b].b0[c], b1[b][c] = band[b].b1[c], b2[b][c] = band[b].b2[c];
+            a1[b][c] = band[b].a1[c], a2[b][c] = band[b].a2[c];
+            x1[b][c] = band[b].x1[c], x2[b][c] = band[b].x2[c], y1[b][c] = band[b].y1[c], y2[b][c] = band[b].y2[c];
+            if (b < Bands - 1) carry[b][c] = data[(from - 1 - b) * Lanes + c];
+        }
+    }
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+        // Highest band first, so each band takes what the band below left in the step before.
+        for (int b = Bands - 1; b >= 0; --b) {
+            for (int c = 0; c < Lanes; ++c) {
+                const std::int16_t in = b == 0 ? data[step * Lanes + c] : carry[b - 1][c];
+                const double x = unitFromSample(in);
+                const double feedForward = b0[b][c] * x + b1[b][c] * x1[b][c] + b2[b][c] * x2[b][c];
+                const float y = static_cast<float>(feedForward - a2[b][c] * y2[b][c] - a1[b][c] * y1[b][c]);
+                x2[b][c] = x1[b][c];
+                x1[b][c] = x;
+                y2[b][c] = y1[b][c];
+                y1[b][c] = y;
+                const std::int16_t out = IIRFilter::clippedSample(y);
+                if (b == Bands - 1)
+                    data[(step - b) * Lanes + c] = out;
+                else
+                    carry[b][c] = out;
+            }
+        }
+    }
+    for (int b = 0; b < Bands; ++b) {
+        for (int c = 0; c < Lanes; ++c) {
+            band[b].x1[c] = x1[b][c], band[b].x2[c] = x2[b][c], band[b].y1[c] = y1[b][c], band[b].y2[c] = y2[b][c];
+            if (b < Bands - 1) data[(to - 1 - b) * Lanes + c] = carry[b][c];
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// Stereo: both channels of a band in one pair of doubles. Each operation is the scalar one on
+// each channel (same rounding, same order); float conversions and rounding to whole numbers use
+// the default rounding mode, to nearest with halves to even, as std::lrint does.
+template <int Lanes, int Bands>
+    requires(Lanes == 2)
+void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+    __m128d b0[Bands], b1[Bands], b2[Bands], a1[Bands], a2[Bands], x1[Bands], x2[Bands], y1[Bands], y2[Bands];
+    __m128i carry[Bands];
+    auto loadFrame = [data](std::ptrdiff_t frame) {
+        std::int32_t pair;
+        std::memcpy(&pair, data + frame * 2, sizeof pair);
+        const __m128i v = _mm_cvtsi32_si128(pair);
+        return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);  // both samples, sign-extended
+    };
+    auto storeFrame = [data](std::ptrdiff_t frame, __m128i v) {
+        const std::int32_t pair = _mm_cvtsi128_si32(_mm_packs_epi32(v, v));
+        std::memcpy(data + frame * 2, &pair, sizeof pair);
+    };
+    for (int b = 0; b < Bands; ++b) {
+        b0[b] = _mm_loadu_pd(band[b].b0), b1[b] = _mm_loadu_pd(band[b].b1), b2[b] = _mm_loadu_pd(band[b].b2);
+        a1[b] = _mm_loadu_pd(band[b].a1), a2[b] = _mm_loadu_pd(band[b].a2);
+        x1[b] = _mm_loadu_pd(band[b].x1), x2[b] = _mm_loadu_pd(band[b].x2);
+        y1[b] = _mm_loadu_pd(band[b].y1), y2[b] = _mm_loadu_pd(band[b].y2);
+        if (b < Bands - 1) carry[b] = loadFrame(from - 1 - b);
+    }
+    const __m128d toUnit = _mm_set1_pd(1.0 / 32767.0);
+    const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+    const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+        for (int b = Bands - 1; b >= 0; --b) {
+            const __m128i in = b == 0 ? loadFrame(step) : carry[b - 1];
+            const __m128d x = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(in), toUnit)));
+            const __m128d feedForward =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0[b], x), _mm_mul_pd(b1[b], x1[b])), _mm_mul_pd(b2[b], x2[b]));
+            const __m128 y =
+                _mm_cvtpd_ps(_mm_sub_pd(_mm_sub_pd(feedForward, _mm_mul_pd(a2[b], y2[b])), _mm_mul_pd(a1[b], y1[b])));
+            x2[b] = x1[b];
+            x1[b] = x;
+            y2[b] = y1[b];
+            y1[b] = _mm_cvtps_pd(y);
+            // IIRFilter::clippedSample on both channels.
+            __m128 v = _mm_mul_ps(y, full);
+            const __m128 above = _mm_cmpgt_ps(y, one);
+            v = _mm_or_ps(_mm_and_ps(above, full), _mm_andnot_ps(above, v));
+            const __m128 below = _mm_cmplt_ps(y, minusOne);
+            v = _mm_or_ps(_mm_and_ps(below, lowest), _mm_andnot_ps(below, v));
+            v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+            const __m128i out = _mm_cvtps_epi32(v);
+            if (b == Bands - 1)
+                storeFrame(step - b, out);
+            else
+                carry[b] = out;
+        }
+    }
+    for (int b = 0; b < Bands; ++b) {
+        _mm_storeu_pd(band[b].x1, x1[b]), _mm_storeu_pd(band[b].x2, x2[b]);
+        _mm_storeu_pd(band[b].y1, y1[b]), _mm_storeu_pd(band[b].y2, y2[b]);
+        if (b < Bands - 1) storeFrame(to - 1 - b, carry[b]);
+    }
+}
+#endif
+
+template <int Lanes>
+void equalizeFull(EqualizerBand<Lanes>* band, int bands, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+    switch (bands) {
+    case 1: return equalizeMiddle<Lanes, 1>(band, data, from, to);
+    case 2: return equalizeMiddle<Lanes, 2>(band, data, from, to);
+    case 3: return equalizeMiddle<Lanes, 3>(band, data, from, to);
+    case 4: return equalizeMiddle<Lanes, 4>(band, data, from, to);
+    case 5: return equalizeMiddle<Lanes, 5>(band, data, from, to);
+    case 6: return equalizeMiddle<Lanes, 6>(band, data, from, to);
+    case 7: return equalizeMiddle<Lanes, 7>(band, data, from, to);
+    case 8: return equalizeMiddle<Lanes, 8>(band, data, from, to);
+    case 9: return equalizeMiddle<Lanes, 9>(band, data, from, to);
+    default: return equalizeMiddle<Lanes, 10>(band, data, from, to);
+    }
 }
 
 }  // namespace
@@ -354,11 +491,7 @@ void clsDSP::equalize(std::span<std::int16_t> samples) {
     // sees its input up to the frame it is on), and the bands' recursions run side by side. The
     // filters' state is worked on in a local copy laid out channel by channel, so that the channels
     // of a frame go through each band together.
-    struct Band {
-        double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
-        double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
-        bool enabled[Lanes];
-    };
+    using Band = EqualizerBand<Lanes>;
     const std::ptrdiff_t bands = bands_;
     std::array<Band, 10> band;
     for (std::ptrdiff_t b = 0; b < bands; ++b) {
@@ -387,18 +520,37 @@ void clsDSP::equalize(std::span<std::int16_t> samples) {
     const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
     const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
     std::int16_t* data = samples.data();
-    for (std::ptrdiff_t step = 0; step < frames + bands - 1; ++step) {
-        const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
-        const std::ptrdiff_t last = std::min(bands - 1, step);
-        for (std::ptrdiff_t b = first; b <= last; ++b) {
-            const std::ptrdiff_t frame = step - b;
-            std::int16_t* s = data + frame * Lanes;
-            if (frame < whole) {
-                for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
-            } else {
-                s[0] = one(band[b], 0, s[0]);
+    // Steps in [from, to) one band at a time through the buffer: the ends of the skew, where not
+    // every band has a frame, and the last frame when it is short of a channel.
+    auto skewed = [&](std::ptrdiff_t from, std::ptrdiff_t to) {
+        for (std::ptrdiff_t step = from; step < to; ++step) {
+            const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
+            const std::ptrdiff_t last = std::min(bands - 1, step);
+            for (std::ptrdiff_t b = first; b <= last; ++b) {
+                const std::ptrdiff_t frame = step - b;
+                std::int16_t* s = data + frame * Lanes;
+                if (frame < whole) {
+                    for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
+                } else {
+                    s[0] = one(band[b], 0, s[0]);
+                }
             }
         }
+    };
+    const std::ptrdiff_t steps = frames + bands - 1;
+    // Steps bands - 1 to whole - 1 give every band a whole frame: there the bands run without
+    // checks, passing samples from one to the next in registers.
+    const std::ptrdiff_t fullFrom = bands - 1;
+    const std::ptrdiff_t fullTo = std::max(fullFrom, whole);
+    bool allEnabled = true;
+    for (std::ptrdiff_t b = 0; b < bands; ++b)
+        for (int c = 0; c < Lanes; ++c) allEnabled = allEnabled && band[b].enabled[c];
+    if (!allEnabled || fullTo == fullFrom) {
+        skewed(0, steps);
+    } else {
+        skewed(0, fullFrom);
+        equalizeFull<Lanes>(band.data(), static_cast<int>(bands), data, fullFrom, fullTo);
+        skewed(fullTo, steps);
     }
 
     for (std::ptrdiff_t b = 0; b < bands; ++b) {
