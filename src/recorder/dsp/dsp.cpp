@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "recorder/dsp/sample_math.h"
@@ -26,6 +26,7 @@ float fpow(float base, float exponent) { return static_cast<float>(std::pow(doub
 }
 
 // One equalizer band's coefficients and history for each channel, side by side.
+// One equalizer band's coefficients and history for each channel, side by side.
 template <int Lanes>
 struct EqualizerBand {
     double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
@@ -33,117 +34,138 @@ struct EqualizerBand {
     bool enabled[Lanes];
 };
 
-// The skewed equalizer's middle steps [from, to), where band b takes whole frame step - b. A band's
-// output goes to the next band in carry[] rather than through the buffer; only the last band
-// writes. Band b's output for frame from - 1 - b is already in the buffer on entry, and the
-// outputs the next band has not taken yet are written back on return. The arithmetic, and its
-// order, is IIRFilter::processOne's.
+// Band b + 1 runs this many frames behind band b, so a band's result is ready long before the
+// next band takes it, and the bands' recursions overlap instead of waiting on one another.
+constexpr std::ptrdiff_t kBandLag = 4;
+
+// The skewed equalizer's middle steps [from, to), where band b takes whole frame step - b * kBandLag.
+// The arithmetic, and its order, is IIRFilter::processOne's.
 template <int Lanes, int Bands>
 void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
-    double b0[Bands][Lanes], b1[Bands][Lanes], b2[Bands][Lanes], a1[Bands][Lanes], a2[Bands][Lanes];
-    double x1[Bands][Lanes], x2[Bands][Lanes], y1[Bands][Lanes], y2[Bands][Lanes];
-    std::int16_t carry[Bands][Lanes];
-    for (int b = 0; b < Bands; ++b) {
-        for (int c = 0; c < Lanes; ++c) {
-            b0[b][c] = band[b].b0[c], b1[b][c] = band[b].b1[c], b2[b][c] = band[b].b2[c];
-            a1[b][c] = band[b].a1[c], a2[b][c] = band[b].a2[c];
-            x1[b][c] = band[b].x1[c], x2[b][c] = band[b].x2[c], y1[b][c] = band[b].y1[c], y2[b][c] = band[b].y2[c];
-            if (b < Bands - 1) carry[b][c] = data[(from - 1 - b) * Lanes + c];
-        }
-    }
+    EqualizerBand<Lanes> k[Bands];
+    for (int b = 0; b < Bands; ++b) k[b] = band[b];
     for (std::ptrdiff_t step = from; step < to; ++step) {
-        // Highest band first, so each band takes what the band below left in the step before.
-        for (int b = Bands - 1; b >= 0; --b) {
+#pragma GCC unroll 10
+        for (int b = 0; b < Bands; ++b) {
+            std::int16_t* s = data + (step - b * kBandLag) * Lanes;
             for (int c = 0; c < Lanes; ++c) {
-                const std::int16_t in = b == 0 ? data[step * Lanes + c] : carry[b - 1][c];
-                const double x = unitFromSample(in);
-                const double feedForward = b0[b][c] * x + b1[b][c] * x1[b][c] + b2[b][c] * x2[b][c];
-                const float y = static_cast<float>(feedForward - a2[b][c] * y2[b][c] - a1[b][c] * y1[b][c]);
-                x2[b][c] = x1[b][c];
-                x1[b][c] = x;
-                y2[b][c] = y1[b][c];
-                y1[b][c] = y;
-                const std::int16_t out = IIRFilter::clippedSample(y);
-                if (b == Bands - 1)
-                    data[(step - b) * Lanes + c] = out;
-                else
-                    carry[b][c] = out;
+                const double x = unitFromSample(s[c]);
+                const double feedForward = k[b].b0[c] * x + k[b].b1[c] * k[b].x1[c] + k[b].b2[c] * k[b].x2[c];
+                const float y = static_cast<float>(feedForward - k[b].a2[c] * k[b].y2[c] - k[b].a1[c] * k[b].y1[c]);
+                k[b].x2[c] = k[b].x1[c];
+                k[b].x1[c] = x;
+                k[b].y2[c] = k[b].y1[c];
+                k[b].y1[c] = y;
+                s[c] = IIRFilter::clippedSample(y);
             }
         }
     }
-    for (int b = 0; b < Bands; ++b) {
-        for (int c = 0; c < Lanes; ++c) {
-            band[b].x1[c] = x1[b][c], band[b].x2[c] = x2[b][c], band[b].y1[c] = y1[b][c], band[b].y2[c] = y2[b][c];
-            if (b < Bands - 1) data[(to - 1 - b) * Lanes + c] = carry[b][c];
-        }
-    }
+    for (int b = 0; b < Bands; ++b) band[b] = k[b];
 }
 
-#if defined(__SSE2__)
-// Stereo: both channels of a band in one pair of doubles. Each operation is the scalar one on
-// each channel (same rounding, same order); float conversions and rounding to whole numbers use
-// the default rounding mode, to nearest with halves to even, as std::lrint does.
-template <int Lanes, int Bands>
-    requires(Lanes == 2)
-void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
-    __m128d b0[Bands], b1[Bands], b2[Bands], a1[Bands], a2[Bands], x1[Bands], x2[Bands], y1[Bands], y2[Bands];
-    __m128i carry[Bands];
-    auto loadFrame = [data](std::ptrdiff_t frame) {
-        std::int32_t pair;
-        std::memcpy(&pair, data + frame * 2, sizeof pair);
-        const __m128i v = _mm_cvtsi32_si128(pair);
-        return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);  // both samples, sign-extended
-    };
-    auto storeFrame = [data](std::ptrdiff_t frame, __m128i v) {
-        const std::int32_t pair = _mm_cvtsi128_si32(_mm_packs_epi32(v, v));
-        std::memcpy(data + frame * 2, &pair, sizeof pair);
-    };
+#if defined(__SSE2__) && defined(__GNUC__)
+// Stereo on processors with 256-bit registers: two neighbouring bands, both channels each, in one
+// register of four doubles. Each operation is the scalar one on each lane (same rounding, same
+// order); float conversions and rounding to whole numbers use the default rounding mode, to
+// nearest with halves to even, as std::lrint does. An odd band count gets a silent band on top
+// that reads and writes nothing.
+template <int Bands>
+__attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, std::int16_t* data,
+                                                       std::ptrdiff_t from, std::ptrdiff_t to) {
+    constexpr int Groups = (Bands + 1) / 2;
+    // [field][group][band in group * 2 + channel]
+    double held[9][Groups][4] = {};
     for (int b = 0; b < Bands; ++b) {
-        b0[b] = _mm_loadu_pd(band[b].b0), b1[b] = _mm_loadu_pd(band[b].b1), b2[b] = _mm_loadu_pd(band[b].b2);
-        a1[b] = _mm_loadu_pd(band[b].a1), a2[b] = _mm_loadu_pd(band[b].a2);
-        x1[b] = _mm_loadu_pd(band[b].x1), x2[b] = _mm_loadu_pd(band[b].x2);
-        y1[b] = _mm_loadu_pd(band[b].y1), y2[b] = _mm_loadu_pd(band[b].y2);
-        if (b < Bands - 1) carry[b] = loadFrame(from - 1 - b);
-    }
-    const __m128d toUnit = _mm_set1_pd(1.0 / 32767.0);
-    const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
-    const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
-    for (std::ptrdiff_t step = from; step < to; ++step) {
-        for (int b = Bands - 1; b >= 0; --b) {
-            const __m128i in = b == 0 ? loadFrame(step) : carry[b - 1];
-            const __m128d x = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(in), toUnit)));
-            const __m128d feedForward =
-                _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0[b], x), _mm_mul_pd(b1[b], x1[b])), _mm_mul_pd(b2[b], x2[b]));
-            const __m128 y =
-                _mm_cvtpd_ps(_mm_sub_pd(_mm_sub_pd(feedForward, _mm_mul_pd(a2[b], y2[b])), _mm_mul_pd(a1[b], y1[b])));
-            x2[b] = x1[b];
-            x1[b] = x;
-            y2[b] = y1[b];
-            y1[b] = _mm_cvtps_pd(y);
-            // IIRFilter::clippedSample on both channels.
-            __m128 v = _mm_mul_ps(y, full);
-            const __m128 above = _mm_cmpgt_ps(y, one);
-            v = _mm_or_ps(_mm_and_ps(above, full), _mm_andnot_ps(above, v));
-            const __m128 below = _mm_cmplt_ps(y, minusOne);
-            v = _mm_or_ps(_mm_and_ps(below, lowest), _mm_andnot_ps(below, v));
-            v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
-            const __m128i out = _mm_cvtps_epi32(v);
-            if (b == Bands - 1)
-                storeFrame(step - b, out);
-            else
-                carry[b] = out;
+        const EqualizerBand<2>& k = band[b];
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / 2, i = b % 2 * 2 + c;
+            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
+            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
+            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
         }
     }
+    __m256d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        b0[g] = _mm256_loadu_pd(held[0][g]), b1[g] = _mm256_loadu_pd(held[1][g]), b2[g] = _mm256_loadu_pd(held[2][g]);
+        a1[g] = _mm256_loadu_pd(held[3][g]), a2[g] = _mm256_loadu_pd(held[4][g]);
+        x1[g] = _mm256_loadu_pd(held[5][g]), x2[g] = _mm256_loadu_pd(held[6][g]);
+        y1[g] = _mm256_loadu_pd(held[7][g]), y2[g] = _mm256_loadu_pd(held[8][g]);
+    }
+    const __m256d toUnit = _mm256_set1_pd(1.0 / 32767.0);
+    const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+#pragma GCC unroll 10
+        for (int g = 0; g < Groups; ++g) {
+            constexpr bool padded = Bands % 2 != 0;
+            const bool upper = !(padded && g == Groups - 1);
+            std::int16_t* lower = data + (step - 2 * g * kBandLag) * 2;
+            std::int16_t* higher = data + (step - (2 * g + 1) * kBandLag) * 2;
+            std::int32_t pairs[2] = {0, 0};
+            std::memcpy(&pairs[0], lower, 4);
+            if (upper) std::memcpy(&pairs[1], higher, 4);
+            const __m128i packed = _mm_set_epi32(0, 0, pairs[1], pairs[0]);
+            const __m128i in = _mm_srai_epi32(_mm_unpacklo_epi16(packed, packed), 16);  // sign-extended
+            const __m256d x = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(in), toUnit)));
+            const __m256d feedForward = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(b0[g], x), _mm256_mul_pd(b1[g], x1[g])),
+                                                      _mm256_mul_pd(b2[g], x2[g]));
+            const __m128 y = _mm256_cvtpd_ps(
+                _mm256_sub_pd(_mm256_sub_pd(feedForward, _mm256_mul_pd(a2[g], y2[g])), _mm256_mul_pd(a1[g], y1[g])));
+            x2[g] = x1[g];
+            x1[g] = x;
+            y2[g] = y1[g];
+            y1[g] = _mm256_cvtps_pd(y);
+            // IIRFilter::clippedSample on each lane.
+            // Above 1, y * 32767 is above 32767 too, so a minimum clips that side; it keeps a NaN
+            // (minps gives its second operand when either is one), which is then made 0.
+            __m128 v = _mm_min_ps(full, _mm_mul_ps(y, full));
+            const __m128 under = _mm_cmplt_ps(y, minusOne);
+            v = _mm_or_ps(_mm_and_ps(under, lowest), _mm_andnot_ps(under, v));
+            v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+            const __m128i out = _mm_packs_epi32(_mm_cvtps_epi32(v), _mm_setzero_si128());
+            const std::int32_t lowPair = _mm_cvtsi128_si32(out);
+            std::memcpy(lower, &lowPair, 4);
+            if (upper) {
+                const std::int32_t highPair = _mm_cvtsi128_si32(_mm_srli_si128(out, 4));
+                std::memcpy(higher, &highPair, 4);
+            }
+        }
+    }
+    for (int g = 0; g < Groups; ++g) {
+        _mm256_storeu_pd(held[5][g], x1[g]), _mm256_storeu_pd(held[6][g], x2[g]);
+        _mm256_storeu_pd(held[7][g], y1[g]), _mm256_storeu_pd(held[8][g], y2[g]);
+    }
     for (int b = 0; b < Bands; ++b) {
-        _mm_storeu_pd(band[b].x1, x1[b]), _mm_storeu_pd(band[b].x2, x2[b]);
-        _mm_storeu_pd(band[b].y1, y1[b]), _mm_storeu_pd(band[b].y2, y2[b]);
-        if (b < Bands - 1) storeFrame(to - 1 - b, carry[b]);
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / 2, i = b % 2 * 2 + c;
+            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
+            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
+        }
     }
 }
 #endif
 
 template <int Lanes>
 void equalizeFull(EqualizerBand<Lanes>* band, int bands, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    if constexpr (Lanes == 2) {
+        static const bool wide = __builtin_cpu_supports("avx");
+        if (wide) {
+            switch (bands) {
+            case 1: return equalizeMiddleWide<1>(band, data, from, to);
+            case 2: return equalizeMiddleWide<2>(band, data, from, to);
+            case 3: return equalizeMiddleWide<3>(band, data, from, to);
+            case 4: return equalizeMiddleWide<4>(band, data, from, to);
+            case 5: return equalizeMiddleWide<5>(band, data, from, to);
+            case 6: return equalizeMiddleWide<6>(band, data, from, to);
+            case 7: return equalizeMiddleWide<7>(band, data, from, to);
+            case 8: return equalizeMiddleWide<8>(band, data, from, to);
+            case 9: return equalizeMiddleWide<9>(band, data, from, to);
+            default: return equalizeMiddleWide<10>(band, data, from, to);
+            }
+        }
+    }
+#endif
     switch (bands) {
     case 1: return equalizeMiddle<Lanes, 1>(band, data, from, to);
     case 2: return equalizeMiddle<Lanes, 2>(band, data, from, to);
@@ -487,7 +509,7 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
 template <int Lanes>
 void clsDSP::equalize(std::span<std::int16_t> samples) {
     // Band after band over the whole buffer, as the chain is defined, but skewed: in each step band b
-    // takes the frame that band b - 1 finished in the step before. The result is the same (a band only
+    // takes the frame that band b - 1 finished kBandLag steps before. The result is the same (a band only
     // sees its input up to the frame it is on), and the bands' recursions run side by side. The
     // filters' state is worked on in a local copy laid out channel by channel, so that the channels
     // of a frame go through each band together.
@@ -520,14 +542,13 @@ void clsDSP::equalize(std::span<std::int16_t> samples) {
     const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
     const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
     std::int16_t* data = samples.data();
-    // Steps in [from, to) one band at a time through the buffer: the ends of the skew, where not
-    // every band has a frame, and the last frame when it is short of a channel.
+    // Steps in [from, to) band by band with every check: the ends of the skew, where not every
+    // band has a frame, and the last frame when it is short of a channel.
     auto skewed = [&](std::ptrdiff_t from, std::ptrdiff_t to) {
         for (std::ptrdiff_t step = from; step < to; ++step) {
-            const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
-            const std::ptrdiff_t last = std::min(bands - 1, step);
-            for (std::ptrdiff_t b = first; b <= last; ++b) {
-                const std::ptrdiff_t frame = step - b;
+            for (std::ptrdiff_t b = 0; b < bands; ++b) {
+                const std::ptrdiff_t frame = step - b * kBandLag;
+                if (frame < 0 || frame >= frames) continue;
                 std::int16_t* s = data + frame * Lanes;
                 if (frame < whole) {
                     for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
@@ -537,15 +558,15 @@ void clsDSP::equalize(std::span<std::int16_t> samples) {
             }
         }
     };
-    const std::ptrdiff_t steps = frames + bands - 1;
-    // Steps bands - 1 to whole - 1 give every band a whole frame: there the bands run without
-    // checks, passing samples from one to the next in registers.
-    const std::ptrdiff_t fullFrom = bands - 1;
+    const std::ptrdiff_t steps = frames + (bands - 1) * kBandLag;
+    // From step (bands - 1) * kBandLag to whole - 1 every band has a whole frame: there the bands
+    // run without checks.
+    const std::ptrdiff_t fullFrom = (bands - 1) * kBandLag;
     const std::ptrdiff_t fullTo = std::max(fullFrom, whole);
     bool allEnabled = true;
     for (std::ptrdiff_t b = 0; b < bands; ++b)
         for (int c = 0; c < Lanes; ++c) allEnabled = allEnabled && band[b].enabled[c];
-    if (!allEnabled || fullTo == fullFrom) {
+    if (!allEnabled) {
         skewed(0, steps);
     } else {
         skewed(0, fullFrom);
