@@ -417,3 +417,43 @@ TEST(EffectsChain, PhaserFollowsTheFloatModelThroughSeveralSweeps) {
 
 }  // namespace
 }  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// A long buffer takes the equalizer's fast middle road; a buffer of one frame takes none of it, every
+// band seeing every frame through the checked road. Both must give the same samples for any band
+// count (odd and even), in mono and stereo, also where the bands clip and where the signal ends mid-frame.
+TEST(EffectsChain, EqualizerGivesTheSameSamplesWhateverTheBufferSizes) {
+    const auto signal = test::toneWithNoise(44100, 700, 20000, 30001, 5);
+    for (int channels : {1, 2}) {
+        for (int bands : {1, 2, 3, 4, 7, 10}) {
+            auto configure = [&](clsDSP& dsp) {
+                dsp.setSamplerate(44100);
+                dsp.setChannels(static_cast<std::int16_t>(channels));
+                dsp.setEqualizerBands(bands);
+                for (int band = 0; band < bands; ++band) dsp.setEqualizerBandGainDB(band, band % 2 ? -9.0f : 12.0f);
+                dsp.setEffectsUsed(clsDSP::Equalizer);
+            };
+            clsDSP whole, framewise, mixed;
+            configure(whole);
+            configure(framewise);
+            configure(mixed);
+            Samples a = signal, b = signal, c = signal;
+            whole.ProcessSamples(a);
+            for (std::size_t at = 0; at < b.size(); at += channels)
+                framewise.ProcessSamples(std::span<std::int16_t>(b).subspan(at, std::min<std::size_t>(channels, b.size() - at)));
+            std::span<std::int16_t> all(c);
+            // Sizes of whole frames (a stereo buffer's odd last sample counts as a left one), the
+            // last buffer short of a frame as the signal is.
+            for (std::size_t at = 0, size = 3; at < c.size(); at += size * channels, size = size * 7 % 2500 + 1)
+                mixed.ProcessSamples(all.subspan(at, std::min(size * channels, c.size() - at)));
+            ASSERT_NE(a, signal) << channels << " channels, " << bands << " bands";
+            ASSERT_EQ(a, b) << channels << " channels, " << bands << " bands";
+            ASSERT_EQ(a, c) << channels << " channels, " << bands << " bands";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
