@@ -443,17 +443,29 @@ template <int Lanes>
 void clsDSP::echo(std::span<std::int16_t> samples) {
     const auto length = static_cast<std::int32_t>(echoLine_[0].size());
     if (length == 0) return;
-    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
-        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
-        for (int c = 0; c < present; ++c) {
-            std::int16_t& stored = echoLine_[c][echoPosition_];
-            const std::int32_t sum = std::int32_t(samples[i + c]) + std::int32_t(stored);
-            const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
-            samples[i + c] = s;
-            stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
+    const float factor = echoFactorInUse_;
+    auto one = [factor](std::int16_t& sample, std::int16_t& stored) {
+        const std::int32_t sum = std::int32_t(sample) + std::int32_t(stored);
+        const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+        sample = s;
+        stored = toSample16(static_cast<float>(s) * factor);
+    };
+    // Whole frames in runs that end where the line wraps, so the loop inside checks nothing.
+    std::int16_t* data = samples.data();
+    std::size_t framesLeft = samples.size() / Lanes;
+    while (framesLeft > 0) {
+        const std::size_t run = std::min<std::size_t>(framesLeft, static_cast<std::size_t>(length - echoPosition_));
+        for (int c = 0; c < Lanes; ++c) {
+            std::int16_t* line = echoLine_[c].data() + echoPosition_;
+            for (std::size_t f = 0; f < run; ++f) one(data[f * Lanes + c], line[f]);
         }
-        if (present == Lanes && ++echoPosition_ >= length) echoPosition_ = 0;
+        data += run * Lanes;
+        framesLeft -= run;
+        echoPosition_ += static_cast<std::int32_t>(run);
+        if (echoPosition_ >= length) echoPosition_ = 0;
     }
+    // A last sample short of a frame: the first channel, and the line does not move on.
+    if (samples.size() % Lanes != 0) one(samples.back(), echoLine_[0][echoPosition_]);
 }
 
 template <int Lanes>
