@@ -109,6 +109,26 @@ TEST(EffectsChain, AmplifiesWithClipping) {
     }
 }
 
+// A long buffer goes through the amplifier eight samples at a time, a short one sample by sample:
+// every 16-bit value must come out the same both ways, halves, limits, and an infinite factor
+// (silence times infinity) included.
+TEST(EffectsChain, AmplifierGivesEverySampleTheSameInLongAndShortBuffers) {
+    Samples every;
+    for (int s = -32768; s <= 32767; ++s) every.push_back(static_cast<std::int16_t>(s));
+    every.push_back(0);  // a tail of three short of eight
+    for (int dB : {-400, -96, -6, -1, 0, 1, 3, 6, 12, 90, 1000}) {
+        clsDSP dsp = readyChain(44100, 2, clsDSP::Amplify);
+        dsp.setAmplifyDB(dB);
+        Samples whole = every;
+        dsp.ProcessSamples(whole);
+        for (std::size_t i = 0; i < every.size(); ++i) {
+            std::int16_t alone = every[i];
+            dsp.ProcessSamples(std::span<std::int16_t>(&alone, 1));
+            ASSERT_EQ(whole[i], alone) << dB << " dB, sample " << every[i];
+        }
+    }
+}
+
 // ---- echo ----
 
 TEST(EffectsChain, EchoReturnsAnImpulseEveryDelayScaledEachTime) {
