@@ -109,6 +109,26 @@ TEST(EffectsChain, AmplifiesWithClipping) {
     }
 }
 
+// A long buffer goes through the amplifier eight samples at a time, a short one sample by sample:
+// every 16-bit value must come out the same both ways, halves, limits, and an infinite factor
+// (silence times infinity) included.
+TEST(EffectsChain, AmplifierGivesEverySampleTheSameInLongAndShortBuffers) {
+    Samples every;
+    for (int s = -32768; s <= 32767; ++s) every.push_back(static_cast<std::int16_t>(s));
+    every.push_back(0);  // a tail of three short of eight
+    for (int dB : {-400, -96, -6, -1, 0, 1, 3, 6, 12, 90, 1000}) {
+        clsDSP dsp = readyChain(44100, 2, clsDSP::Amplify);
+        dsp.setAmplifyDB(dB);
+        Samples whole = every;
+        dsp.ProcessSamples(whole);
+        for (std::size_t i = 0; i < every.size(); ++i) {
+            std::int16_t alone = every[i];
+            dsp.ProcessSamples(std::span<std::int16_t>(&alone, 1));
+            ASSERT_EQ(whole[i], alone) << dB << " dB, sample " << every[i];
+        }
+    }
+}
+
 // ---- echo ----
 
 TEST(EffectsChain, EchoReturnsAnImpulseEveryDelayScaledEachTime) {
@@ -412,6 +432,46 @@ TEST(EffectsChain, PhaserFollowsTheFloatModelThroughSeveralSweeps) {
         int worst = 0;
         for (std::size_t i = 0; i < samples.size(); ++i) worst = std::max(worst, std::abs(samples[i] - expected[i]));
         EXPECT_LE(worst, 1) << c.sweeps << " sweeps/s over " << c.octaves << " octaves";
+    }
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// A long buffer takes the equalizer's fast middle road; a buffer of one frame takes none of it, every
+// band seeing every frame through the checked road. Both must give the same samples for any band
+// count (odd and even), in mono and stereo, also where the bands clip and where the signal ends mid-frame.
+TEST(EffectsChain, EqualizerGivesTheSameSamplesWhateverTheBufferSizes) {
+    const auto signal = test::toneWithNoise(44100, 700, 20000, 30001, 5);
+    for (int channels : {1, 2}) {
+        for (int bands : {1, 2, 3, 4, 7, 10}) {
+            auto configure = [&](clsDSP& dsp) {
+                dsp.setSamplerate(44100);
+                dsp.setChannels(static_cast<std::int16_t>(channels));
+                dsp.setEqualizerBands(bands);
+                for (int band = 0; band < bands; ++band) dsp.setEqualizerBandGainDB(band, band % 2 ? -9.0f : 12.0f);
+                dsp.setEffectsUsed(clsDSP::Equalizer);
+            };
+            clsDSP whole, framewise, mixed;
+            configure(whole);
+            configure(framewise);
+            configure(mixed);
+            Samples a = signal, b = signal, c = signal;
+            whole.ProcessSamples(a);
+            for (std::size_t at = 0; at < b.size(); at += channels)
+                framewise.ProcessSamples(std::span<std::int16_t>(b).subspan(at, std::min<std::size_t>(channels, b.size() - at)));
+            std::span<std::int16_t> all(c);
+            // Sizes of whole frames (a stereo buffer's odd last sample counts as a left one), the
+            // last buffer short of a frame as the signal is.
+            for (std::size_t at = 0, size = 3; at < c.size(); at += size * channels, size = size * 7 % 2500 + 1)
+                mixed.ProcessSamples(all.subspan(at, std::min(size * channels, c.size() - at)));
+            ASSERT_NE(a, signal) << channels << " channels, " << bands << " bands";
+            ASSERT_EQ(a, b) << channels << " channels, " << bands << " bands";
+            ASSERT_EQ(a, c) << channels << " channels, " << bands << " bands";
+        }
     }
 }
 

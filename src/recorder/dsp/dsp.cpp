@@ -1,6 +1,10 @@
 #include "recorder/dsp/dsp.h"
 
 #include <cmath>
+#include <cstring>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "recorder/dsp/sample_math.h"
 #include "recorder/recorder_error.h"
@@ -19,6 +23,161 @@ float fpow(float base, float exponent) { return static_cast<float>(std::pow(doub
 
 [[noreturn]] void refuse(const char* what) {
     throw RecorderError(recorder_errors::kApplicationDefined, recorder_errors::kApplicationDefinedText, what);
+}
+
+// One equalizer band's coefficients and history for each channel, side by side.
+// One equalizer band's coefficients and history for each channel, side by side.
+template <int Lanes>
+struct EqualizerBand {
+    double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
+    double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
+    bool enabled[Lanes];
+};
+
+// Band b + 1 runs this many frames behind band b, so a band's result is ready long before the
+// next band takes it, and the bands' recursions overlap instead of waiting on one another.
+constexpr std::ptrdiff_t kBandLag = 4;
+
+// The skewed equalizer's middle steps [from, to), where band b takes whole frame step - b * kBandLag.
+// The arithmetic, and its order, is IIRFilter::processOne's.
+template <int Lanes, int Bands>
+void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+    EqualizerBand<Lanes> k[Bands];
+    for (int b = 0; b < Bands; ++b) k[b] = band[b];
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+#pragma GCC unroll 10
+        for (int b = 0; b < Bands; ++b) {
+            std::int16_t* s = data + (step - b * kBandLag) * Lanes;
+            for (int c = 0; c < Lanes; ++c) {
+                const double x = unitFromSample(s[c]);
+                const double feedForward = k[b].b0[c] * x + k[b].b1[c] * k[b].x1[c] + k[b].b2[c] * k[b].x2[c];
+                const float y = static_cast<float>(feedForward - k[b].a2[c] * k[b].y2[c] - k[b].a1[c] * k[b].y1[c]);
+                k[b].x2[c] = k[b].x1[c];
+                k[b].x1[c] = x;
+                k[b].y2[c] = k[b].y1[c];
+                k[b].y1[c] = y;
+                s[c] = IIRFilter::clippedSample(y);
+            }
+        }
+    }
+    for (int b = 0; b < Bands; ++b) band[b] = k[b];
+}
+
+#if defined(__SSE2__) && defined(__GNUC__)
+// Stereo on processors with 256-bit registers: two neighbouring bands, both channels each, in one
+// register of four doubles. Each operation is the scalar one on each lane (same rounding, same
+// order); float conversions and rounding to whole numbers use the default rounding mode, to
+// nearest with halves to even, as std::lrint does. An odd band count gets a silent band on top
+// that reads and writes nothing.
+template <int Bands>
+__attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, std::int16_t* data,
+                                                       std::ptrdiff_t from, std::ptrdiff_t to) {
+    constexpr int Groups = (Bands + 1) / 2;
+    // [field][group][band in group * 2 + channel]
+    double held[9][Groups][4] = {};
+    for (int b = 0; b < Bands; ++b) {
+        const EqualizerBand<2>& k = band[b];
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / 2, i = b % 2 * 2 + c;
+            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
+            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
+            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
+        }
+    }
+    __m256d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        b0[g] = _mm256_loadu_pd(held[0][g]), b1[g] = _mm256_loadu_pd(held[1][g]), b2[g] = _mm256_loadu_pd(held[2][g]);
+        a1[g] = _mm256_loadu_pd(held[3][g]), a2[g] = _mm256_loadu_pd(held[4][g]);
+        x1[g] = _mm256_loadu_pd(held[5][g]), x2[g] = _mm256_loadu_pd(held[6][g]);
+        y1[g] = _mm256_loadu_pd(held[7][g]), y2[g] = _mm256_loadu_pd(held[8][g]);
+    }
+    const __m256d toUnit = _mm256_set1_pd(1.0 / 32767.0);
+    const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+#pragma GCC unroll 10
+        for (int g = 0; g < Groups; ++g) {
+            constexpr bool padded = Bands % 2 != 0;
+            const bool upper = !(padded && g == Groups - 1);
+            std::int16_t* lower = data + (step - 2 * g * kBandLag) * 2;
+            std::int16_t* higher = data + (step - (2 * g + 1) * kBandLag) * 2;
+            std::int32_t pairs[2] = {0, 0};
+            std::memcpy(&pairs[0], lower, 4);
+            if (upper) std::memcpy(&pairs[1], higher, 4);
+            const __m128i packed = _mm_set_epi32(0, 0, pairs[1], pairs[0]);
+            const __m128i in = _mm_srai_epi32(_mm_unpacklo_epi16(packed, packed), 16);  // sign-extended
+            const __m256d x = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtepi32_pd(in), toUnit)));
+            const __m256d feedForward = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(b0[g], x), _mm256_mul_pd(b1[g], x1[g])),
+                                                      _mm256_mul_pd(b2[g], x2[g]));
+            const __m128 y = _mm256_cvtpd_ps(
+                _mm256_sub_pd(_mm256_sub_pd(feedForward, _mm256_mul_pd(a2[g], y2[g])), _mm256_mul_pd(a1[g], y1[g])));
+            x2[g] = x1[g];
+            x1[g] = x;
+            y2[g] = y1[g];
+            y1[g] = _mm256_cvtps_pd(y);
+            // IIRFilter::clippedSample on each lane.
+            // Above 1, y * 32767 is above 32767 too, so a minimum clips that side; it keeps a NaN
+            // (minps gives its second operand when either is one), which is then made 0.
+            __m128 v = _mm_min_ps(full, _mm_mul_ps(y, full));
+            const __m128 under = _mm_cmplt_ps(y, minusOne);
+            v = _mm_or_ps(_mm_and_ps(under, lowest), _mm_andnot_ps(under, v));
+            v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+            const __m128i out = _mm_packs_epi32(_mm_cvtps_epi32(v), _mm_setzero_si128());
+            const std::int32_t lowPair = _mm_cvtsi128_si32(out);
+            std::memcpy(lower, &lowPair, 4);
+            if (upper) {
+                const std::int32_t highPair = _mm_cvtsi128_si32(_mm_srli_si128(out, 4));
+                std::memcpy(higher, &highPair, 4);
+            }
+        }
+    }
+    for (int g = 0; g < Groups; ++g) {
+        _mm256_storeu_pd(held[5][g], x1[g]), _mm256_storeu_pd(held[6][g], x2[g]);
+        _mm256_storeu_pd(held[7][g], y1[g]), _mm256_storeu_pd(held[8][g], y2[g]);
+    }
+    for (int b = 0; b < Bands; ++b) {
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / 2, i = b % 2 * 2 + c;
+            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
+            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
+        }
+    }
+}
+#endif
+
+template <int Lanes>
+void equalizeFull(EqualizerBand<Lanes>* band, int bands, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    if constexpr (Lanes == 2) {
+        static const bool wide = __builtin_cpu_supports("avx");
+        if (wide) {
+            switch (bands) {
+            case 1: return equalizeMiddleWide<1>(band, data, from, to);
+            case 2: return equalizeMiddleWide<2>(band, data, from, to);
+            case 3: return equalizeMiddleWide<3>(band, data, from, to);
+            case 4: return equalizeMiddleWide<4>(band, data, from, to);
+            case 5: return equalizeMiddleWide<5>(band, data, from, to);
+            case 6: return equalizeMiddleWide<6>(band, data, from, to);
+            case 7: return equalizeMiddleWide<7>(band, data, from, to);
+            case 8: return equalizeMiddleWide<8>(band, data, from, to);
+            case 9: return equalizeMiddleWide<9>(band, data, from, to);
+            default: return equalizeMiddleWide<10>(band, data, from, to);
+            }
+        }
+    }
+#endif
+    switch (bands) {
+    case 1: return equalizeMiddle<Lanes, 1>(band, data, from, to);
+    case 2: return equalizeMiddle<Lanes, 2>(band, data, from, to);
+    case 3: return equalizeMiddle<Lanes, 3>(band, data, from, to);
+    case 4: return equalizeMiddle<Lanes, 4>(band, data, from, to);
+    case 5: return equalizeMiddle<Lanes, 5>(band, data, from, to);
+    case 6: return equalizeMiddle<Lanes, 6>(band, data, from, to);
+    case 7: return equalizeMiddle<Lanes, 7>(band, data, from, to);
+    case 8: return equalizeMiddle<Lanes, 8>(band, data, from, to);
+    case 9: return equalizeMiddle<Lanes, 9>(band, data, from, to);
+    default: return equalizeMiddle<Lanes, 10>(band, data, from, to);
+    }
 }
 
 }  // namespace
@@ -274,7 +433,26 @@ void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
 
 void clsDSP::amplify(std::span<std::int16_t> samples) const {
     const float factor = fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f);
-    for (std::int16_t& s : samples) s = toSample16(static_cast<float>(s) * factor);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight samples at a time, each exactly as toSample16 makes it: the limits by minimum and maximum
+    // (which keep a NaN, the product of silence and an infinite factor), then NaN to 0, then rounding
+    // in the default mode, halves to even.
+    const __m128 f = _mm_set1_ps(factor), full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+    auto scaled = [&](__m128i wide) {
+        __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(wide), f);
+        v = _mm_max_ps(lowest, _mm_min_ps(full, v));
+        return _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
+    };
+    for (; i + 8 <= samples.size(); i += 8) {
+        auto* at = reinterpret_cast<__m128i*>(samples.data() + i);
+        const __m128i eight = _mm_loadu_si128(at);
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(eight, eight), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(eight, eight), 16);
+        _mm_storeu_si128(at, _mm_packs_epi32(scaled(low), scaled(high)));
+    }
+#endif
+    for (; i < samples.size(); ++i) samples[i] = toSample16(static_cast<float>(samples[i]) * factor);
 }
 
 // The effects below walk the buffer frame by frame, the channels of a frame side by side; a last
@@ -284,17 +462,29 @@ template <int Lanes>
 void clsDSP::echo(std::span<std::int16_t> samples) {
     const auto length = static_cast<std::int32_t>(echoLine_[0].size());
     if (length == 0) return;
-    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
-        const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
-        for (int c = 0; c < present; ++c) {
-            std::int16_t& stored = echoLine_[c][echoPosition_];
-            const std::int32_t sum = std::int32_t(samples[i + c]) + std::int32_t(stored);
-            const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
-            samples[i + c] = s;
-            stored = toSample16(static_cast<float>(s) * echoFactorInUse_);
+    const float factor = echoFactorInUse_;
+    auto one = [factor](std::int16_t& sample, std::int16_t& stored) {
+        const std::int32_t sum = std::int32_t(sample) + std::int32_t(stored);
+        const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+        sample = s;
+        stored = toSample16(static_cast<float>(s) * factor);
+    };
+    // Whole frames in runs that end where the line wraps, so the loop inside checks nothing.
+    std::int16_t* data = samples.data();
+    std::size_t framesLeft = samples.size() / Lanes;
+    while (framesLeft > 0) {
+        const std::size_t run = std::min<std::size_t>(framesLeft, static_cast<std::size_t>(length - echoPosition_));
+        for (int c = 0; c < Lanes; ++c) {
+            std::int16_t* line = echoLine_[c].data() + echoPosition_;
+            for (std::size_t f = 0; f < run; ++f) one(data[f * Lanes + c], line[f]);
         }
-        if (present == Lanes && ++echoPosition_ >= length) echoPosition_ = 0;
+        data += run * Lanes;
+        framesLeft -= run;
+        echoPosition_ += static_cast<std::int32_t>(run);
+        if (echoPosition_ >= length) echoPosition_ = 0;
     }
+    // A last sample short of a frame: the first channel, and the line does not move on.
+    if (samples.size() % Lanes != 0) one(samples.back(), echoLine_[0][echoPosition_]);
 }
 
 template <int Lanes>
@@ -350,15 +540,11 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
 template <int Lanes>
 void clsDSP::equalize(std::span<std::int16_t> samples) {
     // Band after band over the whole buffer, as the chain is defined, but skewed: in each step band b
-    // takes the frame that band b - 1 finished in the step before. The result is the same (a band only
+    // takes the frame that band b - 1 finished kBandLag steps before. The result is the same (a band only
     // sees its input up to the frame it is on), and the bands' recursions run side by side. The
     // filters' state is worked on in a local copy laid out channel by channel, so that the channels
     // of a frame go through each band together.
-    struct Band {
-        double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
-        double x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes];
-        bool enabled[Lanes];
-    };
+    using Band = EqualizerBand<Lanes>;
     const std::ptrdiff_t bands = bands_;
     std::array<Band, 10> band;
     for (std::ptrdiff_t b = 0; b < bands; ++b) {
@@ -387,18 +573,36 @@ void clsDSP::equalize(std::span<std::int16_t> samples) {
     const std::ptrdiff_t whole = static_cast<std::ptrdiff_t>(samples.size() / Lanes);
     const std::ptrdiff_t frames = whole + (samples.size() % Lanes != 0 ? 1 : 0);
     std::int16_t* data = samples.data();
-    for (std::ptrdiff_t step = 0; step < frames + bands - 1; ++step) {
-        const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, step - frames + 1);
-        const std::ptrdiff_t last = std::min(bands - 1, step);
-        for (std::ptrdiff_t b = first; b <= last; ++b) {
-            const std::ptrdiff_t frame = step - b;
-            std::int16_t* s = data + frame * Lanes;
-            if (frame < whole) {
-                for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
-            } else {
-                s[0] = one(band[b], 0, s[0]);
+    // Steps in [from, to) band by band with every check: the ends of the skew, where not every
+    // band has a frame, and the last frame when it is short of a channel.
+    auto skewed = [&](std::ptrdiff_t from, std::ptrdiff_t to) {
+        for (std::ptrdiff_t step = from; step < to; ++step) {
+            for (std::ptrdiff_t b = 0; b < bands; ++b) {
+                const std::ptrdiff_t frame = step - b * kBandLag;
+                if (frame < 0 || frame >= frames) continue;
+                std::int16_t* s = data + frame * Lanes;
+                if (frame < whole) {
+                    for (int c = 0; c < Lanes; ++c) s[c] = one(band[b], c, s[c]);
+                } else {
+                    s[0] = one(band[b], 0, s[0]);
+                }
             }
         }
+    };
+    const std::ptrdiff_t steps = frames + (bands - 1) * kBandLag;
+    // From step (bands - 1) * kBandLag to whole - 1 every band has a whole frame: there the bands
+    // run without checks.
+    const std::ptrdiff_t fullFrom = (bands - 1) * kBandLag;
+    const std::ptrdiff_t fullTo = std::max(fullFrom, whole);
+    bool allEnabled = true;
+    for (std::ptrdiff_t b = 0; b < bands; ++b)
+        for (int c = 0; c < Lanes; ++c) allEnabled = allEnabled && band[b].enabled[c];
+    if (!allEnabled) {
+        skewed(0, steps);
+    } else {
+        skewed(0, fullFrom);
+        equalizeFull<Lanes>(band.data(), static_cast<int>(bands), data, fullFrom, fullTo);
+        skewed(fullTo, steps);
     }
 
     for (std::ptrdiff_t b = 0; b < bands; ++b) {
