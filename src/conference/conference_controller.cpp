@@ -22,9 +22,7 @@ const std::string kUnmuteNotice = " **** You have been UnMuted. <<Admin>>";
 bool isDotCommand(const std::string& s) { return !s.empty() && s[0] == '.'; }
 
 // The number a countdown or period box holds, kept in a range where the arithmetic cannot overflow.
-long long boxNumber(const std::string& text) {
-    return std::clamp(leadingNumber(text).value_or(0), -1000000000LL, 1000000000LL);
-}
+long long boxNumber(const std::string& text) { return boxCount(text, 1000000000LL); }
 
 // A received line as the panes show it: control characters become blanks, except that each carriage
 // return becomes a line break; at most a chat line's length of the stranger's text is kept.

@@ -10,8 +10,11 @@
 
 namespace tarnwick {
 
-// A box's or label's text as a number: its leading number, else 0.
-inline long long boxNumber(const std::string& text) { return leadingNumber(text).value_or(0); }
+// A box's or label's text as a number: its leading number, else 0, in the whole 64-bit range: every
+// use compares it with 0, floors it at 0 or goes through minutesToSeconds, none of which overflows.
+inline long long boxNumber(const std::string& text) {
+    return boxCount(text, std::numeric_limits<long long>::max());
+}
 inline long long boxNumber(const TextBox& box) { return boxNumber(box.text()); }
 inline long long boxNumber(const Label& label) { return boxNumber(label.text()); }
 

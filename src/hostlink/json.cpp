@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/utf8.h"
+
 namespace tarnwick {
 
 namespace {
@@ -140,24 +142,6 @@ private:
         return v;
     }
 
-    static void putUtf8(std::string& out, unsigned cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     std::string parseString() {
         ++pos_;  // opening quote
         std::string out;
@@ -201,7 +185,7 @@ private:
                     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
                         cp = 0xFFFD;
                     }
-                    putUtf8(out, cp);
+                    appendUtf8(out, static_cast<char32_t>(cp));
                     break;
                 }
                 default: fail(std::string("bad escape \\") + e);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "player/news_player.h"
+#include "player/play_file.h"
 #include "player/player_text.h"
 #include "runtime/runtime.h"
 #include "toolbox/series_face.h"
@@ -56,32 +57,18 @@ bool Form1::loadSlot(bool reload, bool allowDialog) {
     CurrentFile = name;
     CleanUp();
 
-    std::string error;
-    bool ok = false;
-    try {
-        if (!media_ && mediaFactory_) media_ = mediaFactory_();
-        if (!media_) {
-            error = "no media player";
-        } else if (media_->render(linuxPath, error)) {
-            double duration = media_->duration();
-            if (!(duration >= 0) || duration >= kLongestFile) {
-                error = "duration out of range";
-            } else {
-                // A new maximum may pull the bar's value down; that is the program moving it, not
-                // the operator seeking in the new file.
-                H1.setRange(0, static_cast<int>(std::nearbyint(duration)));
-                Text3.setText(FormatTime(duration));
-                ok = true;
-            }
-        }
-    } catch (const std::exception& e) {
-        error = e.what();
+    const auto duration = renderForPlay(
+        ctx_.rt, media_, mediaFactory_, linuxPath, "Form1 LoadFile",
+        [](double d) { return d >= 0 && d < kLongestFile; }, "duration out of range");
+    if (!duration) {
+        CleanUp();
+        return false;
     }
-    if (ok) return true;
-    ctx_.rt.error("Form1 LoadFile", linuxPath + ": " + error);
-    ctx_.rt.messageBox("Error", "Render error no rendering device found", MsgButtons::Ok, MsgIcon::Exclamation);
-    CleanUp();
-    return false;
+    // A new maximum may pull the bar's value down; that is the program moving it, not the operator
+    // seeking in the new file.
+    H1.setRange(0, static_cast<int>(std::nearbyint(*duration)));
+    Text3.setText(FormatTime(*duration));
+    return true;
 }
 
 void Form1::applyPreset(const CheckBox& use, const TextBox& level) {

@@ -49,9 +49,6 @@ inline double leadingValue(const std::string& text) {
 }
 
 // A whole count (seconds, ticks, minutes in a digits-only box): its leading whole number, else 0.
-inline long long leadingCount(const std::string& text) {
-    const auto lim = static_cast<long long>(kLargestCount);
-    return std::clamp(leadingNumber(text).value_or(0), -lim, lim);
-}
+inline long long leadingCount(const std::string& text) { return boxCount(text, static_cast<long long>(kLargestCount)); }
 
 }  // namespace tarnwick::series

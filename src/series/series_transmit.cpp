@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "player/play_file.h"
 #include "runtime/runtime.h"
 #include "series/series_numbers.h"
 #include "series/series_player.h"
@@ -57,32 +58,17 @@ bool Form12::loadFile(bool reload, bool allowDialog) {
     CurrentFile = name;
     CleanUp();
 
-    std::string error;
-    bool ok = false;
-    try {
-        if (!media_ && mediaFactory_) media_ = mediaFactory_();
-        if (!media_) {
-            error = "no media player";
-        } else if (media_->render(linuxPath, error)) {
-            const double duration = media_->duration();
-            if (!(duration >= 0)) {
-                error = "no length";
-            } else {
-                // The bar takes any length; one beyond its whole-number range is shown at its end.
-                H1.setRange(0, static_cast<int>(std::min(std::nearbyint(duration), double(INT_MAX))));
-                Text3.setText(FormatTime(duration));
-                fileEnded_ = false;
-                ok = true;
-            }
-        }
-    } catch (const std::exception& e) {
-        error = e.what();
+    const auto duration = renderForPlay(
+        ctx_.rt, media_, mediaFactory_, linuxPath, "Form12 LoadFile", [](double d) { return d >= 0; }, "no length");
+    if (!duration) {
+        CleanUp();
+        return false;
     }
-    if (ok) return true;
-    ctx_.rt.error("Form12 LoadFile", linuxPath + ": " + error);
-    ctx_.rt.messageBox("Error", "Render error no rendering device found", MsgButtons::Ok, MsgIcon::Exclamation);
-    CleanUp();
-    return false;
+    // The bar takes any length; one beyond its whole-number range is shown at its end.
+    H1.setRange(0, static_cast<int>(std::min(std::nearbyint(*duration), double(INT_MAX))));
+    Text3.setText(FormatTime(*duration));
+    fileEnded_ = false;
+    return true;
 }
 
 // ---- The transmit path ----

@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "controls/controls.h"
+#include "runtime/utf8.h"
 
 namespace tarnwick {
 
@@ -170,24 +171,6 @@ bool validUtf8(const std::string& text) {
         i += n;
     }
     return true;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 std::string fromCp1252(const std::string& bytes) {
@@ -428,8 +411,10 @@ std::optional<long long> leadingNumber(const std::string& text) {
     return v == kMin ? kMax : -v;
 }
 
-long long boxCount(const std::string& text) {
-    return std::clamp(leadingNumber(text).value_or(0), -kBoxCountMax, kBoxCountMax);
+long long boxCount(const std::string& text) { return boxCount(text, kBoxCountMax); }
+
+long long boxCount(const std::string& text, long long most) {
+    return std::clamp(leadingNumber(text).value_or(0), -most, most);
 }
 
 // ---- ToolSettingsFile ----

@@ -37,6 +37,8 @@ constexpr long long kBoxCountMax = 2147483647;
 // A count read from a box or label: its leading number (0 when it has none) clamped to
 // -kBoxCountMax..kBoxCountMax, whatever a settings file or the operator put there.
 long long boxCount(const std::string& text);
+// The same held within -most..most, for a tool whose counts keep a range of their own.
+long long boxCount(const std::string& text, long long most);
 
 // How a settings file is stored: files copied from Windows hold ANSI (Windows-1252) text.
 enum class SettingsEncoding { Utf8, Windows1252 };

@@ -22,24 +22,9 @@
 
 namespace tarnwick::test {
 
-struct FakeNews : Tool, PlayerFace {
-    explicit FakeNews(ToolContext& c) : Tool(c, "Form1"), PlayerFace(c.rt) {}
-    void Form_Load() override {}
-    void TXFile() override {}
-    void StartDTMF() override {}
-    void Sleep() override {}
-    bool transmissionUnderWay() const override { return underWay; }
-    bool underWay = false;
-};
+using FakeNews = testing::FakePlayer;
 
-struct FakeSpeech : Tool, SpeechFace {
-    explicit FakeSpeech(ToolContext& c) : Tool(c, "Form3"), SpeechFace(c.rt) {}
-    void Form_Load() override {}
-    void SpeakTheText() override {}
-    void kellow() override {}
-    void SayEndOfFile() override {}
-    void FanOn() override {}
-};
+using testing::FakeSpeech;
 
 class ConferenceTest : public ::testing::Test {
 public:

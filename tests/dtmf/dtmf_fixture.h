@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/fake_tools.h"
 #include "support/ini_text.h"
 #include "dtmf/dtmf_control.h"
 #include "hostlink/host_link.h"
@@ -19,14 +20,7 @@
 
 namespace tarnwick::test {
 
-struct FakeSpeech : Tool, SpeechFace {
-    explicit FakeSpeech(ToolContext& c) : Tool(c, "Form3"), SpeechFace(c.rt) {}
-    void Form_Load() override {}
-    void SpeakTheText() override {}
-    void kellow() override {}
-    void SayEndOfFile() override {}
-    void FanOn() override {}
-};
+using testing::FakeSpeech;
 
 struct FakeConference : Tool, ConferenceFace {
     explicit FakeConference(ToolContext& c) : Tool(c, "Form6") {}

@@ -12,37 +12,13 @@
 #include "recorder/recorder.h"
 #include "runtime/virtual_runtime.h"
 #include "support/temp_dir.h"
+#include "support/wav.h"
 #include "toolbox/tool_registry.h"
 
 namespace tarnwick::test {
 
-// Interleaved 16-bit samples: i * 7 for sample i.
-inline std::vector<std::int16_t> ramp(std::size_t n) {
-    std::vector<std::int16_t> s(n);
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::int16_t>(i * 7);
-    return s;
-}
-
-inline void writeWav(const std::string& path, const std::vector<std::int16_t>& samples, int rate, int channels) {
-    auto put = [](std::ofstream& f, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) f.put(static_cast<char>((v >> (8 * i)) & 0xff));
-    };
-    const auto data = static_cast<std::uint32_t>(samples.size() * 2);
-    std::ofstream f(path, std::ios::binary);
-    f.write("RIFF", 4);
-    put(f, 36 + data, 4);
-    f.write("WAVEfmt ", 8);
-    put(f, 16, 4);
-    put(f, 1, 2);
-    put(f, static_cast<std::uint32_t>(channels), 2);
-    put(f, static_cast<std::uint32_t>(rate), 4);
-    put(f, static_cast<std::uint32_t>(rate * channels * 2), 4);
-    put(f, static_cast<std::uint32_t>(channels * 2), 2);
-    put(f, 16, 2);
-    f.write("data", 4);
-    put(f, data, 4);
-    f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(data));
-}
+using testing::ramp;
+using testing::writeWav;
 
 // A player that renders any file of one second and notes what it was asked.
 class NotingPlayer : public MediaPlayer {

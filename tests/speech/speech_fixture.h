@@ -89,15 +89,7 @@ private:
     LocalHostTransport& inner_;
 };
 
-struct FakePlayer : Tool, PlayerFace {
-    explicit FakePlayer(ToolContext& c) : Tool(c, "Form1"), PlayerFace(c.rt) {}
-    void Form_Load() override {}
-    void TXFile() override {}
-    void StartDTMF() override {}
-    void Sleep() override {}
-    bool transmissionUnderWay() const override { return underWay; }
-    bool underWay = false;
-};
+using testing::FakePlayer;
 
 struct FakeStationInfo : Tool, StationInfoFace {
     explicit FakeStationInfo(ToolContext& c) : Tool(c, "Form9") {}
