@@ -95,7 +95,7 @@ void Form13::periodChange() {
         } else {
             Beacon4.setEnabled(true);
         }
-        BeaconSeconds4.setText(std::to_string(leadingNumber(BeaconPeriod4.text()).value_or(0) * 60));
+        BeaconSeconds4.setText(std::to_string(boxCount(BeaconPeriod4.text()) * 60));
     });
 }
 
@@ -192,9 +192,9 @@ void Form13::scheduleTick(Road& road, Timer& timer, bool ftp) {
     }
 
     if (road.use->ticked())
-        road.seconds->setText(std::to_string(leadingNumber(road.seconds->text()).value_or(0) - 1));
+        road.seconds->setText(std::to_string(boxCount(road.seconds->text()) - 1));
     if (road.seconds->text() == "0") {
-        road.seconds->setText(std::to_string(leadingNumber(road.period->text()).value_or(0) * 60));
+        road.seconds->setText(std::to_string(boxCount(road.period->text()) * 60));
         if (ftp)
             GetURL();
         else
