@@ -298,13 +298,29 @@ TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesO
     node.writeSettings("tarnwick.ini", "[SETTINGS]\r\nCHECK1=1\r\n");  // starts in the tray
     Process& app = node.start("", desktop.appEnv());
     ASSERT_TRUE(node.started()) << app.err();
+    // The icon's window exists before the panel has docked it: click where it has come to rest.
     std::optional<std::pair<int, int>> icon;
-    ASSERT_TRUE(eventually([&] { return (icon = desktop.trayIcon()).has_value(); })) << "no tray icon";
+    std::pair<int, int> before{-1, -1};
+    ASSERT_TRUE(eventually([&] {
+        icon = desktop.trayIcon();
+        if (icon && *icon == before) return true;
+        if (icon) before = *icon;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return false;
+    })) << "no tray icon";
     EXPECT_FALSE(desktop.visible("Tarnwick"));
-    desktop.run({"/usr/bin/xdotool", "mousemove", std::to_string(icon->first), std::to_string(icon->second), "click",
-                 "3"});
     // Generous waits: a machine busy with other tests may be slow to map a window; a crash is final.
-    EXPECT_TRUE(eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(15))) << app.err();
+    // A click the panel swallowed while still settling is given again, never a second one after the first worked.
+    bool shown = false;
+    for (int attempt = 0; attempt < 3 && !shown && app.running(); ++attempt) {
+        if (const auto now = desktop.trayIcon()) icon = now;
+        else if (attempt > 0) break;  // the icon has gone: the click was taken
+        desktop.run({"/usr/bin/xdotool", "mousemove", std::to_string(icon->first), std::to_string(icon->second),
+                     "click", "3"});
+        shown = eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(attempt < 2 ? 5 : 15));
+    }
+    if (!shown) shown = eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(10));
+    EXPECT_TRUE(shown) << app.err();
     EXPECT_TRUE(eventually([&] { return !desktop.trayIcon().has_value(); }, std::chrono::seconds(5)))
         << "the icon leaves the tray";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));

@@ -81,13 +81,14 @@ TEST(EspeakVoice, SyncSpeechDiscardsBackgroundSpeech) {
         "it, and it goes on and on.";
     auto t0 = Clock::now();
     voice.speakAsync(longText);
-    EXPECT_LT(secondsSince(t0), 1.0) << "background speech returns at once";
+    // Bounds leave room for a machine busy with other tests; the long text alone takes about five seconds.
+    EXPECT_LT(secondsSince(t0), 2.0) << "background speech returns at once";
 
     t0 = Clock::now();
     voice.speakSync("Link on");
     const double took = secondsSince(t0);
     EXPECT_GT(took, 0.2);
-    EXPECT_LT(took, 2.0) << "keyed speech must not wait for the background speech";
+    EXPECT_LT(took, 4.0) << "keyed speech must not wait for the background speech";
     voice.purge();
 }
 
