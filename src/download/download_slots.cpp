@@ -191,8 +191,9 @@ void Form13::scheduleTick(Road& road, Timer& timer, bool ftp) {
         if (!timer.enabled()) return;
     }
 
+    // The seconds hold up to 60 times the largest period.
     if (road.use->ticked())
-        road.seconds->setText(std::to_string(boxCount(road.seconds->text()) - 1));
+        road.seconds->setText(std::to_string(boxCount(road.seconds->text(), kBoxCountMax * 60) - 1));
     if (road.seconds->text() == "0") {
         road.seconds->setText(std::to_string(boxCount(road.period->text()) * 60));
         if (ftp)

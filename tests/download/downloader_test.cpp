@@ -135,6 +135,18 @@ TEST_F(DownloadTest, PeriodRulesNeverFetchEverySecond) {
     EXPECT_TRUE(net.requests.empty());
 }
 
+TEST_F(DownloadTest, AHugeHandEditedPeriodIsHeldToAThirtyTwoBitCount) {
+    writeIni("BEACONPERIOD4=99999999999999999999\nCHECK5=1\nBEACONPERIOD44=-99999999999999999999\nCHECK55=1\n");
+    Form13& f = start();
+    EXPECT_EQ(f.BeaconSeconds4.text(), "128849018820");  // 2147483647 minutes
+    // The FTP countdown runs out of its design 10 seconds and reloads from the negative period: it
+    // counts away from 0 and never fetches, as a negative period always did.
+    rt.advance(10500);
+    EXPECT_EQ(f.BeaconSeconds4.text(), "128849018810");
+    EXPECT_EQ(f.BeaconSeconds44.text(), "-128849018820");
+    EXPECT_TRUE(net.requests.empty());
+}
+
 TEST_F(DownloadTest, PausedUrlScheduleLetsItsMomentsPassAndSwitchingItLoadsTheWindow) {
     writeIni("MON=1\nHOUR=08\nMINS=05\nCHECK1=1\nTXTURL11=http://a/1\nBEACONPERIOD4=600\n");
     net.resources["http://a/1"] = {"news"};
