@@ -86,10 +86,16 @@ TEST_F(AnnouncerTest, HistoryAndStationInfoWhateverTheSwitchSays) {
     raise("connected", {"G4ABC", "Ann", "10.0.0.7"});
     raise("disconnected", {"G4ABC"});
     EXPECT_EQ(form3.CallHistory.text(), " 1:07 PM -- G4ABC -- Ann -- 10.0.0.7\r\n");
+    EXPECT_EQ(form3.CallHistory.selStart(), static_cast<int>(form3.CallHistory.text().size())) << "the newest line";
     EXPECT_EQ(info.Label2.caption(), "G4ABC Ann");
     EXPECT_TRUE(voice.sync.empty());
     EXPECT_TRUE(info.pages.empty());
     EXPECT_EQ(selectedGreeting(), "Option1");
+
+    // A history longer than the caret's place keeps the caret there.
+    form3.CallHistory.setText(std::string(25000, 'x'));
+    raise("connected", {"G4ABC", "Ann", "10.0.0.7"});
+    EXPECT_EQ(form3.CallHistory.selStart(), 20000);
 }
 
 TEST_F(AnnouncerTest, TimeFollowsThroughTheMailboxEvenWhenTheAnnouncementIsHeld) {
