@@ -87,6 +87,8 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
     BeaconPeriod.setMaxLength(2);
     BeaconPeriod2.setStyle(TypingStyle::DigitsOnly);
     BeaconPeriod2.setMaxLength(3);
+    BeaconPeriod.setCentred(true);
+    BeaconPeriod2.setCentred(true);
 
     // Slot buttons: both copies select and toggle.
     Command17.onClick = [this] { handle("Command17", [this] { slotButton(0); }); };

@@ -60,6 +60,17 @@ public:
     using Control::Control;
     const std::string& text() const { return caption(); }
     void setText(const std::string& t) { setCaption(t); }
+    // A label takes the room its caption needs, unless code holds it to a width in twips (a bar
+    // that grows with a percentage); a width below 0 gives the room back to the caption.
+    double width() const { return width_; }
+    void setWidth(double twips) {
+        if (twips == width_) return;
+        width_ = twips;
+        notifyView();
+    }
+
+private:
+    double width_ = -1;
 };
 
 enum class TypingStyle { Any, DigitsOnly, Capitals };
@@ -88,6 +99,9 @@ public:
     // A password box shows every character as "*".
     bool masked() const { return masked_; }
     void setMasked(bool m) { masked_ = m; }
+    // A small number box shows its text centred.
+    bool centred() const { return centred_; }
+    void setCentred(bool c) { centred_ = c; }
     // The caret (selection start). Setting it lands at the end of a shorter text, and the view
     // scrolls to it, so a log pane set beyond its end shows its last line.
     int selStart() const { return selStart_; }
@@ -108,6 +122,7 @@ private:
     bool multiLine_;
     bool readOnly_ = false;
     bool masked_ = false;
+    bool centred_ = false;
     int maxLength_ = 0;
     int selStart_ = 0;
     unsigned long caretRequests_ = 0;

@@ -28,6 +28,7 @@ Form13::Form13(ToolContext& ctx, TransferService* transfers)
     Beacon44.setEnabled(false);
     tmrSpeedTest.setEnabled(false);
     Percent.setBackColour(kBarBlue);
+    Percent.setWidth(0);  // the bar starts empty
     Percent.setForeColour(kWhite);
     for (TextBox* b : {&RemoteAddress, &RemoteFilename, &MyFile}) b->setForeColour(kRed);
     ftpControl1.ReadProperties({{"ftp_password", ""}});
@@ -67,7 +68,7 @@ void Form13::buildLayout() {
              urlSlot("Audio File 3   -  mp3  - Will Be Saved As", "C:\\News3.mp3", txtURL33, Check3, Command14),
              urlSlot("2nd Audio File  -  mp3  - Will Be Saved As", "C:\\News4.mp3", Text1, Check4, Command1),
              schedule(urlRoad_, "Scheduled Day and Time for URL Downloads", "Download URL Data"),
-             row({ctl(Percent), ctl(txtPercent)}), row({stretch(), ctl(Command5), ctl(Command2)})}),
+             row({ctl(Percent), ctl(txtPercent), stretch()}), row({stretch(), ctl(Command5), ctl(Command2)})}),
         tab("FTP Downloads",
             {ftpSlotFrame(0, Check11, cmdDownload), ftpSlotFrame(1, Check22, cmdDownload2),
              ftpSlotFrame(2, Check33, cmdDownload3),

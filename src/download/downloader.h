@@ -26,20 +26,6 @@ inline constexpr Colour kBarBlue = 0xC00000;
 inline constexpr Colour kBlack = 0x000000;
 inline constexpr Colour kWhite = 0xFFFFFF;
 
-// A label whose width the engine sets (the progress bar), in twips.
-class BarLabel : public Label {
-public:
-    using Label::Label;
-    double width() const { return width_; }
-    void setWidth(double twips) {
-        width_ = twips;
-        notifyView();
-    }
-
-private:
-    double width_ = 0;
-};
-
 class Form13 : public Tool, public DownloaderFace {
 public:
     // `transfers` may be null: every transfer then fails.
@@ -94,7 +80,7 @@ public:
     Label ShowTime2{"ShowTime2", "00:00:00"};
     CommandButton Command5{"Command5", "Save Changes", "Save Your Data"};
     CommandButton Command2{"Command2", "Hide", "Hide this screen"};
-    BarLabel Percent{"Percent"};
+    Label Percent{"Percent"};  // the progress bar: its width follows the percentage
     Label txtPercent{"txtPercent"};
     // Beyond the window's right edge.
     std::array<Label, 3> lblData{Label{"lblData(0)", "FileSize"}, Label{"lblData(1)", "Average"},

@@ -68,7 +68,9 @@ Form4::Form4(ToolContext& ctx)
     for (Net& n : nets_) {
         n.hour->setMaxLength(2);
         n.mins->setMaxLength(2);
+        for (TextBox* b : {n.hour, n.mins, n.discMins}) b->setCentred(true);
     }
+    for (TextBox* b : {&LastConnected, &BeaconPeriod, &DTMFDelaySeconds}) b->setCentred(true);
     for (TextBox* b : {&Call1, &Call2, &Call3, &Call4, &Call5, &Call6, &Call7, &Call8, &GroupCall1, &GroupCall2,
                        &GroupCall3, &GroupCall4, &GroupCall5, &GroupCall6, &NetCall1, &NetCall2, &NetCall3, &NetCall4,
                        &Hour, &Mins, &Hour2, &Mins2, &Hour3, &Mins3, &Hour4, &Mins4, &DTMF})

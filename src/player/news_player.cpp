@@ -56,10 +56,12 @@ Form1::Form1(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog f
         {&BeaconPeriod7, &BeaconSeconds7, &StopClock7, &Beacon7},
     }};
 
-    // Hour and minute boxes take two typed characters, as the clock writes them.
+    // Hour and minute boxes take two typed characters, as the clock writes them, centred.
     for (TextBox* b :
-         {&Hour3, &Mins3, &Hour3b, &Mins3b, &Hour2, &Mins2, &Hour2b, &Mins2b, &Hour, &Mins, &Text11, &Text12})
+         {&Hour3, &Mins3, &Hour3b, &Mins3b, &Hour2, &Mins2, &Hour2b, &Mins2b, &Hour, &Mins, &Text11, &Text12}) {
         b->setMaxLength(2);
+        b->setCentred(true);
+    }
 
     wireHandlers();
     buildLayout();
@@ -206,15 +208,18 @@ void Form1::buildLayout() {
                                 ctl(H1), row({caption("0%"), stretch(), caption("50%"), stretch(), caption("100%")})})}),
         tabs({
             tab("News File Player",
-                {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1, Command17, UseSetVol4,
-                           VolSet4, V4, plans_[0], DTMFInfo3, {}),
-                 newsFrame(std::string("Audio File 2") + mediaTypes, Text5, Command6, Command7, Command19, UseSetVol3,
-                           VolSet3, V3, plans_[1], DTMFInfo2, {}),
-                 newsFrame(std::string("Audio File 3") + mediaTypes, Text7, Command12, Command13, Command18, UseSetVol,
-                           VolSet, V1, plans_[2], DTMFInfo,
-                           {caption("2nd File -- Can Be Sent After Audio File 3 If Option Ticked"),
-                            row({ctl(Text8), ctl(Command15), ctl(Command21), ctl(Command20)}),
-                            row({ctl(UseSetVol2), ctl(VolSet2), ctl(V2)}), ctl(Check2)}),
+                // Two columns, so the window fits a small screen: Audio Files 1 and 2 on the left,
+                // Audio File 3 with its 2nd File on the right.
+                {row({frame("", {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1,
+                                           Command17, UseSetVol4, VolSet4, V4, plans_[0], DTMFInfo3, {}),
+                                 newsFrame(std::string("Audio File 2") + mediaTypes, Text5, Command6, Command7,
+                                           Command19, UseSetVol3, VolSet3, V3, plans_[1], DTMFInfo2, {})}),
+                      frame("", {newsFrame(std::string("Audio File 3") + mediaTypes, Text7, Command12, Command13,
+                                           Command18, UseSetVol, VolSet, V1, plans_[2], DTMFInfo,
+                                           {caption("2nd File -- Can Be Sent After Audio File 3 If Option Ticked"),
+                                            row({ctl(Text8), ctl(Command15), ctl(Command21), ctl(Command20)}),
+                                            row({ctl(UseSetVol2), ctl(VolSet2), ctl(V2)}), ctl(Check2)}),
+                                 stretch()})}),
                  frame("Warning of disconnection before news  ------  Files transmitted 15 seconds after allotted "
                        "time to allow for beacons",
                        {row({ctl(WarnCheck), ctl(Warn), caption("Minute"), ctl(Label6), ctl(WarnText)})}),

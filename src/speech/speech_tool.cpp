@@ -36,6 +36,7 @@ Form3::Form3(ToolContext& ctx, SpeechVoiceFactory voiceFactory)
     for (TextBox* box : {&TextInput3, &InfoText, &Callsign}) box->setMaxLength(70);
     for (TextBox* box : {&BeaconPeriod3, &BeaconPeriod6, &BeaconPeriod7}) box->setMaxLength(3);
     TTSPeriod.setMaxLength(2);
+    TTSPeriod.setCentred(true);
     for (const SilenceSchedule& s : schedules_)
         for (TextBox* box : {s.hourOff, s.minsOff, s.hourOn, s.minsOn}) box->setMaxLength(2);
     clockFormat.add(Option1);

@@ -100,8 +100,8 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
     return l;
 }
 
-// A box with a character limit is as wide as that many characters (a 2-digit box stays small);
-// boxes without one share the row's room.
+// A box with a character limit is as wide as that many characters (a 2-digit box stays small) up to
+// a point; boxes without one share the row's room.
 constexpr int kWidestContentBox = 600;  // pixels: wider texts scroll inside their box
 
 // A box without a limit is at least as wide as its text (up to a point), so a help sentence shows
@@ -124,7 +124,7 @@ void sizeToLimit(QLineEdit* w, int chars) {
     const int text = fm.horizontalAdvance(QString(std::max(chars, 2), QLatin1Char('0'))) +
                      (chars > 8 ? 0 : fm.horizontalAdvance(QLatin1Char('W')) - fm.horizontalAdvance(QLatin1Char('0')));
     const QMargins m = w->textMargins();
-    const int width = text + m.left() + m.right() + 12;  // the frame and the caret's room
+    const int width = std::min(text + m.left() + m.right() + 12, kWidestContentBox);  // the frame and the caret's room
     w->setFixedWidth(width);
     w->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
@@ -230,6 +230,12 @@ void FormView::showEvent(QShowEvent* event) {
     // size the content asks for is the one it will have.
     if (!shownOnce_) {
         shownOnce_ = true;
+        // Layouts keep the sizes their widgets asked for before they were styled (the pages behind a
+        // tab's first page until they are shown): have every widget measured again now, so the
+        // window opens at its whole size and at its tallest page, without scroll bars.
+        content_->ensurePolished();
+        for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
+        for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
         resize(sizeHint());
     }
     QWidget::showEvent(event);
@@ -404,6 +410,8 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             b->refreshValue = [w, tb] {
                 w->setReadOnly(tb->readOnly());
                 w->setEchoMode(tb->masked() ? QLineEdit::Password : QLineEdit::Normal);
+                const Qt::Alignment align = tb->centred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
+                if (w->alignment() != align) w->setAlignment(align);
                 const QString text = qs(tb->text());
                 // The limit holds for typing; a longer text from code or settings is shown whole.
                 const int limit = tb->maxLength() > 0 ? std::max<int>(tb->maxLength(), text.size()) : (1 << 30);
@@ -520,8 +528,19 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
     } else {
         // A label, or any control without input of its own: its caption as plain text.
         auto* w = plainLabel({}, parent);
-        b->refreshValue = [w, &c] {
+        auto* label = dynamic_cast<Label*>(&c);
+        b->refreshValue = [w, &c, label] {
             const QString text = toDisplay(c.caption());
+            if (label && label->width() >= 0) {
+                // A label held to a width (a bar that grows): its caption centred in that width.
+                if (w->text() != text) w->setText(text);
+                if (w->alignment() != Qt::AlignCenter) w->setAlignment(Qt::AlignCenter);
+                const int px = qRound(label->width() / kTwipsPerPixel);
+                if (w->minimumWidth() != px || w->maximumWidth() != px) w->setFixedWidth(px);
+                const int height = w->sizeHint().height();
+                if (w->minimumHeight() != height || w->maximumHeight() != height) w->setFixedHeight(height);
+                return;
+            }
             if (w->text() == text) return;
             w->setText(text);
             // A label keeps the largest size it has had, as a fixed size: a text that changes often

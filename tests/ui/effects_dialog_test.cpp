@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTabWidget>
 
 #include "platform/qt/qt_runtime.h"
 #include "recorder/dsp/dsp.h"
@@ -86,6 +87,34 @@ TEST_F(EffectsDialogView, ShowsModalWhileTimersGoOn) {
     while (ticks < 3 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_GE(ticks, 3) << "a timer ticks while the dialog is open";
     EXPECT_TRUE(v->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// Every page opens whole: the dialog is as tall as its tallest page, whichever page comes first.
+TEST_F(EffectsDialogView, EveryPageShowsWholeWithoutScrolling) {
+    dlg.ShowEx(dsp, &owner);
+    FormView* v = views.viewFor(dlg);
+    ASSERT_NE(v, nullptr);
+    QCoreApplication::processEvents();
+    auto* tabs = v->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+        for (const Control* c : {static_cast<const Control*>(&dlg.picEQAmp), static_cast<const Control*>(&dlg.sldEQ(0)),
+                                 static_cast<const Control*>(&dlg.sldShFreq), static_cast<const Control*>(&dlg.sldAmplDB)}) {
+            QWidget* w = v->widgetFor(*c);
+            ASSERT_NE(w, nullptr);
+            if (!w->isVisible()) continue;
+            const QRect inWindow(w->mapTo(v, QPoint(0, 0)), w->size());
+            EXPECT_TRUE(v->rect().contains(inWindow))
+                << tabs->tabText(page).toStdString() << ": " << w->metaObject()->className() << " at "
+                << inWindow.y() << "+" << inWindow.height() << " in a window " << v->height() << " tall";
+        }
+    }
 }
 
 }  // namespace

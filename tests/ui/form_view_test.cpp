@@ -156,9 +156,12 @@ TEST_F(FormViewTest, TypingAppliesTheTypingStyleAndEachChangeRunsOnce) {
 
 TEST_F(FormViewTest, TypingStopsAtTheBoxLimitButCodeTextIsShownWhole) {
     auto* edit = widget<QLineEdit>(win.Text1);
+    EXPECT_EQ(edit->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    win.Text1.setCentred(true);
     win.Text1.setMaxLength(3);
     win.Text1.setText("12345");  // from a settings file: kept and shown whole
     EXPECT_EQ(edit->text(), "12345");
+    EXPECT_EQ(edit->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter) << "a small number box is centred";
     win.Text1.setText("");
     typeKeys(edit, "98765");
     EXPECT_EQ(win.Text1.text(), "987");
@@ -302,6 +305,16 @@ TEST_F(FormViewTest, LabelsArePlainTextAndFollowColourAndState) {
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     win.Label1.setForeColour(kGreen);
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0xC0, 0));
+
+    // Held to a width in twips (a bar that grows), the label is exactly that wide with its caption centred.
+    win.Label1.setWidth(50 * 57.8);
+    EXPECT_EQ(label->width(), 193);
+    EXPECT_EQ(label->minimumWidth(), 193);
+    EXPECT_EQ(label->alignment(), Qt::AlignCenter);
+    win.Label1.setWidth(0);
+    EXPECT_EQ(label->maximumWidth(), 0) << "an empty bar";
+    win.Label1.setWidth(100 * 57.8);
+    EXPECT_EQ(label->maximumWidth(), 385);
 
     win.Command1.setEnabled(false);
     win.Check1.setVisible(false);
