@@ -241,6 +241,8 @@ private:
     // Wakes the playback monitor; it sleeps again once nothing plays and nothing is due.
     void armMonitor();
     bool monitorIdle() const;
+    // Yields once, marked so that the playback monitor stays out of it.
+    void yieldHere();
     void displayUpdate();
     void supervisorTick();
     void startBreak();
@@ -279,8 +281,10 @@ private:
     // Beacons that fell due while a transmission was under way and wait for its end.
     std::array<bool, 3> beaconsDue_{};
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
-    bool offPending_ = false;
-    bool inMonitor_ = false;  // the playback monitor's run is under way (it may wait on a box)  // a refused unkey waits for its retry; the indicator still says "PTT ON"
+    bool offPending_ = false;  // a refused unkey waits for its retry; the indicator still says "PTT ON"
+    bool inMonitor_ = false;   // the playback monitor's run is under way (it may wait on a box)
+    // The supervisor or the break timer is yielding: a box opened under it would hold that tick.
+    bool yielding_ = false;
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
     ClockMoments scheduleMoments_;

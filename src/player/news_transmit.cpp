@@ -179,7 +179,10 @@ bool Form1::transmit(bool allowDialog) {
 void Form1::monitorTick() {
     // The end of a file is handled once: a box that the chained file opens keeps this run waiting,
     // and the supervisor, which goes on meanwhile, must not start the chain a second time.
-    if (inMonitor_) return;
+    // Nor does it run inside the supervisor's or the break timer's yield: a box the chained file opens
+    // there would hold that tick, and with it the wrap-up, until someone answers it. Its own next tick,
+    // 10 ms on, handles the end.
+    if (inMonitor_ || yielding_) return;
     inMonitor_ = true;
     struct Leave {
         bool& flag;
@@ -239,14 +242,24 @@ void Form1::displayUpdate() {
 
 // ---- Transmission supervisor and breaks ----
 
-void Form1::supervisorTick() {
+void Form1::yieldHere() {
+    yielding_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{yielding_};
     ctx_.rt.yield();
+}
+
+void Form1::supervisorTick() {
+    yieldHere();
     if (!Beacon8.enabled()) return;  // the transmission ended while we yielded
     if (positiveWhole(BeaconPeriod8.text()) == 0) BeaconPeriod8.setText("1");
-    // The end of the file is handled (release, chaining, end digits) before the wrap-up looks at it,
-    // whichever of the two timers saw it first.
-    monitorTick();
-    if (!Beacon8.enabled()) return;
+    // Only the monitor handles the file's end (release, chaining, end digits), and it sets "Time Used"
+    // to "Length" in the same run, so the wrap-up below never comes before it. The supervisor never
+    // runs it: a box the chain opened would hold this tick. Should the monitor have been stopped, it
+    // is started again.
+    if (!Timer1.enabled()) armMonitor();
 
     if (Text2.text() == Text3.text()) {
         // The file has ended; a break due now is not made.
@@ -273,7 +286,7 @@ void Form1::startBreak() {
 }
 
 void Form1::breakTick() {
-    ctx_.rt.yield();
+    yieldHere();
     if (!Timer3.enabled()) return;
     // A break always ends: a count that is no number, or at or below 0, resumes now.
     long long left = boxCount(Label18.text()) - 1;
