@@ -349,12 +349,12 @@ TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) 
     PlayNode node(1.5, "TEXT7=C:\\News1.wav\nTHUR=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.wav\n");
     auto env = desktop.appEnv();
     env.insert({{"LD_PRELOAD", faketime},
-                {"FAKETIME", "@2026-12-10 10:00:11"},
+                {"FAKETIME", "@2026-12-10 10:00:07"},
                 {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
                 {"FAKETIME_NO_CACHE", "1"}});
     Process& app = node.start("", env);
     ASSERT_TRUE(node.started()) << app.err();
-    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(15)))
+    ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(20)))
         << node.log() << app.err();
     const long long key = Node::seqOf(node.lines({kPlayerKey}).front());
     ASSERT_TRUE(eventually([&] { return desktop.visible("Error"); }, std::chrono::seconds(15))) << app.err();

@@ -73,12 +73,12 @@ TEST(SeriesEndToEnd, WeeklyTimePlaysTheSeriesFileKeyedAndReleasesItAtItsWholeSec
                        "TEXT12=15\nINFOQUARTER=1\n");
     auto t0 = std::chrono::steady_clock::now();
     // 2026-12-07 is a Monday.
-    Process& app = node.start("ok", fakeClock("2026-12-07 20:15:11"));
+    Process& app = node.start("ok", fakeClock("2026-12-07 20:15:07"));
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_TRUE(eventually([&] {
         auto keys = node.lines({kSeries, kKey});
         return !keys.empty() && !after(node.lines({kSeries, kUnkey}), keys[0]).empty();
-    }, seconds(20))) << node.log() << app.err();
+    }, seconds(25))) << node.log() << app.err();
     EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
     const std::string keyed = node.lines({kSeries, kKey})[0];
     const std::string released = after(node.lines({kSeries, kUnkey}), keyed)[0];
@@ -101,10 +101,10 @@ TEST(SeriesEndToEnd, AFifteenSecondBreakPeriodUnkeysAndRekeysTheTransmitter) {
     writeToneWav(node.drivePath("c", "1.wav"), 17.5);
     node.writeSettings("seriesplayer.ini",
                        "[SETTINGS]\nMP3=0\nWAV=1\nINFOHOURLY=1\nSTOPCLOCK8=1\nBEACONPERIOD8=0.25\nTEXT6=100\n");
-    Process& app = node.start("ok", fakeClock("2026-12-10 10:00:12"));
+    Process& app = node.start("ok", fakeClock("2026-12-10 10:00:08"));
     ASSERT_TRUE(node.started()) << app.err();
     // Keyed, unkeyed after 15 s for the break, keyed again, released at the end.
-    ASSERT_TRUE(eventually([&] { return node.lines({kSeries, kKey}).size() >= 2; }, seconds(35)))
+    ASSERT_TRUE(eventually([&] { return node.lines({kSeries, kKey}).size() >= 2; }, seconds(40)))
         << node.log() << app.err();
     auto keys = node.lines({kSeries, kKey});
     auto breakStart = after(node.lines({kSeries, kUnkey}), keys[0]);

@@ -16,7 +16,9 @@ TEST(ShellEndToEnd, StartsQuicklyAnswersVersionAndEndsOnClosing) {
     auto t0 = std::chrono::steady_clock::now();
     Process& app = node.start();
     ASSERT_TRUE(node.started()) << app.err();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    // A bound for gross faults only (start-up takes about 120 ms here); a machine busy with other
+    // tests stretches it.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
 
     ASSERT_EQ(node.hostCommand({"chat", "what /VER/ is it"}), 0);
     ASSERT_EQ(node.hostCommand({"chat", "what /ver/ is it"}), 0);
