@@ -283,7 +283,8 @@ private:
     bool playing_ = false;  // the media player runs (not stopped, released or ended)
     bool offPending_ = false;  // a refused unkey waits for its retry; the indicator still says "PTT ON"
     bool inMonitor_ = false;   // the playback monitor's run is under way (it may wait on a box)
-    // The supervisor or the break timer is yielding: a box opened under it would hold that tick.
+    // The supervisor or the break timer is yielding: a box opened under it would hold that tick, so
+    // the playback monitor and the scheduler wait for their next tick.
     bool yielding_ = false;
     // The scheduler's last second looked at (seconds since 1970 on the local clock), and the
     // moments it has acted on: (file, time, warning?, moment).
