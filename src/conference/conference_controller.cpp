@@ -531,7 +531,9 @@ bool Form6::filtered(const std::string& text) const {
 void Form6::onChat(const std::string& text) {
     ctx_.rt.yield();
     if (!EchoLink) return;
-    if (auto* speech = ctx_.tools.face<SpeechFace>("Form3"); speech && speech->SayText.ticked())
+    // A line the filter drops is not read out either; the version and greeting requests still act on it.
+    const bool dropped = filtered(text);
+    if (auto* speech = ctx_.tools.face<SpeechFace>("Form3"); !dropped && speech && speech->SayText.ticked())
         speech->requestSpeech("Message from  " + cleanNetworkText(text, kNetChatMax));
     if (text.find("/ver/") != std::string::npos)
         EchoLink->SendChatText(std::string(kProductName) + " " + " v" + std::to_string(kVersionMajor) + "." +
@@ -539,7 +541,7 @@ void Form6::onChat(const std::string& text) {
     if (text.find("/Greeting/") != std::string::npos)
         if (auto* g = ctx_.tools.face<GreetingsFace>("Form10")) g->Option10.setValue(true);
     IncomingText.setReadOnly(true);
-    if (filtered(text)) return;
+    if (dropped) return;
 
     const std::string line = paneLine(text);
     if (PendingReplyMode == 3) {
@@ -693,7 +695,7 @@ void Form6::onConnected(const std::string& rawCall, const std::string& rawName) 
             if (EchoLink && EchoLink->GetConnectedCount() <= 1) adminLogOn(n);
         });
     }
-    auto* info = ctx_.tools.face<StationInfoFace>("Form9");
+    auto* info = ctx_.tools.use<StationInfoFace>("Form9");
     if (!info) return;
     if (const auto key = lookUpKey(call); key && info->Check9.value() == 1) info->Navigate(callsignLookupPage(*key));
     info->Label2.setCaption(call + " " + name);

@@ -322,7 +322,7 @@ bool Form3::SaveData() { return writeSettings(table_, "brightcalltts.ini", 256, 
 PlayerFace* Form3::player() const { return ctx_.tools.face<PlayerFace>("Form1"); }
 SeriesPlayerFace* Form3::series() const { return ctx_.tools.face<SeriesPlayerFace>("Form12"); }
 DtmfControlFace* Form3::dtmfControl() const { return ctx_.tools.face<DtmfControlFace>("Form4"); }
-StationInfoFace* Form3::stationInfo() const { return ctx_.tools.face<StationInfoFace>("Form9"); }
+StationInfoFace* Form3::stationInfo() const { return ctx_.tools.use<StationInfoFace>("Form9"); }
 GreetingsFace* Form3::greetings() const { return ctx_.tools.face<GreetingsFace>("Form10"); }
 Form8* Form3::speechSettings() const { return ctx_.tools.face<Form8>("Form8"); }
 

@@ -19,6 +19,15 @@ public:
     Face* face(const std::string& name) const {
         return dynamic_cast<Face*>(find(name));
     }
+    // The same, for reading or writing its controls: a closed window is loaded again first (its
+    // start-up runs and reads its file), so what it holds is never what was left at its close.
+    template <class Face>
+    Face* use(const std::string& name) const {
+        Tool* tool = find(name);
+        if (!tool) return nullptr;
+        tool->load();
+        return dynamic_cast<Face*>(tool);
+    }
     const std::vector<Tool*>& all() const { return tools_; }
 
 private:

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChatCase{"Listing", "G4ABC M0XYZ", "", 1, 3, "", "", "Updated 09:05:00\r\nG4ABC M0XYZ\r\n", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ConferenceTest, VersionGreetingAndSpeechActEvenOnADroppedLine) {
+TEST_F(ConferenceTest, VersionAndGreetingActOnADroppedLineWhichIsNotSpoken) {
     start();
     form6.FilterText1.setText("x");
     form10.Option3.setValue(true);
@@ -66,9 +66,12 @@ TEST_F(ConferenceTest, VersionGreetingAndSpeechActEvenOnADroppedLine) {
     raise("chat", {"ax /ver/ /Greeting/"});
     EXPECT_EQ(chat(), std::vector<std::string>{"Tarnwick  v7.2"});
     EXPECT_TRUE(form10.Option10.value());
-    EXPECT_EQ(speech.flag2, 1);
-    EXPECT_EQ(speechTextOf(speech.SayTheText), "Message from  ax /ver/ /Greeting/");
+    EXPECT_EQ(speech.flag2, 0) << speechTextOf(speech.SayTheText);
     EXPECT_EQ(form6.IncomingText.text(), "Incoming Text\r\n");
+    // The same words from a line the filter lets through are spoken.
+    raise("chat", {"x /ver/"});
+    EXPECT_EQ(speech.flag2, 1);
+    EXPECT_EQ(speechTextOf(speech.SayTheText), "Message from  x /ver/");
 }
 
 TEST_F(ConferenceTest, SpokenChatIsCleanedAndCut) {

@@ -32,20 +32,22 @@ TEST_F(StationInfo, LookUpTakesCapitalsAndPageButtonsShowAndOpenTheirPages) {
 }
 
 TEST_F(StationInfo, ClosingTheWindowSavesAndAReferenceLoadsItAgain) {
-    writeIni("fennick.ini", "CHECK9=0\n");
+    writeIni("fennick.ini", "CHECK9=1\n");
     start();
-    EXPECT_EQ(form9.Check9.value(), 0);
+    EXPECT_EQ(form9.Check9.value(), 1);
     EXPECT_EQ(form9.windowCaption(), "Tarnwick    N0CALL-L   v7.2.1   Internet Option");
-    form9.Check9.setValue(1);
+    form9.Check9.setValue(0);
     EXPECT_TRUE(form9.onCloseRequest());
     EXPECT_FALSE(form9.loaded());
     EXPECT_FALSE(rt.processEnded());
-    EXPECT_EQ(readIni("fennick.ini"), "[SETTINGS]\nCHECK9=1\n");
-    writeIni("fennick.ini", "CHECK9=0\n");
-    // An arrival refers to the window: it loads again and reads its file anew.
+    EXPECT_EQ(readIni("fennick.ini"), "[SETTINGS]\nCHECK9=0\n");
+    writeIni("fennick.ini", "CHECK9=1\n");
+    // An arrival refers to the window: it loads again and reads its file anew, so the switch it
+    // acts on is the stored one, not the one left at the close.
     link("G4ABC", "Ann");
     EXPECT_TRUE(form9.loaded());
-    EXPECT_EQ(form9.Check9.value(), 0);
+    EXPECT_EQ(form9.Check9.value(), 1);
+    EXPECT_EQ(form9.WebBrowser1.caption(), "https://www.qrz.com/db/G4ABC");
     EXPECT_EQ(form9.Label2.caption(), "G4ABC Ann");
 }
 
