@@ -8,6 +8,7 @@
 #include "shell/about.h"
 #include "shell/launcher.h"
 #include "shell/toolset.h"
+#include "speech/speech_tool.h"
 #include "support/temp_dir.h"
 #include "toolbox/conference_face.h"
 #include "toolbox/speech_face.h"
@@ -67,13 +68,44 @@ TEST(LauncherStartUp, LoadsEveryToolHiddenInOrderAndShowsItself) {
         EXPECT_FALSE(t->isVisible()) << t->name();
         loaded.push_back(t->name());
     }
-    // Links introduce themselves in load order; the conference controller loads station info early.
-    auto links = p.host.state().links();
-    ASSERT_FALSE(links.empty());
-    EXPECT_EQ(links.front(), "Form5");
+    // Links introduce themselves in load order; the conference controller loads station info early,
+    // and the speech settings window has no link.
+    EXPECT_EQ(p.host.state().links(),
+              (std::vector<std::string>{"Form5", "Form1", "Form3", "Form4", "Form6", "Form9", "Form7", "Form10",
+                                        "Form11", "Form12", "Form13", "Form14"}));
     EXPECT_EQ(p.registry.find("Form4")->windowCaption(), "Tarnwick    N0CALL-L   v7.2.1   DTMFctrl and Nets");
     EXPECT_EQ(p.registry.find("Form14")->windowCaption(), "Tarnwick    N0CALL-L   v7.2.1");
     EXPECT_EQ(p.registry.face<StationInfoFace>("Form9")->Check9.value(), 1);
+}
+
+TEST(LauncherStartUp, EachButtonShowsItsToolAndHideAllHidesThem) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.start());
+    Form5& l = p.launcher;
+    const std::pair<CommandButton*, const char*> buttons[] = {
+        {&l.Command4, "Form1"},  {&l.Command1, "Form3"},  {&l.Command3, "Form4"},   {&l.Command8, "Form6"},
+        {&l.Command10, "Form7"}, {&l.Command13, "Form8"}, {&l.Command11, "Form9"},  {&l.Command15, "Form10"},
+        {&l.Command14, "Form11"}, {&l.Command16, "Form12"}, {&l.Command2, "Form13"}, {&l.Command6, "Form14"}};
+    for (const auto& [button, name] : buttons) {
+        button->click();
+        for (Tool* t : p.registry.all()) {
+            if (t == &l) continue;
+            EXPECT_EQ(t->isVisible(), t->name() == name) << button->caption() << " and " << t->name();
+        }
+        p.registry.find(name)->setVisible(false);
+    }
+    // The speech tool's two "DTMF Settings" buttons show the DTMF control.
+    auto* speech = dynamic_cast<Form3*>(p.registry.find("Form3"));
+    ASSERT_NE(speech, nullptr);
+    for (CommandButton* b : {&speech->Command9, &speech->Command1}) {
+        p.registry.find("Form4")->setVisible(false);
+        b->click();
+        EXPECT_TRUE(p.registry.find("Form4")->isVisible()) << b->name();
+    }
+    for (const auto& [button, name] : buttons) button->click();
+    l.Command7.click();
+    for (Tool* t : p.registry.all()) EXPECT_EQ(t->isVisible(), t == &l) << t->name();
 }
 
 TEST(LauncherStartUp, RefusesANodeNotInSysopMode) {
