@@ -75,6 +75,7 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
                   {&Conference3, &Password3, &Log_On_Conf3, &Log_On_Admin3, &Log_On3, &Label8, &Label7}}},
       filters_{&FilterText1, &FilterText2, &FilterText3, &FilterText4,
                &FilterText5, &FilterText6, &FilterText7, &FilterText8} {
+    setFrameStyle(FrameStyle::FixedTool);
     StayCon1.setToolTip("Stay Connected to The Conference 1");
     for (OptionButton* o : {&Option1, &Option2, &Option3}) selection.add(*o);
     for (OptionButton* o : {&Option4, &Option5, &Option6}) selectionCopy.add(*o);

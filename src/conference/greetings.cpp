@@ -59,6 +59,7 @@ Form10::Form10(ToolContext& ctx)
       counts_{&Label16, &Label17, &Label18, &Label19, &Label20, &Label21, &Label22, &Label23, &Label24},
       options_{&Option1, &Option2, &Option3, &Option4, &Option5, &Option6, &Option7, &Option8, &Option9, &Option10},
       random_(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+    setFrameStyle(FrameStyle::FixedTool);
     for (TextBox* m : messages_) m->setMaxLength(static_cast<int>(kGreetingMax));
     MaxRand.setMaxLength(2);
     BeaconPeriodDelay.setMaxLength(1);

@@ -7,6 +7,7 @@ namespace tarnwick {
 
 Form9::Form9(ToolContext& ctx, std::function<bool()> anotherCopyRunning)
     : Tool(ctx, "Form9"), anotherCopyRunning_(std::move(anotherCopyRunning)) {
+    setFrameStyle(FrameStyle::SizableTool);
     settings_.check("CHECK9", Check9, "1");
     Command1.onClick = [this] { openPage(callsignLookupPage(Text1.text())); };
     Command10.onClick = [this] { openPage(kCurrentLoginsPage); };

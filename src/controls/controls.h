@@ -314,6 +314,12 @@ public:
     // and host events go on all the same.
     bool isModal() const { return modal_; }
     void setModal(bool m) { modal_ = m; }
+    // The frame around the window: an ordinary one, or a tool window's (a small title bar with a close
+    // box only, no task-bar button) that keeps its first size or that the operator resizes, its
+    // controls then scaling with it.
+    enum class FrameStyle { Normal, FixedTool, SizableTool };
+    FrameStyle frameStyle() const { return frameStyle_; }
+    void setFrameStyle(FrameStyle f) { frameStyle_ = f; }
     // The declared layout: one column of items, top to bottom.
     const std::vector<LayoutItem>& layoutItems() const { return layout_; }
 
@@ -330,6 +336,7 @@ private:
     bool visible_ = false;
     bool minimized_ = false;
     bool modal_ = false;
+    FrameStyle frameStyle_ = FrameStyle::Normal;
     unsigned raises_ = 0;
     double left_ = 300, top_ = 300;
 };

@@ -17,6 +17,7 @@ Form13::Form13(ToolContext& ctx, TransferService* transfers)
       ftpControl1(ctx.rt, transfers),
       Beacon44(ctx.rt, 1000),
       transfers_(transfers) {
+    setFrameStyle(FrameStyle::FixedTool);
     ftpRoad_ = {{&Sunx, &Monx, &Tuex, &Wedx, &Thurx, &Frix, &Satx},
                 &Hourx, &Minsx, &BeaconPeriod44, &Check55, &BeaconSeconds44, &ShowTime22, {}, -1};
     urlRoad_ = {{&Sun, &Mon, &Tue, &Wed, &Thur, &Fri, &Sat},

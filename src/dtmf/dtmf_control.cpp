@@ -41,6 +41,7 @@ Form4::Form4(ToolContext& ctx)
       Timer5(ctx.rt, 1000),
       Timer6(ctx.rt, 1000),
       Timer2(ctx.rt, 1000) {
+    setFrameStyle(FrameStyle::FixedTool);
     Timer2.setAlignedToSeconds(true);
     nets_ = {{
         {1, {&Sun, &Mon, &Tue, &Wed, &Thur, &Fri, &Sat}, &Hour, &Mins, &NetCall1, &DisconnectAll1, &ShowBusy1,

@@ -44,6 +44,7 @@ std::int32_t PeakOfChannel(const std::vector<std::int16_t>& block, std::size_t f
 Form11::Form11(ToolContext& ctx, RecorderBackends backends)
     : Tool(ctx, "Form11"), tmrVis(ctx.rt, 25, false), Timer1(ctx.rt, 10, false), backends_(std::move(backends)),
       windows_(ctx.rt) {
+    setFrameStyle(FrameStyle::FixedTool);
     for (const char* rate : {"44100", "22050", "11025", "8000"}) cboSamplerate.addItem(rate);
     sldVol.setEnabled(false);  // until a line is chosen
     txtWAVFmt.setReadOnly(true);

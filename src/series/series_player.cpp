@@ -30,6 +30,7 @@ Form12::Form12(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog
       Timer3(ctx.rt, 1),
       mediaFactory_(std::move(mediaFactory)),
       fileDialog_(std::move(fileDialog)) {
+    setFrameStyle(FrameStyle::FixedTool);
     setWindowCaption("Series Player");
     Timer2.setAlignedToSeconds(true);
     Timer4.setAlignedToSeconds(true);

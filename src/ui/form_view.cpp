@@ -21,6 +21,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -189,6 +190,7 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
     auto* top = new QVBoxLayout(content_);
     top->setContentsMargins(6, 4, 6, 4);
     top->setSpacing(2);
+    layouts_.push_back(top);
     build(window_.layoutItems(), top, content_);
     area->setWidget(content_);
     for (auto& b : bindings_) {
@@ -200,6 +202,8 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
             raw->control->viewChanged = [this, raw] { refresh(*raw); };
     }
     setWindowTitle(qs(window_.windowCaption()));
+    if (window_.frameStyle() != Window::FrameStyle::Normal)
+        setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     if (window_.isModal()) setWindowModality(Qt::ApplicationModal);
     // Qt opens a window at two thirds of the screen at most; a window that fits opens whole.
     resize(sizeHint());
@@ -237,8 +241,43 @@ void FormView::showEvent(QShowEvent* event) {
         for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
         for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
         resize(sizeHint());
+        if (window_.frameStyle() == Window::FrameStyle::FixedTool) setFixedSize(size());
+        // Where the layout puts everything is known once the first show has been laid out.
+        if (window_.frameStyle() == Window::FrameStyle::SizableTool)
+            QTimer::singleShot(0, this, [this] { keepDesign(); });
     }
     QWidget::showEvent(event);
+}
+
+void FormView::keepDesign() {
+    if (designSize_.isValid() || content_->width() <= 0 || content_->height() <= 0) return;
+    designSize_ = content_->size();
+    for (QWidget* w : placed_) design_.emplace_back(w, w->geometry());
+    // From now on the widgets are placed by scaling, not by the layouts; labels keep the size their
+    // text needs, everything else may shrink and grow.
+    for (QLayout* l : layouts_) l->setEnabled(false);
+    for (QWidget* w : placed_)
+        if (!qobject_cast<QLabel*>(w)) {
+            w->setMinimumSize(0, 0);
+            w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
+    content_->setMinimumSize(0, 0);
+    content_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    content_->installEventFilter(this);
+}
+
+void FormView::scaleToSize() {
+    // A minimised window, or one with no size, has nothing to scale to.
+    if (!designSize_.isValid() || isMinimized() || content_->width() <= 0 || content_->height() <= 0) return;
+    const double rw = static_cast<double>(content_->width()) / designSize_.width();
+    const double rh = static_cast<double>(content_->height()) / designSize_.height();
+    for (const auto& [w, r] : design_)
+        w->setGeometry(qRound(r.x() * rw), qRound(r.y() * rh), qRound(r.width() * rw), qRound(r.height() * rh));
+}
+
+bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::Resize) scaleToSize();
+    return QWidget::eventFilter(watched, event);
 }
 
 void FormView::moveEvent(QMoveEvent* event) {
@@ -305,10 +344,14 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
     for (const LayoutItem& item : items) {
         switch (item.kind) {
         case LayoutItem::Kind::Control:
-            if (item.control) into->addWidget(makeControl(*item.control, parent));
+            if (item.control) {
+                placed_.push_back(makeControl(*item.control, parent));
+                into->addWidget(placed_.back());
+            }
             break;
         case LayoutItem::Kind::Caption:
-            into->addWidget(plainLabel(toDisplay(item.text), parent));
+            placed_.push_back(plainLabel(toDisplay(item.text), parent));
+            into->addWidget(placed_.back());
             break;
         case LayoutItem::Kind::Stretch:
             into->addStretch(1);
@@ -316,6 +359,7 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
         case LayoutItem::Kind::Row: {
             auto* row = new QHBoxLayout;
             row->setSpacing(4);
+            layouts_.push_back(row);
             into->addLayout(row);
             build(item.items, row, parent);
             break;
@@ -323,7 +367,9 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
         case LayoutItem::Kind::Frame:
         case LayoutItem::Kind::Tab: {  // a tab page outside a tab set shows as a frame
             auto* box = new QGroupBox(qs(item.text), parent);
+            placed_.push_back(box);
             auto* inner = new QVBoxLayout(box);
+            layouts_.push_back(inner);
             // A frame is as big as what it holds.
             inner->setContentsMargins(4, 0, 4, 0);
             inner->setSpacing(2);
@@ -338,9 +384,11 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
         }
         case LayoutItem::Kind::Tabs: {
             auto* tabs = new QTabWidget(parent);
+            placed_.push_back(tabs);
             for (const LayoutItem& page : item.items) {
                 auto* w = new QWidget(tabs);
                 auto* inner = new QVBoxLayout(w);
+                layouts_.push_back(inner);
                 inner->setContentsMargins(4, 2, 4, 0);
                 inner->setSpacing(2);
                 if (page.kind == LayoutItem::Kind::Tab)

@@ -36,12 +36,22 @@ protected:
     void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Moves the widget to the model's position (twips, 15 to a pixel) unless it is there already.
     void applyPosition();
     bool applyingPosition_ = false;
     bool shownOnce_ = false;
+
+    // A window the operator resizes scales every placed widget from where the layout first put it
+    // by the content's new size over its first size, so repeated resizes never drift.
+    void keepDesign();
+    void scaleToSize();
+    std::vector<QLayout*> layouts_;  // the layouts the declared layout made
+    std::vector<QWidget*> placed_;   // the widgets it placed in them
+    std::vector<std::pair<QWidget*, QRect>> design_;
+    QSize designSize_;
 
     struct Binding;
     void build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent);

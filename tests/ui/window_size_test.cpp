@@ -3,17 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 // The host's headers first: Qt defines "emit" as a word of its own.
 #include "hostlink/host_link.h"
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
+#include "conference/station_info.h"
 #include "player/news_player.h"
 #include "shell/toolset.h"
 #include "speech/dtmf_help.h"
 #include "speech/speech_tool.h"
 #include "support/temp_dir.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSlider>
@@ -50,6 +55,47 @@ TEST_F(ToolWindows, EveryWindowFitsA1024By768Screen) {
         // It opens at that size where the screen holds it, not at Qt's default share of the screen.
         EXPECT_EQ(view.size(), view.sizeHint()) << t->name();
     }
+}
+
+TEST_F(ToolWindows, ToolWindowsKeepTheirSizeButTheStationInfoWindowScalesItsControls) {
+    const std::set<std::string> fixedTools{"Form4", "Form6", "Form10", "Form11", "Form12", "Form13"};
+    for (Tool* t : tools.all()) {
+        FormView view(*t);
+        view.show();
+        const Qt::WindowFlags flags = view.windowFlags();
+        const bool tool = fixedTools.count(t->name()) || t->name() == "Form9";
+        EXPECT_EQ((flags & Qt::WindowType_Mask) == Qt::Tool, tool) << t->name();
+        if (tool) {
+            EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)) << t->name();
+            EXPECT_TRUE(flags & Qt::WindowCloseButtonHint) << t->name();
+        }
+        const bool fixed = view.minimumSize() == view.size() && view.maximumSize() == view.size();
+        EXPECT_EQ(fixed, fixedTools.count(t->name()) == 1) << t->name();
+    }
+
+    auto* info = dynamic_cast<Form9*>(tools.find("Form9"));
+    ASSERT_NE(info, nullptr);
+    FormView view(*info);
+    view.show();
+    QApplication::processEvents();  // the first show is laid out before the window remembers it
+    QWidget* button = view.widgetFor(info->Command1);
+    QWidget* box = view.widgetFor(info->Text1);
+    ASSERT_TRUE(button && box);
+    const QRect b0 = button->geometry(), t0 = box->geometry();
+    const QSize s0 = view.size();
+    view.resize(s0.width() * 2, s0.height());
+    EXPECT_NEAR(button->x(), 2 * b0.x(), 2);
+    EXPECT_NEAR(button->width(), 2 * b0.width(), 2);
+    EXPECT_NEAR(box->width(), 2 * t0.width(), 2);
+    EXPECT_NEAR(button->height(), b0.height(), 1);
+    view.resize(s0.width(), s0.height() * 3 / 2);
+    EXPECT_NEAR(button->y(), 1.5 * b0.y(), 2);
+    EXPECT_NEAR(button->width(), b0.width(), 1);
+    // Sizes are worked out from the first ones each time, so going back puts everything back exactly.
+    for (int i = 0; i < 5; ++i) view.resize(s0.width() * (i + 3) / 4, s0.height() * (i + 2) / 3);
+    view.resize(s0);
+    EXPECT_EQ(button->geometry(), b0);
+    EXPECT_EQ(box->geometry(), t0);
 }
 
 // The QLabel of a declared caption, by its text.
