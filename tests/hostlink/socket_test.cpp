@@ -376,6 +376,13 @@ TEST(HostSocketPath, TheDefaultFolderIsPrivate) {
     // A folder others may write to could hold someone else's socket: refuse it.
     ::chmod((dir + "/tarnwick").c_str(), 0777);
     EXPECT_THROW(prepareSocketDir(hostSocketPath()), HostError);
+    // The program will not talk to a socket in such a folder either, whoever made it.
+    try {
+        ::close(connectOwnHost(hostSocketPath()));
+        ADD_FAILURE() << "connected through a folder others may write to";
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find("others may write there"), std::string::npos) << e.what();
+    }
     fs::remove_all(dir);
 }
 
