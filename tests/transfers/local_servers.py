@@ -6,6 +6,7 @@
         /chunked/N          N bytes in chunks, no stated size
         /cut/N/M            states N bytes, sends M, then drops the connection
         /slow/N             N bytes, 1 KiB every 50 ms
+        /stall/N/M          states N bytes, sends M, then sends nothing more for 150 s
         /redirect/PATH      302 to /PATH;   /redirect-https  302 to an https address
         /status/CODE        that status with a small page
       Each request is logged as "SECONDS-SINCE-1970 METHOD PATH AGENT".
@@ -95,6 +96,13 @@ def serve_http(root, portfile, log):
                         self.wfile.flush()
                         sent += block
                         time.sleep(0.05)
+                elif parts[0] == "stall":
+                    n, m = int(parts[1]), int(parts[2])
+                    self.body(200, b"", stated=n)
+                    self.wfile.write(b"t" * m)
+                    self.wfile.flush()
+                    time.sleep(150)
+                    self.close_connection = True
                 elif parts[0] == "redirect":
                     self.body(302, b"", extra=[("Location", "/" + "/".join(parts[1:]))])
                 elif parts[0] == "redirect-https":

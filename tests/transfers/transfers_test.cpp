@@ -138,6 +138,23 @@ TEST_F(TransfersTest, CancelDuringASlowReplyKeepsTheOldFileAndTheReadoutsFollow)
     EXPECT_EQ(filesInDriveC(), 1u);
 }
 
+TEST_F(TransfersTest, AReplyThatStopsSendingFailsAfterAMinuteAndKeepsTheOldFile) {
+    LocalServer http("http", tmp.file("root"));
+    ASSERT_TRUE(http.up()) << http.err();
+    putNews(1, "old news");
+    int result = -1;
+    const auto start = std::chrono::steady_clock::now();
+    form.DownloadAFile("C:\\News1.mp3", "http://127.0.0.1:" + std::to_string(http.port()) + "/stall/100000/2048",
+                       false, true, [&](bool ok) { result = ok; });
+    ASSERT_TRUE(until([&] { return result >= 0; }, 110'000)) << "a stalled transfer never ended";
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result, 0);
+    EXPECT_GE(waited, std::chrono::seconds(59));
+    EXPECT_LT(waited, std::chrono::seconds(100)) << "a loaded machine may add a few seconds, not a minute";
+    EXPECT_EQ(news(1), "old news");
+    EXPECT_EQ(filesInDriveC(), 1u);
+}
+
 class FtpTransfersTest : public TransfersTest {
 protected:
     FtpTransfersTest() {
