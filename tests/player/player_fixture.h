@@ -93,6 +93,7 @@ public:
             if (error) *error = "stream error";
             return true;
         }
+        if (endAfter >= 0 && position() >= endAfter) return true;
         return position() >= duration_;
     }
     void release() override {
@@ -101,8 +102,9 @@ public:
         running_ = false;
     }
 
-    // Playback fails this many seconds in (-1: never).
+    // Playback fails, or the stream ends cleanly, this many seconds in (-1: never).
     double failAfter = -1;
+    double endAfter = -1;
 
 private:
     void need() const {

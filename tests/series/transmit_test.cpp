@@ -137,15 +137,34 @@ TEST_F(SeriesTest, DraggingThePositionBarSeeksAndTheTimesFollow) {
     EXPECT_EQ(only({"position"}).size(), 1u);
 }
 
-TEST_F(SeriesTest, PlaybackThatEndsShortOfItsLengthEndsTheTransmission) {
+TEST_F(SeriesTest, ThePositionBarTakesAFileOfAnyLength) {
+    // Longer than a 16-bit bar holds and than the news player's limit.
+    addFile("Long.mp3", 43200);
+    writeIni("TXTFILE=C:\\Long.mp3\n");
+    start();
+    series->Command3.click();
+    EXPECT_EQ(series->PTT.caption(), "PTT ON");
+    EXPECT_EQ(series->Text3.text(), "12:00:00");
+    EXPECT_EQ(series->H1.max(), 43200);
+    rt.advance(40000);
+    EXPECT_EQ(series->H1.value(), 40);
+}
+
+class ShortPlayback : public SeriesTest, public ::testing::WithParamInterface<bool> {};
+
+// A stream error, or a stream that ends cleanly before its stated length, ends the transmission.
+TEST_P(ShortPlayback, EndsTheTransmission) {
     writeIni("TXTFILE=C:\\1.mp3\n");
     start();
     series->Command3.click();
-    media().failAfter = 20;
+    (GetParam() ? media().failAfter : media().endAfter) = 20;
     rt.advance(20100);
     EXPECT_EQ(series->Text2.text(), "00:01:00");
     EXPECT_FALSE(host.state().ptt());
 }
+
+INSTANTIATE_TEST_SUITE_P(SeriesTest, ShortPlayback, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "StreamError" : "EarlyEnd"; });
 
 TEST_F(SeriesTest, WhenTheNewsPlayerHasTheLengthBoxTheSeriesFileReleasesItselfAtItsEnd) {
     writeIni("TXTFILE=C:\\1.mp3\nLISTASBUSYCHECK=1\n");
