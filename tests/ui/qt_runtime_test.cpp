@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "ui/input_prompt.h"
 #include "ui/test_app.h"
 
 using namespace tarnwick;
@@ -109,7 +110,7 @@ TEST_F(QtRuntimeTest, EndsTheProcessOnce) {
     EXPECT_EQ(ends, std::vector<int>{3});
 }
 
-TEST_F(QtRuntimeTest, MessageBoxesNeverBlockWithoutAScreen) {
+TEST_F(QtRuntimeTest, MessageBoxesAndInputPromptsNeverBlockWithoutAScreen) {
     struct Case {
         const char* preset;
         MsgButtons buttons;
@@ -128,6 +129,8 @@ TEST_F(QtRuntimeTest, MessageBoxesNeverBlockWithoutAScreen) {
             qunsetenv("TARNWICK_ANSWER");
         EXPECT_EQ(rt.messageBox("Exit Program", "Are You Sure ?", c.buttons, MsgIcon::Question), c.expected)
             << (c.preset ? c.preset : "(none)");
+        // An input prompt answers Cancel, nothing typed, at once.
+        EXPECT_EQ(qtInputPrompt("Enter the password", "Log on"), "") << (c.preset ? c.preset : "(none)");
     }
     if (saved.isNull())
         qunsetenv("TARNWICK_ANSWER");
