@@ -107,15 +107,28 @@ TEST_F(Greetings, RandomRangeIsClampedAndEveryOptionCanComeUp) {
     EXPECT_EQ(seen.size(), 10u);
 }
 
-TEST_F(Greetings, ALineThatWouldBeACommandIsNotSent) {
+TEST_F(Greetings, ALineThatWouldBeACommandIsNotSentAndAStrangersControlCharactersAreBlanks) {
     start();
     form10.TimeStamp.setValue(0);
     form10.Option10.setValue(true);
+    ::testing::internal::CaptureStderr();
     link(".mute", "x");
     rt.advance(3000);
     raise("disconnected", {".ban"});
+    const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(greetings().empty());
     EXPECT_EQ(form6.Text1.text(), "");
+    EXPECT_NE(err.find("ERROR Form10 SendChatText: a line that begins with \".\" is not sent: .mute"),
+              std::string::npos)
+        << err;
+    // A name's control characters reach neither the conference nor the panes.
+    form10.Option10.setValue(false);
+    form10.Option3.setValue(true);
+    link("G4ABC", "A\x1b[2Jnn\r\n");
+    rt.advance(3000);
+    const std::string line = "Hello A [2Jnn   Welcome";
+    EXPECT_EQ(greetings(), std::vector<std::string>{line});
+    EXPECT_EQ(form6.Text1.text(), line + "\r\n");
 }
 
 TEST_F(Greetings, SettingsLoadAndSaveWithUseGreetingKept) {
