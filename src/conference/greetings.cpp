@@ -150,7 +150,7 @@ void Form10::delayTick() {
     ctx_.rt.yield();
     // Held to a 32-bit count first, so a hand-edited huge negative value cannot overflow.
     const long long left =
-        std::clamp(leadingNumber(BeaconSecondsDelay.text()).value_or(1), -2147483647LL, 2147483647LL) - 1;
+        std::clamp(leadingNumber(BeaconSecondsDelay.text()).value_or(1), -kBoxCountMax, kBoxCountMax) - 1;
     BeaconSecondsDelay.setCaption(std::to_string(left));
     // A delay of "0" (or one that is no number) counts as one second.
     const auto delay = leadingNumber(BeaconPeriodDelay.text());

@@ -411,8 +411,6 @@ std::optional<long long> leadingNumber(const std::string& text) {
     return v == kMin ? kMax : -v;
 }
 
-long long boxCount(const std::string& text) { return boxCount(text, kBoxCountMax); }
-
 long long boxCount(const std::string& text, long long most) {
     return std::clamp(leadingNumber(text).value_or(0), -most, most);
 }

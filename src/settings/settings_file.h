@@ -35,10 +35,9 @@ std::optional<long long> leadingNumber(const std::string& text);
 // less one or a time in milliseconds made of it stays far inside 64 bits.
 constexpr long long kBoxCountMax = 2147483647;
 // A count read from a box or label: its leading number (0 when it has none) clamped to
-// -kBoxCountMax..kBoxCountMax, whatever a settings file or the operator put there.
-long long boxCount(const std::string& text);
-// The same held within -most..most, for a tool whose counts keep a range of their own.
-long long boxCount(const std::string& text, long long most);
+// -most..most, whatever a settings file or the operator put there; a tool whose counts keep a range
+// of their own gives it.
+long long boxCount(const std::string& text, long long most = kBoxCountMax);
 
 // How a settings file is stored: files copied from Windows hold ANSI (Windows-1252) text.
 enum class SettingsEncoding { Utf8, Windows1252 };

@@ -26,7 +26,6 @@ float fpow(float base, float exponent) { return static_cast<float>(std::pow(doub
 }
 
 // One equalizer band's coefficients and history for each channel, side by side.
-// One equalizer band's coefficients and history for each channel, side by side.
 template <int Lanes>
 struct EqualizerBand {
     double b0[Lanes], b1[Lanes], b2[Lanes], a1[Lanes], a2[Lanes];
