@@ -68,9 +68,14 @@ public:
         width_ = twips;
         notifyView();
     }
+    // A label that may hold a long sentence (a status line) shows as much of it as the room its window
+    // gives it holds, shortened with "...", rather than widening the window.
+    bool shortened() const { return shortened_; }
+    void setShortened(bool on) { shortened_ = on; }
 
 private:
     double width_ = -1;
+    bool shortened_ = false;
 };
 
 enum class TypingStyle { Any, DigitsOnly, Capitals };

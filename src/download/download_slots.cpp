@@ -4,13 +4,12 @@
 #include "download/downloader.h"
 
 #include <memory>
+#include "download/inet_errors.h"
 #include "runtime/runtime.h"
 
 namespace tarnwick {
 
 namespace {
-
-const char* const kTargets[4] = {"C:\\News1.mp3", "C:\\News2.mp3", "C:\\News3.mp3", "C:\\News4.mp3"};
 
 bool beginsFtp(const std::string& s) { return s.rfind("ftp", 0) == 0; }
 
@@ -44,11 +43,18 @@ void Form13::urlButton(int slot) {
     };
     const std::string url = urlBox(*this, slot).text();
     if (beginsFtp(url)) return after(false);
-    DownloadAFile(kTargets[slot], url, false, true, after);
+    DownloadAFile(kNewsFiles[slot], url, false, true, after);
 }
 
-void Form13::GetURL2() {
-    if (urlBusy()) return;
+void Form13::skipped(const std::string& what, const std::string& busyWith) {
+    ctx_.rt.error(name() + " " + what, "skipped, the transfer of " + busyWith + " has not ended");
+}
+
+void Form13::GetURL2() { urlBatch("URL batch"); }
+
+void Form13::urlBatch(const std::string& what) {
+    // One transfer at a time on a road: what falls due meanwhile is skipped, not queued.
+    if (urlBusy()) return skipped(what, url_->url);
     CancelFlag = false;
     urlButtons(false);
     cmdCancel.setEnabled(true);
@@ -62,7 +68,7 @@ void Form13::batchStep(int slot) {
         if (beginsFtp(url) || !urlUse(*this, slot).ticked()) continue;
         // 0: under way inside the call, 1: finished inside it, 2: goes on when it reports.
         auto state = std::make_shared<int>(0);
-        DownloadAFile(kTargets[slot], url, false, true, [this, slot, state](bool) {
+        DownloadAFile(kNewsFiles[slot], url, false, true, [this, slot, state](bool) {
             if (*state == 0)
                 *state = 1;
             else
@@ -81,7 +87,7 @@ void Form13::connectButton() {
     CancelFlag = false;
     cmdGo.setEnabled(false);
     cmdCancel.setEnabled(true);
-    DownloadAFile(kTargets[3], txtURL.text(), false, true, [this](bool) {
+    DownloadAFile(kNewsFiles[3], txtURL.text(), false, true, [this](bool) {
         cmdCancel.setEnabled(false);
         cmdGo.setEnabled(true);
     });
@@ -139,8 +145,10 @@ void Form13::ftpButton(int slot) {
     ftpSlot(slot, [this] { ftpButtons(true); });
 }
 
-void Form13::GetURL() {
-    if (ftpBusy()) return;
+void Form13::GetURL() { ftpBatch("FTP batch"); }
+
+void Form13::ftpBatch(const std::string& what) {
+    if (ftpBusy()) return skipped(what, addressShown(ftpControl1.lastAddress()));
     ftpButtons(false);
     ftpBatchStep(0);
 }
@@ -185,9 +193,9 @@ void Form13::scheduleTick(Road& road, Timer& timer, bool ftp) {
         if (minute == road.lastFired) continue;
         road.lastFired = minute;
         if (ftp)
-            GetURL();
+            ftpBatch("weekly FTP download");
         else
-            GetURL2();
+            urlBatch("weekly URL download");
         if (!timer.enabled()) return;
     }
 
@@ -197,9 +205,9 @@ void Form13::scheduleTick(Road& road, Timer& timer, bool ftp) {
     if (road.seconds->text() == "0") {
         road.seconds->setText(std::to_string(boxCount(road.period->text()) * 60));
         if (ftp)
-            GetURL();
+            ftpBatch("FTP countdown");
         else
-            GetURL2();
+            urlBatch("URL countdown");
     }
 }
 

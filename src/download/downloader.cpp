@@ -2,6 +2,8 @@
 
 #include "download/downloader.h"
 
+#include <filesystem>
+
 #include "runtime/runtime.h"
 #include "toolbox/tool_registry.h"
 #include "toolbox/version.h"
@@ -31,6 +33,8 @@ Form13::Form13(ToolContext& ctx, TransferService* transfers)
     Percent.setBackColour(kBarBlue);
     Percent.setWidth(0);  // the bar starts empty
     Percent.setForeColour(kWhite);
+    // It tells why a transfer failed, which may take a long sentence.
+    txtPercent.setShortened(true);
     for (TextBox* b : {&RemoteAddress, &RemoteFilename, &MyFile}) b->setForeColour(kRed);
     ftpControl1.ReadProperties({{"ftp_password", ""}});
     wireHandlers();
@@ -137,6 +141,31 @@ void Form13::buildSettings(SettingsTable& t) {
     t.windowPosition(*this);
 }
 
+void Form13::setTransferLimits(const TransferLimits& limits) {
+    limits_ = limits;
+    ftpControl1.setTransferLimits(limits);
+}
+
+bool Form13::Fexist(const std::string& strFile) {
+    try {
+        const std::filesystem::path p(mapWindowsPath(strFile));
+        const std::string name = p.filename().string();
+        if (name.empty() || name.front() == '.') return false;
+        std::error_code ec;
+        return std::filesystem::is_regular_file(p, ec);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool Form13::KillFile(const std::string& strFile) {
+    if (Fexist(strFile)) {
+        std::error_code ec;
+        std::filesystem::remove(mapWindowsPath(strFile), ec);
+    }
+    return false;
+}
+
 bool Form13::SaveData() {
     SettingsTable table;
     buildSettings(table);
@@ -175,6 +204,13 @@ void Form13::Form_Load() {
     readSettings(table, "brannockd.ini", 256);
     // The period's change handling runs at load even when the stored text equals the design text.
     periodChange();
+
+    // What transfers of a killed program left beside the files they were to replace. A running
+    // transfer (another copy's, on shared drives) holds its file locked and keeps it.
+    std::vector<std::string> targets(std::begin(kNewsFiles), std::end(kNewsFiles));
+    for (const TextBox& box : MyFile_) targets.push_back(box.text());
+    for (const std::string& target : targets)
+        if (!target.empty()) removeTemporaries(mapWindowsPath(target));
 }
 
 void Form13::Form_Unload() {

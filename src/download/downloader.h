@@ -13,6 +13,7 @@
 #include "download/ftp_control.h"
 #include "download/target_file.h"
 #include "download/transfer.h"
+#include "download/transfer_guard.h"
 #include "hostlink/host_link.h"
 #include "runtime/clock_moments.h"
 #include "settings/settings_file.h"
@@ -48,12 +49,19 @@ public:
                        Done done);
     // Brings the bar and the byte readout up to date.
     void ProgressBar(std::int64_t lSize, std::int64_t lDone, const std::string& sFiles);
+    // Whether a regular file (not hidden: its name does not begin with ".") exists at strFile, a path
+    // as the operator writes it; any error gives false.
+    static bool Fexist(const std::string& strFile);
+    // Deletes the file when Fexist reports it; a failed deletion is passed over. Always false.
+    static bool KillFile(const std::string& strFile);
     // The reason of the last failed URL transfer.
     std::string GetInetErrorText() const { return lastError_; }
     // Set by "Cancel" and by closing during a transfer; cleared only by the next caller's start.
     bool CancelFlag = false;
     bool urlBusy() const { return url_ != nullptr; }
     bool ftpBusy() const { return ftpControl1.busy(); }
+    // What no transfer of this window may do (tests give small figures and their own free space).
+    void setTransferLimits(const TransferLimits& limits);
 
     HostLink* hostLink() const { return EchoLink.get(); }
 
@@ -137,6 +145,9 @@ public:
     static constexpr const char* kUrlTip = "Enter the URL for your Audio File.  ( No FTP Site Downloads)";
     static constexpr const char* kUseUrl = "Use         >> No FTP Site Downloads <<";
     static constexpr const char* kFtpPassword = "zq_fernhold";
+    // The news files of the four URL slots ("Connect" fetches the fourth).
+    static constexpr const char* kNewsFiles[4] = {"C:\\News1.mp3", "C:\\News2.mp3", "C:\\News3.mp3",
+                                                  "C:\\News4.mp3"};
 
 protected:
     void Form_Load() override;
@@ -147,10 +158,12 @@ private:
     struct UrlJob {
         std::unique_ptr<Transfer> transfer;
         TargetFile file;
-        std::string url, fileName;
+        std::unique_ptr<TransferGuard> guard;
+        std::string url;  // as the diagnostics show it
+        std::string fileName;
         std::int64_t expected = 0, total = 0;
         bool progress = true;
-        std::string writeError;
+        std::string stopReason;  // why a limit stopped it
         Done done;
     };
     struct Road {
@@ -173,14 +186,20 @@ private:
     void urlButton(int slot);
     void connectButton();
     void urlButtons(bool on);
+    void urlBatch(const std::string& what);
     void batchStep(int slot);
     void finishUrl(bool ok, const std::string& reason);
+    void stopUrl(const std::string& why);
+    void showFailure(const std::string& why);
     void cancelTransfer();
+    // A batch that falls due while its road is busy is skipped, and says so.
+    void skipped(const std::string& what, const std::string& busyWith);
     void speedTick();
     void periodChange();
     // FTP road.
     void ftpButton(int slot);
     void ftpSlot(int slot, std::function<void()> then);
+    void ftpBatch(const std::string& what);
     void ftpBatchStep(int slot);
     void ftpButtons(bool on);
     void ConfigureFtpTransfer();
@@ -197,6 +216,7 @@ private:
     // The previous count of the speed readout and the count of the latest progress update.
     std::int64_t lastShown_ = 0, previous_ = 0;
     std::string lastError_;
+    TransferLimits limits_;
     Road ftpRoad_, urlRoad_;
 };
 

@@ -102,15 +102,18 @@ std::string ftpUrl(const std::string& address, int port, const std::string& remo
 struct ftpControl::Job {
     std::unique_ptr<Transfer> transfer;
     TargetFile file;
+    std::unique_ptr<TransferGuard> guard;
     Finished finished;
     bool upload = false;
     bool loggedIn = false;
     bool ascii = false;
-    std::string localPath, url, writeError;
+    std::string localPath, url;
+    std::string stopReason;  // why the local file or a limit stopped it
 };
 
 ftpControl::ftpControl(Runtime& rt, TransferService* transfers) : rt_(rt), transfers_(transfers) {
     pbTransferStatus.setEnabled(false);
+    lblStatus.setShortened(true);
     // Created: idle status and the ready banner, then the stored properties are read in by the host.
     lblStatus.setText("Status: Idle.");
     banner(kReadyBanner, kBannerGreen);
@@ -291,6 +294,14 @@ void ftpControl::run(bool upload, Finished finished) {
     job->url = ftpUrl(address_, static_cast<std::uint16_t>(port_), remote_);
     lastAddress_ = job->url;
     lastFailure_.clear();
+    if (!upload && (remote_.empty() || remote_.back() == '/')) {
+        // A folder's name: the server would send its listing, which is no file to keep.
+        lastFailure_ = remote_.empty() ? "no remote file name" : "the remote name \"" + remote_ + "\" names a folder";
+        showFailure("Failed");
+        if (job->finished)
+            job->finished(false, "Failed downloading file, check file permissions (both remote & local) and try again.");
+        return;
+    }
 
     if (upload)
         ShowTransferProgress(1, 4, "Creating Session..");
@@ -298,7 +309,7 @@ void ftpControl::run(bool upload, Finished finished) {
         ShowTransferProgress(0, 0, "Creating Session..");
     if (!transfers_) {
         lastFailure_ = "no transfer session";
-        ShowTransferProgress(upload ? 4 : 1, 4, kSessionFailed);
+        showFailure(kSessionFailed);
         if (job->finished) job->finished(false, kSessionFailed);
         return;
     }
@@ -323,13 +334,14 @@ void ftpControl::run(bool upload, Finished finished) {
         // Nowhere to put the file: the transfer fails at its file step, after the log-in it never made.
         job_ = std::move(job);
         raw->loggedIn = true;
-        raw->writeError = raw->file.error();
+        raw->stopReason = raw->file.error();
         TransferOutcome out;
         out.failure = TransferFailure::LocalFile;
-        out.message = raw->writeError;
         finish(upload, out);
         return;
     }
+    raw->guard = std::make_unique<TransferGuard>(rt_, limits_, upload ? std::string() : raw->file.temporaryPath(),
+                                                 [this](const std::string& why) { stop(why); });
     TransferEvents events;
     events.loggedIn = [this, raw] {
         raw->loggedIn = true;
@@ -337,44 +349,64 @@ void ftpControl::run(bool upload, Finished finished) {
                              std::string(raw->upload ? "Connected! Uploading File..  (" : "Connected! Downloading File..  (") +
                                  (raw->ascii ? "Ascii Mode" : "Binary Mode") + ").. Please Wait.");
     };
-    events.data = [raw](const char* data, std::size_t n) {
-        if (raw->file.write(data, n)) return true;
-        raw->writeError = raw->file.error();
-        return false;
+    events.sized = [raw](std::int64_t size) {
+        raw->stopReason = raw->guard->sized(size);
+        return raw->stopReason.empty();
+    };
+    events.progress = [raw](std::int64_t total) {
+        raw->stopReason = raw->guard->moved(total);
+        return raw->stopReason.empty();
     };
     events.done = [this, upload](const TransferOutcome& outcome) { finish(upload, outcome); };
+    if (!upload) request.sinkFd = raw->file.fd();
     job_ = std::move(job);
     raw->transfer = transfers_->start(request, std::move(events));
 }
 
 void ftpControl::finish(bool upload, const TransferOutcome& outcome) {
     std::unique_ptr<Job> job = std::move(job_);
+    job->transfer.reset();
+    job->guard.reset();
     bool ok = outcome.ok;
-    std::string reason = transferReason(outcome);
-    if (!job->writeError.empty()) reason = job->writeError;
+    std::string reason = job->stopReason.empty() ? transferReason(outcome) : job->stopReason;
     if (ok && !upload && !job->file.commit()) {
         ok = false;
         reason = job->file.error();
     }
     job->file.discard();
     std::string result;
-    if (!job->loggedIn) {
-        result = kConnectFailed;
-        ShowTransferProgress(upload ? 4 : 2, 4, result);
-    } else if (ok) {
+    if (ok) {
         ShowTransferProgress(4, 4, upload ? "Upload Success, disconnecting." : "Download Success, disconnecting.");
         result = upload ? "upload complete." : "download complete.";
         if (!upload) banner(kCompleteBanner, kBannerGreen);
+    } else if (!job->loggedIn) {
+        result = kConnectFailed;
+        showFailure(result);
     } else {
-        ShowTransferProgress(4, 4, "Failed");
         result = upload ? "Failed uploading file, check file permissions (both remote & local) and try again."
                         : "Failed downloading file, check file permissions (both remote & local) and try again.";
-        if (!upload) banner(kFailedBanner, kBannerRed);
+        showFailure("Failed");
     }
     if (!ok) lastFailure_ = reason;
     Finished finished = std::move(job->finished);
     job.reset();
     if (finished) finished(ok, result);
+}
+
+void ftpControl::stop(const std::string& why) {
+    if (!job_) return;
+    job_->stopReason = why;
+    TransferOutcome out;
+    out.failure = TransferFailure::LocalFile;
+    finish(job_->upload, out);
+}
+
+void ftpControl::showFailure(const std::string& text) {
+    // A failure leaves no step of the transfer on show: no "please wait", no part of the bar.
+    pbTransferStatus.setRange(0, 100);
+    pbTransferStatus.setValue(0);
+    lblStatus.setText(text);
+    banner(kFailedBanner, kBannerRed);
 }
 
 void ftpControl::abandon() {

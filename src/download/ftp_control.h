@@ -12,6 +12,7 @@
 
 #include "controls/controls.h"
 #include "download/transfer.h"
+#include "download/transfer_guard.h"
 
 namespace tarnwick {
 
@@ -75,6 +76,8 @@ public:
     // Sends ftp_local_filename to the server as ftp_remote_filename.
     void ftp_Upload_quick(Finished finished);
     bool busy() const { return job_ != nullptr; }
+    // What no transfer may do (tests give small figures).
+    void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
     // Stops a running transfer without a word (the host is going away); the local file stays as it was.
     void abandon();
     // The reason of the last failed transfer and its address, for the host's diagnostic.
@@ -111,6 +114,8 @@ private:
     struct Job;
     void run(bool upload, Finished finished);
     void finish(bool upload, const TransferOutcome& outcome);
+    void stop(const std::string& why);
+    void showFailure(const std::string& text);
     void changed(const char* name);
     void banner(const char* text, Colour colour);
 
@@ -130,6 +135,7 @@ private:
     double barWidth_ = 0, statusWidth_ = 0, cancelLeft_ = 0;
     std::unique_ptr<Job> job_;
     std::string lastFailure_, lastAddress_;
+    TransferLimits limits_;
 };
 
 // The address a transfer uses: the host part of `address` (a host name or an "ftp://" address), the

@@ -1,5 +1,6 @@
 #include "download/inet_errors.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tarnwick {
@@ -88,6 +89,8 @@ long inetErrorCode(TransferFailure failure) {
         return 12028;
     case TransferFailure::Protocol:
         return 12006;
+    case TransferFailure::RedirectScheme:
+        return 12048;
     default:
         return 0;
     }
@@ -99,9 +102,23 @@ std::string transferReason(const TransferOutcome& outcome) {
         if (!outcome.message.empty()) text += " (" + outcome.message + ")";
         return text;
     }
+    if (outcome.failure == TransferFailure::TooManyRedirects)
+        return "Too many redirects" + (outcome.message.empty() ? std::string() : " (" + outcome.message + ")");
     if (outcome.failure == TransferFailure::HttpStatus && outcome.httpStatus > 0)
         return "HTTP status " + std::to_string(outcome.httpStatus);
     return outcome.message.empty() ? "transfer failed" : outcome.message;
+}
+
+std::string addressShown(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const std::size_t start = scheme + 3;
+    const std::size_t end = std::min(url.find_first_of("/?#", start), url.size());
+    const std::size_t at = url.rfind('@', end - 1);
+    if (at == std::string::npos || at < start) return url;
+    const std::size_t colon = url.find(':', start);
+    if (colon == std::string::npos || colon > at) return url;
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 }  // namespace tarnwick

@@ -1,6 +1,7 @@
 #include "download/target_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "settings/settings_file.h"
 
 namespace tarnwick {
 
@@ -24,32 +27,18 @@ bool TargetFile::open(const std::string& target) {
     const fs::path p(target);
     std::error_code ec;
     if (p.has_parent_path()) fs::create_directories(p.parent_path(), ec);
-    std::string pattern =
-        (p.has_parent_path() ? p.parent_path().string() + "/" : std::string()) + "." + p.filename().string() + ".XXXXXX";
-    fd_ = ::mkstemp(pattern.data());
+    std::string pattern = temporaryPattern(target);
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) {
         error_ = "cannot write beside " + target + ": " + std::strerror(errno);
         return false;
     }
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     // mkstemp makes the file private; a news file gets the usual permissions.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd_, 0666 & ~mask);
     temp_ = pattern;
-    return true;
-}
-
-bool TargetFile::write(const char* data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd_, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            error_ = "cannot write " + temp_ + ": " + std::strerror(errno);
-            return false;
-        }
-        data += w;
-        n -= static_cast<std::size_t>(w);
-    }
     return true;
 }
 

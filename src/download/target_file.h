@@ -1,6 +1,8 @@
 #pragma once
 // A downloaded file reaches its target whole or not at all: the bytes go to a temporary file beside
-// the target, which replaces the target only when the transfer succeeded.
+// the target (the program's own temporary form, locked while it is written, so a start-up that finds
+// one left by a killed program removes it and nothing else), which replaces the target only when the
+// transfer succeeded and its bytes are on the disk.
 
 #include <string>
 
@@ -16,7 +18,8 @@ public:
     // Makes a new temporary file beside `target` (a Linux path), creating the target's folder when it
     // is missing. False with the reason in error().
     bool open(const std::string& target);
-    bool write(const char* data, std::size_t n);
+    // The temporary file, open for writing from its start; the transfer writes and syncs it.
+    int fd() const { return fd_; }
     // Puts the bytes in place of the target. False with the reason; the temporary file is then gone.
     bool commit();
     // Drops the temporary file; the target stays as it was.

@@ -21,8 +21,10 @@ enum class TransferFailure {
     Cut,         // the connection ended before the whole body arrived
     NotFound,    // the remote file does not exist
     HttpStatus,  // the final HTTP status was not 2xx
-    LocalFile,   // the local file could not be read or written
-    Protocol,    // an address or a redirect the transfer may not follow
+    LocalFile,   // the local file could not be read or written, or the transfer was stopped
+    Protocol,    // an address the transfer does not take
+    RedirectScheme,    // a redirect to another kind of address than plain http
+    TooManyRedirects,  // more redirects than a transfer follows
     Other,
 };
 
@@ -49,15 +51,20 @@ struct TransferRequest {
     bool direct = false;
     // Put: the local file whose bytes are sent.
     std::string localPath;
+    // Get: the open file the body is written to, from its start. The service writes it (off the
+    // program's loop where it can, so a slow disk holds no tool), never closes it, and reports success
+    // only once every byte is on the disk (synced).
+    int sinkFd = -1;
 };
 
 // What a running transfer reports. Each event may be left unset.
 struct TransferEvents {
     // The size the server stated for the body (HTTP Content-Length of the final reply, or the FTP
-    // size), before the first bytes; -1 when it stated none.
-    std::function<void(std::int64_t size)> sized;
-    // Body bytes in order. Returning false stops the transfer; it then ends with LocalFile.
-    std::function<bool(const char* data, std::size_t n)> data;
+    // size), before the first bytes; -1 when it stated none. Returning false stops the transfer.
+    std::function<bool(std::int64_t size)> sized;
+    // The bytes moved so far: body bytes received (Get) or sent (Put). Returning false stops the
+    // transfer; it then ends with LocalFile. Neither this nor `sized` may drop the transfer.
+    std::function<bool(std::int64_t total)> progress;
     // FTP: the server accepted the log-in.
     std::function<void()> loggedIn;
     // The end, exactly once (unless the transfer was dropped first). Its handler may drop the transfer.

@@ -5,6 +5,7 @@
 
 #include "download/downloader.h"
 #include "download/inet_errors.h"
+#include "download/transfer_guard.h"
 #include "runtime/runtime.h"
 
 namespace tarnwick {
@@ -41,10 +42,12 @@ int roundedPercent(std::int64_t done, std::int64_t size) {
 
 void Form13::DownloadAFile(const std::string& sFileName, const std::string& sURLfrom, bool, bool bProgressBar,
                            Done done) {
-    // A call that fails before any transfer: the reason is written, the old file stays.
+    const std::string shown = addressShown(sURLfrom);
+    // A call that fails before any transfer: the reason is written and shown, the old file stays.
     auto fail = [&](const std::string& why) {
         lastError_ = why;
-        ctx_.rt.error(name() + " download " + sURLfrom, why);
+        ctx_.rt.error(name() + " download " + shown, why);
+        showFailure(why);
         tmrSpeedTest.setEnabled(false);
         if (done) done(false);
     };
@@ -60,21 +63,27 @@ void Form13::DownloadAFile(const std::string& sFileName, const std::string& sURL
     if (!transfers_) return fail("no transfer service");
     auto job = std::make_unique<UrlJob>();
     if (!job->file.open(mapWindowsPath(sFileName))) return fail(job->file.error());
-    job->url = sURLfrom;
+    // A new transfer: the last one's failure is no longer news.
+    txtPercent.setCaption("");
+    job->url = shown;
     job->fileName = sFileName;
     job->progress = bProgressBar;
     job->done = std::move(done);
 
     UrlJob* raw = job.get();
+    job->guard = std::make_unique<TransferGuard>(ctx_.rt, limits_, job->file.temporaryPath(),
+                                                 [this](const std::string& why) { stopUrl(why); });
     TransferEvents events;
-    events.sized = [raw](std::int64_t size) { raw->expected = size > 0 ? size : 0; };
-    events.data = [this, raw](const char* data, std::size_t n) {
-        if (!raw->file.write(data, n)) {
-            raw->writeError = raw->file.error();
-            return false;
-        }
+    events.sized = [raw](std::int64_t size) {
+        raw->expected = size > 0 ? size : 0;
+        raw->stopReason = raw->guard->sized(size);
+        return raw->stopReason.empty();
+    };
+    events.progress = [this, raw](std::int64_t total) {
+        raw->stopReason = raw->guard->moved(total);
+        if (!raw->stopReason.empty()) return false;
         const std::int64_t before = raw->total / kBlock;
-        raw->total += static_cast<std::int64_t>(n);
+        raw->total = total;
         // The readouts move in whole blocks; the last, short block is shown at the end.
         tmrSpeedTest.setEnabled(true);
         if (raw->progress && raw->total / kBlock != before)
@@ -83,19 +92,23 @@ void Form13::DownloadAFile(const std::string& sFileName, const std::string& sURL
     };
     events.done = [this](const TransferOutcome& outcome) {
         std::string reason;
-        bool ok = outcome.ok;
-        if (!ok) reason = url_->writeError.empty() ? transferReason(outcome) : url_->writeError;
-        finishUrl(ok, reason);
+        if (!outcome.ok) reason = url_->stopReason.empty() ? transferReason(outcome) : url_->stopReason;
+        finishUrl(outcome.ok, reason);
     };
     url_ = std::move(job);
     TransferRequest request;
     request.url = sURLfrom;
     request.agent = kAgent;
+    request.sinkFd = raw->file.fd();
+    // An ftp:// address is fetched as the FTP road fetches: the server connects back for the data.
+    request.active = true;
     raw->transfer = transfers_->start(request, std::move(events));
 }
 
 void Form13::finishUrl(bool ok, const std::string& reason) {
     std::unique_ptr<UrlJob> job = std::move(url_);
+    job->transfer.reset();
+    job->guard.reset();
     std::string why = reason;
     if (ok) {
         // The end of the body: the size is what arrived.
@@ -110,11 +123,24 @@ void Form13::finishUrl(bool ok, const std::string& reason) {
     if (!ok) {
         lastError_ = why;
         ctx_.rt.error(name() + " download " + job->url, why);
+        showFailure(why);
     }
     tmrSpeedTest.setEnabled(false);
     Done done = std::move(job->done);
     job.reset();
     if (done) done(ok);
+}
+
+void Form13::stopUrl(const std::string& why) {
+    if (url_) finishUrl(false, why);
+}
+
+void Form13::showFailure(const std::string& why) {
+    // The bar empties and the caption beside it says what failed, until the next transfer starts.
+    Percent.setWidth(0);
+    Percent.setCaption("");
+    txtPercent.setForeColour(kRed);
+    txtPercent.setCaption("Failed: " + why);
 }
 
 void Form13::cancelTransfer() {
@@ -124,6 +150,7 @@ void Form13::cancelTransfer() {
     // stays on.
     std::unique_ptr<UrlJob> job = std::move(url_);
     job->transfer.reset();
+    job->guard.reset();
     job->file.discard();
     Done done = std::move(job->done);
     job.reset();

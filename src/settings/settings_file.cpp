@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -276,32 +277,6 @@ std::string readLines(const std::string& path, std::vector<std::string>& lines, 
     return {};
 }
 
-// A name that mkstemp makes of "NAME.ini.XXXXXX".
-bool isSaveLeftover(const std::string& entry, const std::string& fileName) {
-    if (entry.size() != fileName.size() + 7 || entry.compare(0, fileName.size(), fileName) != 0) return false;
-    if (entry[fileName.size()] != '.') return false;
-    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(fileName.size()) + 1, entry.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    });
-}
-
-// Removes the temporary files a save killed half way left beside the settings file: regular files of
-// this user named like the program's own temporaries.
-void removeSaveLeftovers(const std::string& filePath) {
-    std::size_t slash = filePath.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : filePath.substr(0, slash);
-    std::string name = slash == std::string::npos ? filePath : filePath.substr(slash + 1);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;
-    while (const dirent* e = ::readdir(d)) {
-        if (!isSaveLeftover(e->d_name, name)) continue;
-        std::string full = joinPath(dir, e->d_name);
-        struct stat st{};
-        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid()) ::unlink(full.c_str());
-    }
-    ::closedir(d);
-}
-
 // mkdir -p; folders it makes are private to the user.
 int makeDirectories(const std::string& dir) {
     if (dir.empty()) return 0;
@@ -362,6 +337,42 @@ bool truth(const std::string& value) {
 
 }  // namespace
 
+std::string temporaryPattern(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + name + ".tmp-XXXXXX";
+}
+
+bool isTemporaryOf(const std::string& entry, const std::string& fileName) {
+    const std::string head = "." + fileName + ".tmp-";
+    if (entry.size() != head.size() + 6 || entry.compare(0, head.size(), head) != 0) return false;
+    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(head.size()), entry.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+void removeTemporaries(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTemporaryOf(e->d_name, name)) continue;
+        const std::string full = joinPath(dir, e->d_name);
+        const int fd = ::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st{};
+        // A regular file of this user that nobody is writing (a writer holds its lock).
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(full.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
 std::string settingsDirectory() {
     if (std::string d = env("TARNWICK_CONFIG_DIR"); !d.empty()) return d;
     if (std::string x = env("XDG_CONFIG_HOME"); !x.empty() && x.front() == '/') return joinPath(x, "tarnwick");
@@ -420,12 +431,9 @@ long long boxCount(const std::string& text, long long most) {
 ToolSettingsFile::ToolSettingsFile(std::string fileName, int bufferSize, std::string directory)
     : fileName_(std::move(fileName)), bufferSize_(bufferSize) {
     path_ = joinPath(directory.empty() ? settingsDirectory() : directory, fileName_);
-    // Saves go beside the file a link names, so their leftovers lie there.
-    if (char* real = ::realpath(path_.c_str(), nullptr)) {
-        removeSaveLeftovers(real);
-        std::free(real);
-    }
-    removeSaveLeftovers(path_);
+    // What a save killed half way left in the settings folder. Only there: a folder a linked file
+    // lies in belongs to the operator, whatever is in it.
+    removeTemporaries(path_);
     load();
 }
 
@@ -485,7 +493,7 @@ bool ToolSettingsFile::save() {
         return false;
     }
 
-    std::string temp = target + ".XXXXXX";
+    std::string temp = temporaryPattern(target);
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());

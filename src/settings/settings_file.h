@@ -28,6 +28,16 @@ std::string settingsDirectory();
 // that starts with "/" is kept as it is.
 std::string mapWindowsPath(const std::string& path);
 
+// The program's own temporary files beside a file it replaces whole (a settings file, a news file):
+// ".NAME.tmp-" and six letters or digits, a form no operator gives a file of theirs. The pattern for
+// mkstemp of `path`'s temporary, in `path`'s folder.
+std::string temporaryPattern(const std::string& path);
+// Whether a folder entry is one of the temporaries of `fileName` (a name without a folder).
+bool isTemporaryOf(const std::string& entry, const std::string& fileName);
+// Removes what writes killed half way left: `path`'s temporaries in `path`'s own folder, when they
+// are regular files of this user that no running writer holds locked.
+void removeTemporaries(const std::string& path);
+
 // Reads text like a leading decimal number ("12abc" is 12, " 7" is 7); nullopt when it has none.
 std::optional<long long> leadingNumber(const std::string& text);
 

@@ -145,6 +145,42 @@ QStringList toList(const std::vector<std::string>& items) {
 }
 
 // Hands the operator's right mouse button on a control's widget to the control's model.
+// A label for a sentence that may be long: it asks for the room of the whole sentence, takes what its
+// row gives, and shows as much as that holds, shortened with "...". One line always, so a fixed window
+// never grows a scroll bar for it.
+class ShortenedLabel : public QLabel {
+public:
+    explicit ShortenedLabel(QWidget* parent) : QLabel(parent) {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+    void setSentence(const QString& sentence) {
+        if (sentence == sentence_) return;
+        sentence_ = sentence;
+        updateGeometry();
+        shorten();
+    }
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(sentence_) + 2 * margin() + 4, QLabel::minimumSizeHint().height()};
+    }
+    QSize minimumSizeHint() const override {
+        return {fontMetrics().horizontalAdvance(QStringLiteral("...")), QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        shorten();
+    }
+
+private:
+    void shorten() {
+        const QString shown = fontMetrics().elidedText(sentence_, Qt::ElideRight, contentsRect().width());
+        if (text() != shown) QLabel::setText(shown);
+    }
+    QString sentence_;
+};
+
 class RightClickFilter : public QObject {
 public:
     RightClickFilter(Control& c, QObject* parent) : QObject(parent), control_(c) {}
@@ -575,8 +611,16 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         b->widget = w;
     } else {
         // A label, or any control without input of its own: its caption as plain text.
-        auto* w = plainLabel({}, parent);
         auto* label = dynamic_cast<Label*>(&c);
+        if (label && label->shortened()) {
+            auto* w = new ShortenedLabel(parent);
+            b->refreshValue = [w, &c] { w->setSentence(toDisplay(c.caption())); };
+            b->widget = w;
+            b->widget->setObjectName(qs(c.name()));
+            b->widget->installEventFilter(new RightClickFilter(c, b->widget));
+            return b->widget;
+        }
+        auto* w = plainLabel({}, parent);
         b->refreshValue = [w, &c, label] {
             const QString text = toDisplay(c.caption());
             if (label && label->width() >= 0) {

@@ -3,6 +3,7 @@
 // time passes, an in-process host, real files under a drive folder and a stand-in news player.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@ struct FakeResource {
     long status = 200;            // HTTP status of the final reply
     TransferFailure failure = TransferFailure::None;  // fails before any byte
     bool login = true;            // FTP: the log-in is accepted
+    std::int64_t stallAt = -1;    // nothing more comes after this many bytes, and the connection stays
 };
 
 class FakeTransfers : public TransferService {
@@ -94,18 +96,27 @@ private:
                     owner_.uploads[req_.url] = res_.body;
                     return end(TransferFailure::None, true);
                 }
-                if (ev_.sized)
-                    ev_.sized(res_.stated == -2 ? static_cast<std::int64_t>(res_.body.size()) : res_.stated);
+                if (ev_.sized &&
+                    !ev_.sized(res_.stated == -2 ? static_cast<std::int64_t>(res_.body.size()) : res_.stated))
+                    return end(TransferFailure::LocalFile, false);
             }
             inTick_ = true;
             std::size_t n = std::min(res_.chunk, res_.body.size() - pos_);
             if (res_.cutAt >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(res_.cutAt) - pos_);
+            if (res_.stallAt >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(res_.stallAt) - pos_);
             if (n > 0) {
-                if (ev_.data && !ev_.data(res_.body.data() + pos_, n)) return end(TransferFailure::LocalFile, false);
+                if (req_.sinkFd >= 0 && ::write(req_.sinkFd, res_.body.data() + pos_, n) != static_cast<ssize_t>(n))
+                    return end(TransferFailure::LocalFile, false);
                 pos_ += n;
+                if (ev_.progress && !ev_.progress(static_cast<std::int64_t>(pos_)))
+                    return end(TransferFailure::LocalFile, false);
             }
             if (res_.cutAt >= 0 && pos_ >= static_cast<std::size_t>(res_.cutAt)) return end(TransferFailure::Cut, false);
-            if (pos_ >= res_.body.size()) end(TransferFailure::None, true);
+            if (pos_ >= res_.body.size()) {
+                // A transfer reports success once its file is on the disk.
+                if (req_.sinkFd >= 0) ::fsync(req_.sinkFd);
+                end(TransferFailure::None, true);
+            }
         }
 
         void end(TransferFailure f, bool ok) {

@@ -69,22 +69,24 @@ TEST_F(FtpControlTest, FailuresNameTheirStepAndKeepTheLocalFile) {
         {"no server", false, {"", -2, 512, 100, -1, 200, TransferFailure::Connect, false}, true,
          "Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server may "
          "be down.",
-         {"Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server "
-          "may be down. (50%)"},
-         ftpControl::kDownloadingBanner},
+         {"Creating FTP Session..",
+          "Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server "
+          "may be down."},
+         ftpControl::kFailedBanner},
         {"no server, upload", true, {"", -2, 512, 100, -1, 200, TransferFailure::Connect, false}, true,
          "Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server may "
          "be down.",
-         {"Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server "
-          "may be down. (100%)"},
-         ftpControl::kDownloadingBanner},
+         {"Creating FTP Session.. (50%)",
+          "Unable to connect. Please check your username, password, FTP Address and Port. Alternativly the server "
+          "may be down."},
+         ftpControl::kFailedBanner},
         {"missing file", false, {}, false,
          "Failed downloading file, check file permissions (both remote & local) and try again.",
-         {"Connected! Downloading File..  (Binary Mode).. Please Wait. (75%)", "Failed (100%)"},
+         {"Connected! Downloading File..  (Binary Mode).. Please Wait. (75%)", "Failed"},
          ftpControl::kFailedBanner},
         {"cut", false, {std::string(5000, 'x'), -2, 512, 100, 1024}, true,
          "Failed downloading file, check file permissions (both remote & local) and try again.",
-         {"Failed (100%)"}, ftpControl::kFailedBanner},
+         {"Failed"}, ftpControl::kFailedBanner},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -97,7 +99,10 @@ TEST_F(FtpControlTest, FailuresNameTheirStepAndKeepTheLocalFile) {
         EXPECT_EQ(text, c.result);
         ASSERT_GE(statuses.size(), c.tail.size());
         EXPECT_EQ(std::vector<std::string>(statuses.end() - static_cast<long>(c.tail.size()), statuses.end()), c.tail);
+        // Nothing of the failed transfer's steps stays on show: no "please wait", no part of the bar.
         EXPECT_EQ(ftp.Label1.text(), c.banner);
+        EXPECT_EQ(ftp.Label1.foreColour(), kBannerRed);
+        EXPECT_EQ(ftp.pbTransferStatus.value(), 0);
         EXPECT_EQ(readNews(1), "old news");
         EXPECT_TRUE(leftovers().empty());
         EXPECT_FALSE(ftp.lastFailure().empty());

@@ -134,10 +134,14 @@ TEST_F(DownloadTest, FailuresKeepTheOldFileAndWriteTheAddressAndReason) {
         EXPECT_TRUE(leftovers().empty());
         EXPECT_NE(err.find("ERROR Form13 download " + c.url + ": "), std::string::npos) << err;
         EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        // The window says so beside the bar until the next transfer starts.
+        EXPECT_EQ(f.txtPercent.caption().rfind("Failed: ", 0), 0u) << f.txtPercent.caption();
+        EXPECT_NE(f.txtPercent.caption().find(c.reason), std::string::npos) << f.txtPercent.caption();
+        EXPECT_EQ(f.txtPercent.foreColour(), kRed);
     }
 }
 
-TEST_F(DownloadTest, CapitalSchemeIsAcceptedAndACutDoesNotShowAFullBar) {
+TEST_F(DownloadTest, CapitalSchemeIsAcceptedAndAFailureEmptiesTheBarUntilTheNextTransfer) {
     net.resources["HTTP://news.example/n1.mp3"] = {std::string(2000, 'a')};
     net.resources[kUrl] = {std::string(10000, 'b'), -2, 512, 100, 2048};
     Form13& f = start();
@@ -151,7 +155,22 @@ TEST_F(DownloadTest, CapitalSchemeIsAcceptedAndACutDoesNotShowAFullBar) {
     rt.advance(2000);
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(f.Percent.caption(), "20 %");
+    EXPECT_EQ(f.Percent.caption(), "");
+    EXPECT_EQ(f.Percent.width(), 0);
+    EXPECT_EQ(f.txtPercent.caption().rfind("Failed: Connection Terminated", 0), 0u) << f.txtPercent.caption();
+    // A 404 after a whole file: no "100 %" left from the file before.
+    net.resources["http://news.example/gone.mp3"] = {"", -2, 512, 100, -1, 404};
+    f.DownloadAFile("C:\\News1.mp3", "HTTP://news.example/n1.mp3", false, true, [&](bool ok) { result = ok; });
+    rt.advance(1000);
+    EXPECT_EQ(f.Percent.caption(), "100 %");
+    EXPECT_EQ(f.txtPercent.caption(), "");
+    ::testing::internal::CaptureStderr();
+    f.DownloadAFile("C:\\News1.mp3", "http://news.example/gone.mp3", false, true, [&](bool ok) { result = ok; });
+    rt.advance(1000);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(f.Percent.caption(), "");
+    EXPECT_EQ(f.txtPercent.caption(), "Failed: HTTP status 404");
 }
 
 TEST_F(DownloadTest, CancelEndsTheBatchAndEveryTargetKeepsItsFile) {

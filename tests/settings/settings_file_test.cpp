@@ -1,6 +1,8 @@
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -285,20 +287,47 @@ TEST_F(SettingsFileTest, ReadsOnlyRegularFilesOfAtMostOneMegabyte) {
     EXPECT_TRUE(fs::is_symlink(path("zero.ini")));
 }
 
-TEST_F(SettingsFileTest, StartUpRemovesLeftoversOfKilledSaves) {
-    put("[SETTINGS]\nK=v\n");
-    put("half written", "tool.ini.a1B2c3");
-    put("half written", "tool.ini.ZZZZZZ");
-    put("someone's", "tool.ini.bak");
-    put("someone's", "tool.ini.a1B2c");
-    put("someone's", "other.ini.a1B2c3");
-    fs::create_directory(path("tool.ini.dir123"));
+TEST_F(SettingsFileTest, StartUpRemovesOnlyItsOwnTemporariesAndOnlyInTheSettingsFolder) {
+    // The settings file is a link into a folder of the operator's.
+    fs::create_directory(path("elsewhere"));
+    std::ofstream(path("elsewhere/real.ini")) << "[SETTINGS]\nK=v\n";
+    fs::create_symlink(path("elsewhere/real.ini"), path("tool.ini"));
+    put("half written", ".tool.ini.tmp-a1B2c3");
+    put("half written", ".tool.ini.tmp-ZZZZZZ");
+    // The operator's own copies, whatever their names look like.
+    for (const char* name : {"tool.ini.backup", "tool.ini.2024v1", "tool.ini.a1B2c3", ".tool.ini.tmp-a1B2c",
+                             ".tool.ini.tmp-a1B2c34", "tool.ini.tmp-a1B2c3", ".other.ini.tmp-a1B2c3",
+                             "elsewhere/.real.ini.tmp-a1B2c3", "elsewhere/real.ini.before"})
+        put("someone's", name);
+    fs::create_directory(path(".tool.ini.tmp-dir123"));
+    // A temporary that a running writer holds locked is not a leftover.
+    put("being written", ".tool.ini.tmp-Locked");
+    const int held = ::open(path(".tool.ini.tmp-Locked").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
     ToolSettingsFile f("tool.ini", 256, dir_);
     EXPECT_EQ(f.read("K", ""), "v");
+    ::close(held);
     std::vector<std::string> left = entries();
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"other.ini.a1B2c3", "tool.ini", "tool.ini.a1B2c", "tool.ini.bak",
-                                              "tool.ini.dir123"}));
+    EXPECT_EQ(left, (std::vector<std::string>{".other.ini.tmp-a1B2c3", ".tool.ini.tmp-Locked", ".tool.ini.tmp-a1B2c",
+                                              ".tool.ini.tmp-a1B2c34", ".tool.ini.tmp-dir123", "elsewhere",
+                                              "tool.ini", "tool.ini.2024v1", "tool.ini.a1B2c3", "tool.ini.backup",
+                                              "tool.ini.tmp-a1B2c3"}));
+    EXPECT_TRUE(fs::exists(path("elsewhere/.real.ini.tmp-a1B2c3")));
+    EXPECT_TRUE(fs::exists(path("elsewhere/real.ini.before")));
+
+    // A save makes its temporary in the form the start-up removes, and leaves none.
+    std::string made = temporaryPattern(path("elsewhere/real.ini"));
+    made.replace(made.size() - 6, 6, "q9Z8y7");
+    EXPECT_EQ(fs::path(made).parent_path(), fs::path(path("elsewhere")));
+    EXPECT_TRUE(isTemporaryOf(fs::path(made).filename(), "real.ini"));
+    f.write("K", "w");
+    ASSERT_TRUE(f.save());
+    std::vector<std::string> there;
+    for (const auto& e : fs::directory_iterator(path("elsewhere"))) there.push_back(e.path().filename());
+    std::sort(there.begin(), there.end());
+    EXPECT_EQ(there, (std::vector<std::string>{".real.ini.tmp-a1B2c3", "real.ini", "real.ini.before"}));
 }
 
 TEST(SettingsPlaces, SettingsDirectory) {

@@ -7,8 +7,14 @@
         /cut/N/M            states N bytes, sends M, then drops the connection
         /slow/N             N bytes, 1 KiB every 50 ms
         /stall/N/M          states N bytes, sends M, then sends nothing more for 150 s
+        /fill/N[/MBPS]      N bytes as fast as the connection takes them, or MBPS MiB a second (no file
+                            behind them; byte i is (i % 2**20) * 13 % 256)
+        /trickle/N          states N bytes, sends 2 bytes a second
+        /bigheader/N        a header line of N bytes before an empty body
         /redirect/PATH      302 to /PATH;   /redirect-https  302 to an https address
+        /redirect-to/URL    302 to URL as written;   /loop  302 to itself, for ever
         /status/CODE        that status with a small page
+      A request the server cannot read (a TLS greeting, say) is logged as "SECONDS BAD".
       Each request is logged as "SECONDS-SINCE-1970 METHOD PATH AGENT".
   local_servers.py ftp ROOT PORT PORTFILE LOG [SECONDS]
       An anonymous FTP server (read and write) on ROOT; every command line is logged.
@@ -56,6 +62,12 @@ def serve_http(root, portfile, log):
         def log_message(self, *args):
             pass
 
+        def parse_request(self):
+            if super().parse_request():
+                return True
+            log_line(log, "%.3f BAD" % time.time())
+            return False
+
         def body(self, code, data, stated=None, chunked=False, extra=()):
             self.send_response(code)
             self.send_header("Content-Type", "application/octet-stream")
@@ -96,6 +108,34 @@ def serve_http(root, portfile, log):
                         self.wfile.flush()
                         sent += block
                         time.sleep(0.05)
+                elif parts[0] == "fill":
+                    n = int(parts[1])
+                    rate = float(parts[2]) if len(parts) > 2 else 0
+                    self.body(200, b"", stated=n)
+                    block = bytes((i * 13) % 256 for i in range(1 << 20))
+                    sent = 0
+                    began = time.time()
+                    while sent < n:
+                        k = min(len(block), n - sent)
+                        self.wfile.write(block[:k])
+                        sent += k
+                        if rate > 0:
+                            ahead = began + sent / (rate * (1 << 20)) - time.time()
+                            if ahead > 0:
+                                time.sleep(ahead)
+                elif parts[0] == "trickle":
+                    n = int(parts[1])
+                    self.body(200, b"", stated=n)
+                    for _ in range(n // 2):
+                        self.wfile.write(b"tt")
+                        self.wfile.flush()
+                        time.sleep(1)
+                elif parts[0] == "bigheader":
+                    self.wfile.write(self.body(200, b"", extra=[("X-Padding", "p" * int(parts[1]))]))
+                elif parts[0] == "redirect-to":
+                    self.body(302, b"", extra=[("Location", self.path.split("/redirect-to/", 1)[1])])
+                elif parts[0] == "loop":
+                    self.body(302, b"", extra=[("Location", "/loop")])
                 elif parts[0] == "stall":
                     n, m = int(parts[1]), int(parts[2])
                     self.body(200, b"", stated=n)

@@ -10,6 +10,7 @@
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
 #include "conference/station_info.h"
+#include "download/downloader.h"
 #include "player/news_player.h"
 #include "shell/toolset.h"
 #include "speech/dtmf_help.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QSlider>
 
 #include "ui/form_view.h"
@@ -157,6 +160,43 @@ TEST_F(ToolWindows, TheDtmfHelpBoxIsAsWideAsItsSentence) {
     auto* two = qobject_cast<QLineEdit*>(speechView.widgetFor(speech->TTSPeriod));
     ASSERT_NE(two, nullptr);
     EXPECT_LE(two->width(), 4 * two->fontMetrics().horizontalAdvance(QLatin1Char('W')));
+}
+
+// The downloader's window keeps its size: a long status sentence is shortened inside it, rather than
+// widening its pages behind scroll bars. Without a transfer service every transfer fails with the
+// longest texts the window shows.
+TEST_F(ToolWindows, TheDownloadersLongStatusSentencesStayInsideItsWindow) {
+    auto* form = dynamic_cast<Form13*>(tools.find("Form13"));
+    ASSERT_NE(form, nullptr);
+    form->load();
+    FormView view(*form);
+    view.show();
+    QApplication::processEvents();
+    const QSize size = view.size();
+    auto* area = view.findChild<QScrollArea*>();
+    auto* tabs = view.findChild<QTabWidget*>();
+    ASSERT_TRUE(area && tabs);
+
+    ::testing::internal::CaptureStderr();
+    form->cmdDownload.click();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(form->ftpControl1.lblStatus.text().rfind("Error creating InetSession.", 0), 0u);
+    // A reason as long as the library's words for a connection that timed out.
+    form->txtPercent.setCaption("Failed: Connection Failed (Failed to connect to news.example.org port 80 after "
+                                "30001 ms: Connection timed out, and then some more words of the library)");
+    for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        QApplication::processEvents();
+        EXPECT_EQ(view.size(), size);
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << tabs->tabText(page).toStdString();
+        EXPECT_LE(area->widget()->minimumSizeHint().width(), area->viewport()->width())
+            << tabs->tabText(page).toStdString();
+        // The buttons at the foot of each page stay in view.
+        QWidget* hide = view.widgetFor(page == 0 ? form->Command2 : form->Command22);
+        ASSERT_NE(hide, nullptr);
+        const QPoint corner = hide->mapTo(area->viewport(), QPoint(hide->width(), 0));
+        EXPECT_LE(corner.x(), area->viewport()->width()) << tabs->tabText(page).toStdString();
+    }
 }
 
 }  // namespace

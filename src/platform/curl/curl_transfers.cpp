@@ -2,11 +2,14 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 
+#include "platform/curl/disk_writer.h"
 #include "runtime/runtime.h"
 
 namespace tarnwick {
@@ -24,13 +27,26 @@ struct CurlJob : Transfer {
     bool inMulti = false;
     bool sizedSent = false;
     bool loginSeen = false;
+    // Held back while the disk writer's queue is full.
+    bool paused = false;
+    // A stop asked for by an event handler: the transfer ends with LocalFile.
+    bool stopped = false;
     std::FILE* source = nullptr;  // the file an upload sends
+    std::int64_t moved = 0;       // body bytes received or sent
+    std::shared_ptr<DiskWriter::Sink> sink;
+    // The outcome of a finished download whose bytes are still on their way to the disk.
+    std::unique_ptr<TransferOutcome> pending;
+    // libcurl keeps the first error text of a transfer, which may belong to a step it got past (the
+    // active FTP mode's probe of address families). A text that was there before the server's next
+    // reply is not the failure's own.
+    bool staleErrorText = false;
+    std::string refusal;  // the FTP server's last refusing reply (4xx or 5xx)
     char errorText[CURL_ERROR_SIZE] = {};
 };
 
 class CurlService : public TransferService {
 public:
-    explicit CurlService(Runtime& rt);
+    CurlService(Runtime& rt, DiskWriter::Options disk);
     ~CurlService() override;
 
     std::unique_ptr<Transfer> start(const TransferRequest& request, TransferEvents events) override;
@@ -51,9 +67,11 @@ private:
     void act(curl_socket_t s, int events);
     void collectFinished();
     void failLater(std::unique_ptr<CurlJob>& job, TransferFailure failure, const std::string& message);
+    void sinkChanged(CurlJob* job);
 
     Runtime& rt_;
     CURLM* multi_ = nullptr;
+    DiskWriter writer_;
     Timer timer_;
     std::map<curl_socket_t, Watches> watches_;
     std::set<CurlJob*> jobs_;
@@ -63,6 +81,7 @@ private:
 
 CurlJob::~CurlJob() {
     if (service) service->drop(this);
+    if (sink) sink->close();
     if (easy) curl_easy_cleanup(easy);
     if (source) std::fclose(source);
 }
@@ -77,7 +96,7 @@ bool startsWithNoCase(const std::string& s, const char* prefix) {
     return true;
 }
 
-CurlService::CurlService(Runtime& rt) : rt_(rt), timer_(rt, 0) {
+CurlService::CurlService(Runtime& rt, DiskWriter::Options disk) : rt_(rt), writer_(rt, disk), timer_(rt, 0) {
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
     (void)initialised;
     multi_ = curl_multi_init();
@@ -187,6 +206,13 @@ std::unique_ptr<Transfer> CurlService::start(const TransferRequest& request, Tra
         curl_easy_setopt(e, CURLOPT_READFUNCTION, &CurlService::onRead);
         curl_easy_setopt(e, CURLOPT_READDATA, job.get());
         if (size >= 0) curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    } else if (request.sinkFd >= 0) {
+        CurlJob* raw = job.get();
+        job->sink = writer_.open(request.sinkFd, [this, raw] { sinkChanged(raw); });
+        if (!job->sink) {
+            failLater(job, TransferFailure::LocalFile, "the file cannot be written: no writer could be started");
+            return job;
+        }
     }
     if (curl_multi_add_handle(multi_, e) != CURLM_OK) {
         failLater(job, TransferFailure::Other, "the transfer could not be started");
@@ -279,11 +305,21 @@ TransferFailure failureOf(CURLcode rc) {
         return TransferFailure::LocalFile;
     case CURLE_UNSUPPORTED_PROTOCOL:
     case CURLE_URL_MALFORMAT:
-    case CURLE_TOO_MANY_REDIRECTS:
         return TransferFailure::Protocol;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return TransferFailure::TooManyRedirects;
     default:
         return TransferFailure::Other;
     }
+}
+
+// The reason of a failure in the transfer's own words.
+std::string failureText(CurlJob& job, CURLcode rc) {
+    std::string text = job.errorText[0] && !job.staleErrorText ? job.errorText : curl_easy_strerror(rc);
+    // The FTP server's refusal says best what went wrong.
+    const std::string& reply = job.refusal;
+    if (!reply.empty() && text.find(reply.substr(0, 3)) == std::string::npos) text += ": the server said " + reply;
+    return text;
 }
 
 void CurlService::collectFinished() {
@@ -299,15 +335,39 @@ void CurlService::collectFinished() {
 
         TransferOutcome out;
         if (!job->ftp) curl_easy_getinfo(job->easy, CURLINFO_RESPONSE_CODE, &out.httpStatus);
+        long redirects = 0;
+        curl_easy_getinfo(job->easy, CURLINFO_REDIRECT_COUNT, &redirects);
         if (rc == CURLE_OK) {
             out.ok = job->ftp || (out.httpStatus >= 200 && out.httpStatus <= 299);
             if (!out.ok) {
                 out.failure = TransferFailure::HttpStatus;
                 out.message = "HTTP status " + std::to_string(out.httpStatus);
             }
+        } else if (job->sink && job->sink->error()) {
+            out.failure = TransferFailure::LocalFile;
+            out.message = std::string("cannot write the file: ") + std::strerror(job->sink->error());
+        } else if (job->stopped) {
+            out.failure = TransferFailure::LocalFile;
+            out.message = "stopped";
+        } else if (rc == CURLE_UNSUPPORTED_PROTOCOL && redirects > 0) {
+            out.failure = TransferFailure::RedirectScheme;
+            out.message = "the server sent it to an address that is not plain http";
+        } else if (rc == CURLE_OUT_OF_MEMORY && !job->sizedSent) {
+            // libcurl's word for a reply header larger than it takes.
+            out.failure = TransferFailure::Other;
+            out.message = "the reply's header is too large";
         } else {
             out.failure = failureOf(rc);
-            out.message = job->errorText[0] ? job->errorText : curl_easy_strerror(rc);
+            out.message = failureText(*job, rc);
+        }
+        if (job->sink) {
+            if (out.ok) {
+                // Done once the bytes are on the disk.
+                job->pending = std::make_unique<TransferOutcome>(out);
+                job->sink->finish();
+                continue;
+            }
+            job->sink->close();
         }
         // The handler may drop the job; nothing of it is touched afterwards.
         auto done = job->events.done;
@@ -315,22 +375,76 @@ void CurlService::collectFinished() {
     }
 }
 
+void CurlService::sinkChanged(CurlJob* job) {
+    if (!jobs_.count(job)) return;
+    if (const int err = job->sink->error()) {
+        TransferOutcome out;
+        out.failure = TransferFailure::LocalFile;
+        out.message = std::string("cannot write the file: ") + std::strerror(err);
+        job->pending.reset();
+        if (job->inMulti) curl_multi_remove_handle(multi_, job->easy);
+        job->inMulti = false;
+        job->sink->close();
+        auto done = job->events.done;
+        if (done) done(out);
+        return;
+    }
+    if (job->pending) {
+        if (!job->sink->synced()) return;
+        const TransferOutcome out = *job->pending;
+        job->pending.reset();
+        auto done = job->events.done;
+        if (done) done(out);
+        return;
+    }
+    if (job->paused && !job->sink->full()) {
+        job->paused = false;
+        // libcurl hands over the bytes it held back, maybe from inside this call.
+        curl_easy_pause(job->easy, CURLPAUSE_CONT);
+        collectFinished();
+    }
+}
+
 std::size_t CurlService::onBody(char* data, std::size_t size, std::size_t count, void* p) {
     auto* job = static_cast<CurlJob*>(p);
     const std::size_t n = size * count;
+    if (job->stopped) return 0;
     if (!job->sizedSent) {
         job->sizedSent = true;
         curl_off_t length = -1;
         curl_easy_getinfo(job->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (job->events.sized) job->events.sized(length);
+        if (job->events.sized && !job->events.sized(length)) {
+            job->stopped = true;
+            return 0;
+        }
     }
-    if (job->events.data && !job->events.data(data, n)) return 0;
+    if (job->sink) {
+        if (job->sink->error()) return 0;
+        if (job->sink->full()) {
+            // The disk is behind: the connection waits until the writer has room again.
+            job->paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        job->sink->write(data, n);
+    }
+    job->moved += static_cast<std::int64_t>(n);
+    if (job->events.progress && !job->events.progress(job->moved)) {
+        job->stopped = true;
+        return 0;
+    }
     return n;
 }
 
 std::size_t CurlService::onHeader(char* data, std::size_t size, std::size_t count, void* p) {
     auto* job = static_cast<CurlJob*>(p);
     const std::size_t n = size * count;
+    // An error text that came before this reply belongs to a step the transfer got past.
+    if (job->errorText[0]) job->staleErrorText = true;
+    if (job->ftp && n >= 3 && (data[0] == '4' || data[0] == '5')) {
+        std::string line(data, std::min<std::size_t>(n, 200));
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        job->refusal = line;
+    }
     // FTP server replies arrive here; 230 is "user logged in".
     if (job->ftp && !job->loginSeen && n >= 4 && data[0] == '2' && data[1] == '3' && data[2] == '0' &&
         (data[3] == ' ' || data[3] == '-')) {
@@ -344,11 +458,18 @@ std::size_t CurlService::onRead(char* data, std::size_t size, std::size_t count,
     auto* job = static_cast<CurlJob*>(p);
     const std::size_t n = std::fread(data, 1, size * count, job->source);
     if (n == 0 && std::ferror(job->source)) return CURL_READFUNC_ABORT;
+    job->moved += static_cast<std::int64_t>(n);
+    if (job->events.progress && !job->events.progress(job->moved)) {
+        job->stopped = true;
+        return CURL_READFUNC_ABORT;
+    }
     return n;
 }
 
 }  // namespace
 
-std::unique_ptr<TransferService> makeCurlTransfers(Runtime& rt) { return std::make_unique<CurlService>(rt); }
+std::unique_ptr<TransferService> makeCurlTransfers(Runtime& rt, DiskWriter::Options disk) {
+    return std::make_unique<CurlService>(rt, disk);
+}
 
 }  // namespace tarnwick

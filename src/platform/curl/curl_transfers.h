@@ -5,12 +5,13 @@
 #include <memory>
 
 #include "download/transfer.h"
+#include "platform/curl/disk_writer.h"
 
 namespace tarnwick {
 
 class Runtime;
 
-// The service must outlive every transfer it started.
-std::unique_ptr<TransferService> makeCurlTransfers(Runtime& rt);
+// The service must outlive every transfer it started. `disk` sets how downloads reach the disk.
+std::unique_ptr<TransferService> makeCurlTransfers(Runtime& rt, DiskWriter::Options disk = {});
 
 }  // namespace tarnwick
