@@ -216,6 +216,14 @@ void Form12::Form_Unload() {
     link_.reset();
 }
 
+void Form12::exitCleanUp() {
+    // Nothing goes on playing, or comes back from a break, while the program lets go of the node.
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    ownAir_ = false;
+    CleanUp();
+}
+
 void Form12::onClosing() {
     // Each step is tried on its own; the hub ends the process once every tool has cleaned up.
     tryStep("SetPTT", [&] { link_->SetPTT(false, Release::Force); });

@@ -112,6 +112,7 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override;
+    void exitCleanUp() override;
 
 private:
     void wireHandlers();
