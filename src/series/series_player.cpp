@@ -201,7 +201,7 @@ void Form12::Form_Load() {
     Beacon8.setEnabled(false);
     reloadBreakSeconds();
 
-    ownAir_ = running_ = fileEnded_ = busyForStep_ = false;
+    ownAir_ = running_ = fileEnded_ = busyForStep_ = airBusy_ = false;
     clockMoments_ = {};
     weeklyMoments_ = {};
     Timer1.setEnabled(true);
@@ -263,6 +263,7 @@ void Form12::resumeButton() {
     tryStep("SetBusy", [&] { link_->SetBusy(true); });
     // Keyed from here on as this window's own transmission: with nothing to play it ends at once.
     ownAir_ = true;
+    airBusy_ = true;
     fileEnded_ = false;
     if (media_ && media_->loaded()) running_ = tryStep("run", [&] { media_->run(); });
     armMonitor();

@@ -21,11 +21,12 @@ struct Hold {
 };
 
 TEST_F(MailboxTest, HeldRequestIsSpokenWithinASecondAfterTheHoldEnds) {
+    HostLink seriesLink(hub, "Form12");
     const Hold holds[] = {
         {"carrier", [](MailboxTest& t, bool on) { t.raise("carrier", {on ? "1" : "0"}); }},
         {"disable announcements", [](MailboxTest& t, bool on) { t.form3.Check1.setValue(on ? 1 : 0); }},
         {"news player on air", [](MailboxTest& t, bool on) { t.player.PTT.setCaption(on ? "PTT ON" : "PTT OFF"); }},
-        {"series player on air", [](MailboxTest& t, bool on) { t.series.PTT.setCaption(on ? "PTT ON" : "PTT OFF"); }},
+        {"another tool keyed", [&seriesLink](MailboxTest&, bool on) { seriesLink.SetPTT(on); }},
     };
     for (const Hold& h : holds) {
         SCOPED_TRACE(h.name);
