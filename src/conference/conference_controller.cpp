@@ -631,7 +631,9 @@ void Form6::refillMuteCount() {
 }
 
 void Form6::timer5Tick() {
-    if (BeaconPeriod2.text() == "0") BeaconPeriod2.setText("1");
+    // A period of no minutes ("0", "00", "-5", or no number at all) is one minute, or the bot would
+    // mute at every tick while anyone talks.
+    if (boxNumber(BeaconPeriod2.text()) <= 0) BeaconPeriod2.setText("1");
     if (PTT.caption() == "IP TX OFF") return;
     if (!Check3.ticked()) return;
     const long long left = boxNumber(BeaconSeconds2.text()) - 1;

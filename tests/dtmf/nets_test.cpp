@@ -143,6 +143,41 @@ TEST_F(DtmfTest, NetsOfTheSameSecondRestoreTheSwitches) {
     EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 1, 0}));
 }
 
+// A net whose "Use" box is clear never ends and its countdown timer stays on; it is no running net to a
+// later one, which saves the switches the operator has ticked again and puts them back at its end.
+TEST_F(DtmfTest, ANetThatFollowsANetWithUseClearPutsBackTheSwitchesTickedSince) {
+    writeIni("MON2=1\nHOUR2=20\nMINS2=00\nNETCALL2=N2\nDISCMINS2=1\n"
+             "MON=1\nHOUR=20\nMINS=05\nNETCALL1=N1\nDISCMINS1=1\nCHECK3=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    conference.StayCon1.setValue(1);
+    runTo(20, 0, 16);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    speech.StayCon1.setValue(1);
+    speech.StayCon2.setValue(1);
+    runTo(20, 5, 16);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    runTo(20, 6, 17);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_TRUE(form4.Timer4.enabled()) << "the first net stands";
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{1, 1, 0}));
+}
+
+// A net started again while its own countdown still runs is no other net to itself: the new start
+// saves the switches as they stand then, and its end puts those back.
+TEST_F(DtmfTest, ANetStartedAgainWhileItRunsSavesTheSwitchesAnew) {
+    writeIni("MON=1\nTUE=1\nHOUR=20\nMINS=00\nNETCALL1=N1\nDISCMINS1=1500\nCHECK3=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    runTo(20, 0, 16);
+    speech.StayCon2.setValue(1);  // the operator, during the long net
+    runTo(20, 0, 16, 3);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    runTo(21, 0, 17, 4);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 1, 0}));
+}
+
 // The countdowns of nets 1 and 4 apply the zero rule before they count, those of nets 2 and 3 after:
 // a length of "0" ends nets 1 and 4 at the 60th tick and nets 2 and 3 at the 61st.
 struct NetCase {
