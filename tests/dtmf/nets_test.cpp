@@ -1,6 +1,8 @@
 // The weekly nets: when they start, what a start and an end call, their countdowns, and the "Stay
 // Con" switches held off while a net runs.
 
+#include <algorithm>
+
 #include "dtmf/dtmf_fixture.h"
 
 namespace tarnwick::test {
@@ -278,6 +280,40 @@ TEST_F(DtmfTest, LengthEditsDuringANet) {
     EXPECT_EQ(timedCalls(), Calls{});
 }
 
+// The length box emptied while a countdown tick yields: the net stops there and is not ended.
+TEST_F(DtmfTest, LengthEmptiedInsideACountdownTicksYieldStopsTheNetWithoutEndingIt) {
+    writeIni("MON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\nDISCMINS1=1\nCHECK3=1\nSHOWBUSY1=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    runTo(20, 0, 20);
+    forget();
+    bool once = true;
+    auto tick = form4.Timer3.onTick;
+    form4.Timer3.onTick = [&, tick] {
+        if (once) rt.post([&] { form4.DiscMins1.type(""); });  // runs inside the tick's yield
+        once = false;
+        tick();
+    };
+    seconds(1);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_EQ(form4.DiscMins1.text(), "0");
+    EXPECT_EQ(form4.DiscPeriod1.text(), "0");
+    runTo(21, 0, 0);
+    EXPECT_EQ(timedCalls(), Calls{}) << "no busy release, no disconnect";
+    EXPECT_EQ(speech.StayCon1.value(), 0) << "nothing put back";
+}
+
+// A start time changed on the day of a net starts the net again at the new time.
+TEST_F(DtmfTest, AStartTimeChangedTheSameDayStartsTheNetAgain) {
+    writeIni("MON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\nDISCMINS1=1\nCHECK3=1\n");
+    start();
+    runTo(20, 2, 0);
+    form4.Mins.type("05");
+    forget();
+    runTo(20, 6, 0);
+    EXPECT_EQ(timedCalls(), (Calls{"14T20:05:15 ConnectTo W1AW true"}));
+}
+
 // Failing host calls at a net's start and end are passed over: the countdown still runs, and a call
 // that cannot be asked about is dropped, without its blanks.
 TEST_F(DtmfTest, NetPassesOverFailingHostCalls) {
@@ -291,6 +327,9 @@ TEST_F(DtmfTest, NetPassesOverFailingHostCalls) {
     forget();
     runTo(20, 1, 16);
     EXPECT_EQ(timedCalls(), (Calls{"14T20:01:15 SetBusy false", "14T20:01:15 DisconnectFrom W1AW"}));
+    // The question is asked with the callsign as stored, blanks included.
+    const Calls all = calls();
+    EXPECT_NE(std::find(all.begin(), all.end(), "IsConnectedTo  W1AW  !"), all.end()) << ::testing::PrintToString(all);
 }
 
 }  // namespace
