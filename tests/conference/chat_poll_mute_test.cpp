@@ -120,6 +120,22 @@ TEST_F(ListingPoll, SendsUsersEveryPeriodAndTakesTheNextLineAsTheListing) {
     EXPECT_EQ(chat().size(), 2u);
 }
 
+TEST_F(ListingPoll, APeriodOtherThanThirtyFiveReloadsItselfAndAnEditRestartsTheCount) {
+    linkedAndAlone();
+    rt.advance(10000);
+    form6.BeaconPeriod.setText("50");
+    EXPECT_EQ(form6.BeaconSeconds.text(), "50");
+    rt.advance(49000);
+    EXPECT_TRUE(chat().empty());
+    rt.advance(1000);
+    EXPECT_EQ(chat(), std::vector<std::string>{".users"});
+    EXPECT_EQ(form6.BeaconSeconds.text(), "50");
+    rt.advance(49000);
+    EXPECT_EQ(chat().size(), 1u);
+    rt.advance(1000);
+    EXPECT_EQ(chat().size(), 2u);
+}
+
 TEST_F(ListingPoll, TypingPausesTheCountdownWhichGoesOnFromWhereItStood) {
     linkedAndAlone();
     rt.advance(10000);
