@@ -42,6 +42,7 @@ TEST_F(SeriesTest, TheFileIsReleasedWhenItsWholeSecondsHavePlayedWhileTheAudioPl
     start();
     series->Command3.click();
     EXPECT_EQ(series->Text3.text(), "00:00:05");
+    EXPECT_EQ(series->H1.max(), 6) << "the bar's length is rounded, the times are cut";
     rt.advance(4950);
     EXPECT_EQ(count("SetPTT false"), 0);
     EXPECT_EQ(series->PTT.caption(), "PTT ON");
