@@ -132,8 +132,9 @@ void HostHub::releaseForExit() {
                 ++it;
             }
         }
-        if (offs.empty() || rt_.monotonicMs() + kReleaseRetryMs > deadline) break;
-        rt_.blockingDelay(kReleaseRetryMs);
+        const std::int64_t left = deadline - rt_.monotonicMs();
+        if (offs.empty() || left <= 0) break;
+        rt_.blockingDelay(static_cast<int>(std::min<std::int64_t>(left, kReleaseRetryMs)));
     }
     for (const Off& o : offs) rt_.error("exit", "the " + o.name + " line is still on: " + o.error);
 }
