@@ -1,6 +1,7 @@
 // Speech on air: the speak operation behind the request mailbox, the speech buttons and the two
 // news announcements the player asks for.
 
+#include "runtime/termination_signals.h"
 #include "speech/speech_settings.h"
 #include "speech/speech_tool.h"
 #include "toolbox/player_face.h"
@@ -117,6 +118,9 @@ void Form3::speakOnAir() {
 }
 
 void Form3::SleepTTS() {
+    // The transmitter is keyed already: once a stop signal has come the wait is skipped, so the
+    // clean-up that unkeys comes at once.
+    if (stopRequested()) return;
     ctx_.rt.blockingDelay(100);
     HowLongSec = 10000;
 }
