@@ -81,8 +81,10 @@ int main(int argc, char** argv) {
     // Every tool has run its own clean-up when EchoLink closes; then the program ends once.
     hub.afterClosing = [&rt] { rt.endProcess(0); };
     // Being told to stop (a service manager, Ctrl+C, a closed terminal) is EchoLink closing as far as the
-    // tools are concerned: each unkeys and drops its lines, then the program ends.
+    // tools are concerned: each unkeys and drops its lines, then the program ends. A second signal ends
+    // it at once, but not before every line the program has on at the host is dropped.
     TerminationSignals stopSignals(rt, [&hub](int) { hub.raise(HostEvent{"Closing", {}}); });
+    stopSignals.setLastResort(&SocketTransport::dropLinesNow);
 
     ToolRegistry registry;
     ToolContext ctx{rt, hub, registry, {}};
@@ -105,13 +107,10 @@ int main(int argc, char** argv) {
     };
     backends.captureSource = [](Runtime& r) { return std::make_unique<AlsaCaptureSource>(r); };
     backends.outputFile = outputFileDialog;
+    // Every end of the program (EchoLink closing, a quit prompt, "Save / Exit", a window's close, a
+    // signal) runs the runtime's exit work first: each loaded tool's clean-up (a running recording is
+    // finished), then the hub's release of every line still on.
     Toolset tools(ctx, std::move(backends));
-    // Every orderly end of the program (EchoLink closing, a quit prompt, "Save / Exit", a window's
-    // close, a signal) passes here: a running recording is finished before the process goes.
-    rt.hardExit = [&tools, exitNow = rt.hardExit](int code) {
-        tools.finishWork();
-        exitNow(code);
-    };
     DesktopTray tray;
     Form5 launcher(ctx, tray, [&] {
         try {

@@ -624,21 +624,24 @@ void Form6::onRX(bool rx) {
     refillMuteCount();
 }
 
+// A period of no minutes ("0", "00", "-5", or no number at all) is one minute, as the next tick
+// writes it into the box: else the bot would mute at every tick while anyone talks.
+long long Form6::muteSeconds() const { return std::max(boxNumber(BeaconPeriod2.text()), 1LL) * 60; }
+
 void Form6::refillMuteCount() {
     // Full while nothing is received: any break in reception starts the count again.
-    if (PTT.caption() != "IP TX ON")
-        BeaconSeconds2.setText(std::to_string(std::max(boxNumber(BeaconPeriod2.text()), 0LL) * 60));
+    if (PTT.caption() != "IP TX ON") BeaconSeconds2.setText(std::to_string(muteSeconds()));
 }
 
 void Form6::timer5Tick() {
-    if (BeaconPeriod2.text() == "0") BeaconPeriod2.setText("1");
+    if (boxNumber(BeaconPeriod2.text()) <= 0) BeaconPeriod2.setText("1");
     if (PTT.caption() == "IP TX OFF") return;
     if (!Check3.ticked()) return;
     const long long left = boxNumber(BeaconSeconds2.text()) - 1;
     BeaconSeconds2.setText(std::to_string(std::max(left, 0LL)));
     if (left == 60) sendOwnLine(" >> WARNING << 60 seconds to Auto Mute from the Conference ");
     if (left <= 0) {
-        BeaconSeconds2.setText(std::to_string(std::max(boxNumber(BeaconPeriod2.text()), 0LL) * 60));
+        BeaconSeconds2.setText(std::to_string(muteSeconds()));
         sendOwnLine(".mute .");
         sendOwnLine("** Auto Mute ** Has been sent to the station or stations exceeding the conference key down limit of " +
                     BeaconPeriod2.text() + " minutes without a break. Disconnect and reconnect to remove the Mute. << Admin Bot >>");

@@ -214,6 +214,7 @@ private:
     void onRX(bool rx);
     // Keeps the auto-mute countdown full while nothing is received.
     void refillMuteCount();
+    long long muteSeconds() const;
     void timer5Tick();
     void beaconPeriod2Changed();
 

@@ -43,8 +43,10 @@ void Form4::Timer2_Timer() {
 }
 
 bool Form4::anyNetCounting(const Net* besides) const {
+    // A net runs while its countdown counts its minutes down. One whose "Use" box is clear never
+    // ends, and its timer stays on for good: it holds nothing back.
     for (const Net& n : nets_)
-        if (&n != besides && n.timer->enabled()) return true;
+        if (&n != besides && n.timer->enabled() && n.use->value() != 0) return true;
     return false;
 }
 
@@ -52,8 +54,9 @@ void Form4::startNet(Net& net) {
     SpeechFace* sp = speech();
     ConferenceFace* conf = conference();
     // One snapshot for all nets: only the first of overlapping nets saves the operator's switches,
-    // so the last net to end puts them back as they were before any net began.
-    if (!anyNetCounting(nullptr)) {
+    // so the last net to end puts them back as they were before any net began. A net is never
+    // another net to itself.
+    if (!anyNetCounting(&net)) {
         stayCon.SavedStayCon1 = sp ? sp->StayCon1.value() : 0;
         stayCon.SavedStayCon2 = sp ? sp->StayCon2.value() : 0;
         stayCon.SavedConfStayCon1 = conf ? conf->StayCon1.value() : 0;

@@ -12,6 +12,17 @@ namespace {
 
 // How often a release the host refused is tried again.
 constexpr int kReleaseRetryMs = 500;
+// How long the end of the program waits for the host to take its releases.
+constexpr int kExitReleaseMs = 5000;
+
+// The node's lines in the order the program lets go of them, and what the operator calls them.
+struct LineName {
+    const char* op;
+    const char* name;
+};
+constexpr LineName kLinesOff[] = {{"SetPTT", "PTT"}, {"SetBusy", "busy"}, {"SetDTR", "DTR"}, {"SetRTS", "RTS"}};
+// The order a key-up puts them on: the busy flag before the transmitter.
+constexpr const char* kLinesOn[] = {"SetBusy", "SetPTT", "SetDTR", "SetRTS"};
 
 // Event arguments come from another process; a missing or odd one reads as empty rather than failing.
 std::string textArg(const HostEvent& ev, std::size_t i) {
@@ -53,11 +64,79 @@ std::string expectText(const HostValue& v, const char* op) {
 
 HostHub::HostHub(Runtime& rt, HostTransport& transport) : rt_(rt), transport_(transport) {
     transport_.eventSink = [this](HostEvent ev) { raise(std::move(ev)); };
+    transport_.reconnected = [this] { rekey(); };
+    // Made before any tool, so its release runs after every tool's own clean-up.
+    exitWork_ = rt_.addExitWork([this] { releaseForExit(); });
 }
 
 HostHub::~HostHub() {
+    rt_.removeExitWork(exitWork_);
     transport_.eventSink = nullptr;
+    transport_.reconnected = nullptr;
     for (HostLink* l : links_) l->serial_ = 0;
+}
+
+std::string HostHub::ownerOf(std::uint64_t serial) const {
+    for (const HostLink* l : links_)
+        if (l->serial_ == serial) return l->owner();
+    return {};
+}
+
+bool HostHub::heldByOthers(const HostLink& self, const std::string& op) const {
+    auto it = holds_.find(op);
+    if (it == holds_.end()) return false;
+    for (std::uint64_t serial : it->second)
+        if (serial != self.serial_) return true;
+    return false;
+}
+
+void HostHub::rekey() {
+    // The new host has every line off; a transmission under way goes on keyed.
+    for (const char* op : kLinesOn) {
+        auto it = holds_.find(op);
+        if (it == holds_.end() || it->second.empty()) continue;
+        const std::string owner = ownerOf(*it->second.begin());
+        try {
+            transport_.call(owner, op, {true});
+        } catch (const std::exception& e) {
+            rt_.error(owner + " " + op + " again", e.what());
+        }
+    }
+}
+
+void HostHub::releaseForExit() {
+    struct Off {
+        std::string op, name, owner, error;
+    };
+    std::vector<Off> offs;
+    for (const LineName& line : kLinesOff) {
+        std::string owner;
+        if (auto it = holds_.find(line.op); it != holds_.end() && !it->second.empty())
+            owner = ownerOf(*it->second.begin());
+        for (const PendingRelease& p : pending_)
+            if (owner.empty() && p.op == line.op) owner = p.owner;
+        if (!owner.empty()) offs.push_back({line.op, line.name, owner, {}});
+    }
+    holds_.clear();
+    pending_.clear();
+    if (retryTimer_) retryTimer_->setEnabled(false);
+
+    const std::int64_t deadline = rt_.monotonicMs() + kExitReleaseMs;
+    for (;;) {
+        for (auto it = offs.begin(); it != offs.end();) {
+            try {
+                transport_.call(it->owner, it->op, {false});
+                it = offs.erase(it);
+            } catch (const std::exception& e) {
+                it->error = e.what();
+                ++it;
+            }
+        }
+        const std::int64_t left = deadline - rt_.monotonicMs();
+        if (offs.empty() || left <= 0) break;
+        rt_.blockingDelay(static_cast<int>(std::min<std::int64_t>(left, kReleaseRetryMs)));
+    }
+    for (const Off& o : offs) rt_.error("exit", "the " + o.name + " line is still on: " + o.error);
 }
 
 void HostHub::attach(HostLink* l) {
@@ -183,11 +262,10 @@ void HostHub::deliverPending() {
         queue_.pop_front();
         deliver(ev);
         if (ev.name == "Closing") {
-            // Every tool has run its clean-up; the process ends here, once. A release the host
-            // refused gets one last try first.
+            // Every tool has run its clean-up; the process ends here, once. Its exit work tries a
+            // release the host refused again until the host takes it, for a while.
             closed_ = true;
             queue_.clear();
-            if (!pending_.empty()) retryReleases();
             try {
                 if (afterClosing)
                     afterClosing();

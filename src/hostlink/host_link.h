@@ -41,6 +41,9 @@ public:
     virtual HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) = 0;
     // The hub installs the sink; transports hand it every event they receive.
     std::function<void(HostEvent)> eventSink;
+    // The hub installs this too: a transport that reaches a host again after losing it (a restarted
+    // host knows nothing of this program) calls it once the links have introduced themselves again.
+    std::function<void()> reconnected;
 };
 
 class HostLink;
@@ -48,8 +51,8 @@ class HostLink;
 // How a release (SetPTT, SetBusy, SetDTR or SetRTS to False) treats the rest of the program.
 // Routine: the tool's own end of its work. It drops this link's hold; it must not cut a transmission
 //   that another link of this process has under way (the host stays keyed while another link holds it).
-// Force: the operator's STOP, the quit prompts, Closing, the host-gone paths and the series player's idle
-//   release. It releases the host whatever other links hold, and drops every hold.
+// Force: the operator's STOP, the quit prompts, Closing and the host-gone paths. It releases the host
+//   whatever other links hold, and drops every hold.
 // Either kind that the host refuses throws HostError to the caller as any failed call does, and the hub
 // retries it at least once a second until the host accepts it; then the link's ReleaseDone runs.
 enum class Release { Routine, Force };
@@ -74,6 +77,16 @@ public:
     std::size_t linkCount() const { return links_.size(); }
     bool delivering() const { return delivering_; }
 
+    // Whether a link other than `self` holds op on (its last accepted call of it was True). For SetPTT
+    // this is another tool's transmission under way: what holds speech back, and what a routine
+    // release of `self` leaves on air.
+    bool heldByOthers(const HostLink& self, const std::string& op) const;
+
+    // The end of the program, run by the runtime's exit work: every line a link holds and every
+    // release the host refused goes off, under the name of the link that had it. A refusal is tried
+    // again every half second for up to five seconds; then one ERROR line names each line still on.
+    void releaseForExit();
+
 private:
     friend class HostLink;
     // A release the host refused, waiting for its retry. The link may have closed since; the retry
@@ -95,6 +108,11 @@ private:
     void settle(const std::string& op, const HostLink* caller);
     void retryReleases();
     void releaseDone(HostLink* link, std::uint64_t serial, const std::string& op);
+    // A host found again after it was lost: every line a link holds is put on again, as the link's
+    // own key-up did (the busy flag before the transmitter).
+    void rekey();
+    // The name of a live link by serial, or "".
+    std::string ownerOf(std::uint64_t serial) const;
 
     Runtime& rt_;
     HostTransport& transport_;
@@ -109,6 +127,7 @@ private:
     std::map<std::string, std::set<std::uint64_t>> holds_;
     std::vector<PendingRelease> pending_;
     std::unique_ptr<Timer> retryTimer_;
+    int exitWork_ = 0;
 };
 
 class HostLink {
@@ -120,6 +139,9 @@ public:
     HostLink& operator=(const HostLink&) = delete;
 
     const std::string& owner() const { return owner_; }
+    // Whether another link of this process holds op on ("SetPTT": another tool's transmission is
+    // under way). A routine release of this link leaves such a line on.
+    bool othersHold(const std::string& op) const { return serial_ != 0 && hub_.heldByOthers(*this, op); }
 
     // Operations; each throws HostError when the host refuses or cannot be reached.
     void ConnectTo(const std::string& callsign, bool flag = true);

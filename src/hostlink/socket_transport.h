@@ -34,6 +34,11 @@ public:
     // lost host or no reply within the time-out.
     HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
 
+    // For a signal handler that must end the program at once: drops, on a connection of its own, every
+    // line (transmitter, busy flag, DTR, RTS) that this program's last accepted call left on at the
+    // host, and waits briefly for the host's replies. Uses only calls a signal handler may make.
+    static void dropLinesNow();
+
 private:
     Json request(Json req);
     void onReadable();

@@ -376,6 +376,13 @@ void Form1::Form_Unload() {
     link_.reset();
 }
 
+void Form1::exitCleanUp() {
+    // Nothing goes on playing, or comes back from a break, while the program lets go of the node.
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    CleanUp();
+}
+
 // ---- Buttons ----
 
 void Form1::fileButton(int slotNumber) {

@@ -177,6 +177,7 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override;
+    void exitCleanUp() override;
 
 private:
     static constexpr const char* kPathTip = "Click the File button to select a file on your hard drive";

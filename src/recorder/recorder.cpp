@@ -188,6 +188,12 @@ void Form11::Form_Unload() {
     EchoLink.reset();
 }
 
+void Form11::exitCleanUp() {
+    // A recording ends with its file whole; a playback stops.
+    FinishRecording();
+    CleanUp();
+}
+
 std::int32_t Form11::rateNumber() const {
     const long long v = leadingNumber(cboSamplerate.text()).value_or(0);
     return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));

@@ -115,6 +115,7 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override;
+    void exitCleanUp() override;
 
 private:
     void cboDev_Click();

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <utility>
 
 namespace tarnwick {
 
@@ -245,6 +247,37 @@ Runtime::Runtime() {
 Runtime::~Runtime() {
     Runtime* self = this;
     processDiagnostics.compare_exchange_strong(self, nullptr);
+}
+
+int Runtime::addExitWork(std::function<void()> fn) {
+    const int id = nextExitWork_++;
+    exitWork_.emplace_back(id, std::move(fn));
+    return id;
+}
+
+void Runtime::removeExitWork(int id) {
+    for (auto it = exitWork_.begin(); it != exitWork_.end(); ++it)
+        if (it->first == id) {
+            exitWork_.erase(it);
+            return;
+        }
+}
+
+void Runtime::runExitWork() {
+    if (exitWorkRan_) return;
+    exitWorkRan_ = true;
+    // Taken out first: a piece of work may remove itself (or others) as it runs.
+    auto work = std::move(exitWork_);
+    exitWork_.clear();
+    for (auto it = work.rbegin(); it != work.rend(); ++it) {
+        try {
+            it->second();
+        } catch (const std::exception& e) {
+            error("exit", e.what());
+        } catch (...) {
+            error("exit", "unknown failure");
+        }
+    }
 }
 
 void diagError(const std::string& where, const std::string& what) {

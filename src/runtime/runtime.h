@@ -116,9 +116,16 @@ public:
     virtual int addWriteWatch(int fd, std::function<void()> fn) = 0;
     virtual void removeWatch(int id) = 0;
 
-    // Ends the process once with the given exit code; tests observe it instead of dying.
+    // Ends the process once with the given exit code; tests observe it instead of dying. Every way
+    // of ending comes here, and the exit work below runs first.
     virtual void endProcess(int code) = 0;
     virtual bool processEnded() const = 0;
+
+    // Work that the end of the process runs first, once, whoever ends it: the loaded tools' clean-up
+    // and the release of every line the program holds. The last added runs first. It may hold the
+    // thread (blocking delays) but must not end the process itself. Returns an id for removeExitWork.
+    int addExitWork(std::function<void()> fn);
+    void removeExitWork(int id);
 
     // How many event loops run inside one another on this thread right now. A modal box or dialog
     // runs a loop of its own, so one opened from a handler makes this deeper than where that handler
@@ -154,6 +161,8 @@ protected:
     bool presetAnswer(MsgButtons buttons, MsgAnswer& out) const;
     // Runs every timer due now; backends call it from their loop.
     void fireDueTimers();
+    // Runs the exit work, newest first, once; backends call it from endProcess before they end.
+    void runExitWork();
     std::int64_t alignedDueFrom(std::int64_t now) const;
     TimerScheduler scheduler_;
 
@@ -166,6 +175,9 @@ private:
     void writeDiag(const std::string& kind, const std::string& text);
     void flushRepeats(std::int64_t now, bool all);
     std::map<std::string, Repeats> repeats_;
+    std::vector<std::pair<int, std::function<void()>>> exitWork_;
+    int nextExitWork_ = 1;
+    bool exitWorkRan_ = false;
 };
 
 // An error passed over by code that has no runtime at hand (library adapters, the view's input

@@ -15,16 +15,31 @@ namespace tarnwick {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// The write end of the one live instance's pipe; a signal handler may touch nothing else.
+// The write end of the one live instance's pipe; a signal handler may touch nothing else but the
+// two marks and the last resort below.
 volatile sig_atomic_t gWriteFd = -1;
+volatile sig_atomic_t gStopRequested = 0;
+void (*volatile gLastResort)() = nullptr;
 
-extern "C" void onTerminationSignal(int sig) {
-    const int saved = errno;
-    // From now on each of them has its default again: a second one ends a program that hangs.
+void restoreDefaults() {
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
     for (int s : kSignals) ::sigaction(s, &dfl, nullptr);
+}
+
+extern "C" void onTerminationSignal(int sig) {
+    const int saved = errno;
+    if (gStopRequested) {
+        // The second one: the program is stuck or the operator will not wait. Whatever is still on
+        // goes off first; then the signal ends the process as it would without this handler.
+        restoreDefaults();
+        if (void (*fn)() = gLastResort) fn();
+        ::raise(sig);
+        errno = saved;
+        return;
+    }
+    gStopRequested = 1;
     const int fd = gWriteFd;
     if (fd >= 0) {
         const unsigned char b = static_cast<unsigned char>(sig);
@@ -36,12 +51,15 @@ extern "C" void onTerminationSignal(int sig) {
 
 }  // namespace
 
+bool stopRequested() { return gStopRequested != 0; }
+
 TerminationSignals::TerminationSignals(Runtime& rt, std::function<void(int)> onSignal)
     : rt_(rt), onSignal_(std::move(onSignal)) {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         rt_.error("signals", std::string("cannot make a pipe: ") + std::strerror(errno));
         return;
     }
+    gStopRequested = 0;
     gWriteFd = pipe_[1];
     watch_ = rt_.addReadWatch(pipe_[0], [this] { readable(); });
     struct sigaction sa {};
@@ -52,16 +70,16 @@ TerminationSignals::TerminationSignals(Runtime& rt, std::function<void(int)> onS
 }
 
 TerminationSignals::~TerminationSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = SIG_DFL;
-    sigemptyset(&sa.sa_mask);
-    if (pipe_[1] >= 0)
-        for (int sig : kSignals) ::sigaction(sig, &sa, nullptr);
+    if (pipe_[1] >= 0) restoreDefaults();
     gWriteFd = -1;
+    gLastResort = nullptr;
+    gStopRequested = 0;
     if (watch_ >= 0) rt_.removeWatch(watch_);
     for (int fd : pipe_)
         if (fd >= 0) ::close(fd);
 }
+
+void TerminationSignals::setLastResort(void (*fn)()) { gLastResort = fn; }
 
 void TerminationSignals::readable() {
     unsigned char buf[16];

@@ -1,8 +1,8 @@
 #pragma once
 // SIGTERM, SIGINT and SIGHUP (a service manager stopping the program, Ctrl+C in its terminal, the
 // terminal going away) turned into work on the event loop, so the program can clean up as it does
-// when EchoLink closes: unkey, drop the lines, then end. A second signal ends the process at once,
-// as it would without this, for a program that is stuck.
+// when EchoLink closes: unkey, drop the lines, then end. A second signal ends the process at once, as
+// it would without this, for a program that is stuck; its last resort runs first.
 
 #include <functional>
 
@@ -19,6 +19,10 @@ public:
     TerminationSignals(const TerminationSignals&) = delete;
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+    // What a second signal does before it ends the process, inside the signal handler: it may make
+    // only the calls a signal handler may make (the program drops the node's lines).
+    void setLastResort(void (*fn)());
+
 private:
     void readable();
 
@@ -28,5 +32,9 @@ private:
     int watch_ = -1;
     bool handled_ = false;
 };
+
+// True once a stop signal has come: work that holds the thread (a keyed speech) ends early, so the
+// loop can get to the clean-up.
+bool stopRequested();
 
 }  // namespace tarnwick

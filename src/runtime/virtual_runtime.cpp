@@ -99,6 +99,7 @@ void VirtualRuntime::endProcess(int code) {
     if (ended_) return;
     ended_ = true;
     exitCode_ = code;
+    runExitWork();
 }
 
 MsgAnswer VirtualRuntime::showMessageBox(const std::string& title, const std::string& text, MsgButtons buttons,

@@ -201,7 +201,7 @@ void Form12::Form_Load() {
     Beacon8.setEnabled(false);
     reloadBreakSeconds();
 
-    ownAir_ = running_ = fileEnded_ = busyForStep_ = false;
+    ownAir_ = running_ = fileEnded_ = busyForStep_ = airBusy_ = false;
     clockMoments_ = {};
     weeklyMoments_ = {};
     Timer1.setEnabled(true);
@@ -214,6 +214,14 @@ void Form12::Form_Unload() {
     for (Timer* t : {&Timer1, &Timer2, &Timer4, &TimerPTT, &Beacon7, &Beacon8, &Timer3}) t->setEnabled(false);
     CleanUp();
     link_.reset();
+}
+
+void Form12::exitCleanUp() {
+    // Nothing goes on playing, or comes back from a break, while the program lets go of the node.
+    Beacon8.setEnabled(false);
+    Timer3.setEnabled(false);
+    ownAir_ = false;
+    CleanUp();
 }
 
 void Form12::onClosing() {
@@ -255,6 +263,7 @@ void Form12::resumeButton() {
     tryStep("SetBusy", [&] { link_->SetBusy(true); });
     // Keyed from here on as this window's own transmission: with nothing to play it ends at once.
     ownAir_ = true;
+    airBusy_ = true;
     fileEnded_ = false;
     if (media_ && media_->loaded()) running_ = tryStep("run", [&] { media_->run(); });
     armMonitor();

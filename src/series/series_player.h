@@ -112,6 +112,7 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override;
+    void exitCleanUp() override;
 
 private:
     void wireHandlers();
@@ -135,6 +136,9 @@ private:
     void armMonitor();
     void ownFileEnded();
     void transmitterTick();
+    // Lets go of this window's hold on the transmitter; another tool's transmission under way stays
+    // on air, and the indicator goes on showing it.
+    void unkeyOwn();
     void showReleased();
 
     // CW ident and breaks.
@@ -156,6 +160,7 @@ private:
     bool running_ = false;     // the media player runs
     bool fileEnded_ = false;   // the loaded file has played out; the boxes keep its end
     bool busyForStep_ = false; // the caller of the transmit path has just set the busy flag
+    bool airBusy_ = false;     // the file on air was listed busy by its step (or by Resume)
     ClockMoments clockMoments_, weeklyMoments_;
 };
 

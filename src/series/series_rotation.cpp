@@ -66,7 +66,7 @@ void Form12::clockTick() {
     if (link_ && Text2.text() == Text3.text()) {
         Beacon8.setEnabled(false);
         reloadBreakSeconds();
-        if (tryStep("SetPTT", [&] { link_->SetPTT(false); })) showReleased();
+        unkeyOwn();
     }
 }
 

@@ -82,8 +82,9 @@ bool Form12::transmit(bool allowDialog) {
     bool loaded = false;
     tryStep("LoadFile", [&] { loaded = loadFile(false, allowDialog); });
     if (!loaded) {
-        // Nothing to play: nothing is keyed, and the busy flag the caller set is taken back.
-        if (busySet) tryStep("SetBusy", [&] { link_->SetBusy(false); });
+        // Nothing to play: nothing is keyed, and the busy flag the caller set is taken back, unless
+        // this window's own file still on air was listed busy and needs it.
+        if (busySet && !(ownAir_ && airBusy_)) tryStep("SetBusy", [&] { link_->SetBusy(false); });
         return false;
     }
 
@@ -91,6 +92,7 @@ bool Form12::transmit(bool allowDialog) {
     PTT.setCaption("PTT ON");
     tryStep("SetPTT", [&] { link_->SetPTT(true); });
     ownAir_ = true;
+    airBusy_ = busySet;
     if (StopClock8.ticked()) {
         reloadBreakSeconds();
         Beacon8.setEnabled(true);
@@ -158,8 +160,13 @@ void Form12::ownFileEnded() {
     Beacon8.setEnabled(false);
     Timer3.setEnabled(false);
     reloadBreakSeconds();
-    if (tryStep("SetPTT", [&] { link_->SetPTT(false); })) showReleased();
+    unkeyOwn();
     tryStep("SetBusy", [&] { link_->SetBusy(false); });
+}
+
+void Form12::unkeyOwn() {
+    const bool othersOnAir = link_->othersHold("SetPTT");
+    if (tryStep("SetPTT", [&] { link_->SetPTT(false); }) && !othersOnAir) showReleased();
 }
 
 void Form12::showReleased() {
@@ -177,12 +184,13 @@ void Form12::transmitterTick() {
         PTT.setForeColour(keyed ? kRed : kDarkGreen);
         PTT.setCaption(keyed ? "PTT ON" : "PTT OFF");
     }
-    // While the times are equal the transmitter is released whoever keyed it: idle, and at the end
-    // of this window's file. The news player keeps its own transmissions clear of this by writing
-    // "00 00 00" into the length box.
+    // While the times are equal the transmitter and the busy flag are released: idle, and at the end
+    // of this window's file. Only what no other tool holds goes off: another tool's transmission or
+    // busy flag under way stays, and this window lets go of its own hold alone. (The news player
+    // also writes "00 00 00" into the length box, which switches this rule off until the next load.)
     if (Text2.text() == Text3.text()) {
-        if (tryStep("SetPTT", [&] { link_->SetPTT(false, Release::Force); })) showReleased();
-        tryStep("SetBusy", [&] { link_->SetBusy(false, Release::Force); });
+        unkeyOwn();
+        tryStep("SetBusy", [&] { link_->SetBusy(false); });
     }
 }
 
@@ -223,11 +231,10 @@ void Form12::breakCountdownTick() {
             if (media_ && media_->loaded()) tryStep("stop", [&] { media_->stop(); });
             running_ = false;
         }
-        if (tryStep("SetPTT", [&] { link_->SetPTT(false); })) showReleased();
+        unkeyOwn();
         reloadBreakSeconds();
     }
-    if (Text2.text() == Text3.text())
-        if (tryStep("SetPTT", [&] { link_->SetPTT(false); })) showReleased();
+    if (Text2.text() == Text3.text()) unkeyOwn();
 }
 
 void Form12::breakTick() {

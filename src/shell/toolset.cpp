@@ -41,8 +41,4 @@ std::vector<Window*> Toolset::dialogs() {
     return out;
 }
 
-void Toolset::finishWork() {
-    if (auto* recorder = dynamic_cast<Form11*>(ctx_.tools.find("Form11"))) recorder->FinishRecording();
-}
-
 }  // namespace tarnwick

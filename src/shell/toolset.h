@@ -49,8 +49,6 @@ public:
     ToolRegistry& registry() { return ctx_.tools; }
     // Windows that belong to a tool and are shown by it (the recorder's effects dialog).
     std::vector<Window*> dialogs();
-    // Finishes work that must not be cut off when the process ends (a running recording).
-    void finishWork();
 
 private:
     ToolContext& ctx_;

@@ -1,10 +1,10 @@
 // Speech on air: the speak operation behind the request mailbox, the speech buttons and the two
 // news announcements the player asks for.
 
+#include "runtime/termination_signals.h"
 #include "speech/speech_settings.h"
 #include "speech/speech_tool.h"
 #include "toolbox/player_face.h"
-#include "toolbox/series_face.h"
 #include "toolbox/tool_registry.h"
 
 namespace tarnwick {
@@ -22,8 +22,10 @@ std::string starsToBlanks(std::string s) {
 bool Form3::airHeld() const {
     // Only exactly "PTT ON" holds: the news player's "IP TX" does not key this node's transmitter.
     if (const PlayerFace* p = player(); p && p->PTT.caption() == "PTT ON") return true;
-    if (const SeriesPlayerFace* s = series(); s && s->PTT.caption() == "PTT ON") return true;
-    return false;
+    // Any other tool's transmission under way holds too: the one the host link knows of, never a
+    // mirror of the host's transmitter (the series player's indicator), which also shows this tool's
+    // own key a moment after it let go.
+    return EchoLink && EchoLink->othersHold("SetPTT");
 }
 
 void Form3::SpeakTheText() {
@@ -116,6 +118,9 @@ void Form3::speakOnAir() {
 }
 
 void Form3::SleepTTS() {
+    // The transmitter is keyed already: once a stop signal has come the wait is skipped, so the
+    // clean-up that unkeys comes at once.
+    if (stopRequested()) return;
     ctx_.rt.blockingDelay(100);
     HowLongSec = 10000;
 }

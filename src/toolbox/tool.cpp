@@ -10,9 +10,14 @@
 
 namespace tarnwick {
 
+Tool::~Tool() {
+    if (exitWork_) ctx_.rt.removeExitWork(exitWork_);
+}
+
 void Tool::load() {
     if (loaded_) return;
     loaded_ = true;
+    exitWork_ = ctx_.rt.addExitWork([this] { exitCleanUp(); });
     Form_Load();
 }
 
@@ -21,6 +26,8 @@ void Tool::unload() {
     setVisible(false);
     Form_Unload();
     loaded_ = false;
+    ctx_.rt.removeExitWork(exitWork_);
+    exitWork_ = 0;
 }
 
 void Tool::show() {

@@ -32,7 +32,7 @@ struct ToolContext {
 class Tool : public Window {
 public:
     Tool(ToolContext& ctx, std::string name) : ctx_(ctx), name_(std::move(name)) {}
-    ~Tool() override = default;
+    ~Tool() override;
 
     // The window's name ("Form1").
     const std::string& name() const { return name_; }
@@ -55,6 +55,11 @@ protected:
     virtual void Form_Load() = 0;
     // What unloading the window undoes; the default does nothing.
     virtual void Form_Unload() {}
+    // What a loaded tool does when the program ends, whichever way it ends (close boxes, quit
+    // prompts, Closing, signals): it stops what it has on air and finishes work that must not be cut
+    // off. It saves nothing: each way of ending keeps its own saves. Every line a host link still
+    // holds is released after all tools have done this. The default does nothing.
+    virtual void exitCleanUp() {}
 
     // Reads a settings file whole into the controls of a table.
     void readSettings(const SettingsTable& table, const std::string& fileName, int bufferSize);
@@ -71,6 +76,7 @@ protected:
 private:
     std::string name_;
     bool loaded_ = false;
+    int exitWork_ = 0;
 };
 
 }  // namespace tarnwick

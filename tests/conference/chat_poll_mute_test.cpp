@@ -120,6 +120,22 @@ TEST_F(ListingPoll, SendsUsersEveryPeriodAndTakesTheNextLineAsTheListing) {
     EXPECT_EQ(chat().size(), 2u);
 }
 
+TEST_F(ListingPoll, APeriodOtherThanThirtyFiveReloadsItselfAndAnEditRestartsTheCount) {
+    linkedAndAlone();
+    rt.advance(10000);
+    form6.BeaconPeriod.setText("50");
+    EXPECT_EQ(form6.BeaconSeconds.text(), "50");
+    rt.advance(49000);
+    EXPECT_TRUE(chat().empty());
+    rt.advance(1000);
+    EXPECT_EQ(chat(), std::vector<std::string>{".users"});
+    EXPECT_EQ(form6.BeaconSeconds.text(), "50");
+    rt.advance(49000);
+    EXPECT_EQ(chat().size(), 1u);
+    rt.advance(1000);
+    EXPECT_EQ(chat().size(), 2u);
+}
+
 TEST_F(ListingPoll, TypingPausesTheCountdownWhichGoesOnFromWhereItStood) {
     linkedAndAlone();
     rt.advance(10000);
@@ -238,6 +254,40 @@ TEST_F(AutoMute, PeriodBoxRefillsZeroAndEmpty) {
     rt.advance(120000);
     EXPECT_EQ(chat().size(), 3u);
 }
+
+// A period of no minutes in any form, typed or stored, is one minute as "0" is: one mute after a
+// minute of reception, not one every second.
+struct NoMinutes {
+    const char* name;
+    const char* stored;
+    const char* typed;
+};
+
+class AutoMutePeriod : public AutoMute, public ::testing::WithParamInterface<NoMinutes> {};
+
+TEST_P(AutoMutePeriod, OfNoMinutesInAnyFormIsOneMinute) {
+    writeIni("castrel.ini", std::string("BEACONPERIOD2=") + GetParam().stored + "\nCHECK1=0\n");
+    start();
+    if (GetParam().typed) {
+        form6.BeaconPeriod2.type(GetParam().typed);
+        rt.advance(1000);
+        EXPECT_EQ(form6.BeaconPeriod2.text(), "1");
+    }
+    // A stored period meets reception from the start, before the bot's first tick.
+    receive(true);
+    rt.advance(59000);
+    EXPECT_EQ(form6.BeaconPeriod2.text(), "1");
+    EXPECT_TRUE(chat().empty()) << ::testing::PrintToString(chat());
+    rt.advance(6000);
+    EXPECT_EQ(chat(), (std::vector<std::string>{".mute .", notice("1")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Conference, AutoMutePeriod,
+                         ::testing::Values(NoMinutes{"Typed0", "10", "0"}, NoMinutes{"Typed00", "10", "00"},
+                                           NoMinutes{"StoredText", "abc", nullptr},
+                                           NoMinutes{"StoredNegative", "-5", nullptr},
+                                           NoMinutes{"Stored000", "000", nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick::test

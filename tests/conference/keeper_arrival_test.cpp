@@ -44,6 +44,23 @@ INSTANTIATE_TEST_SUITE_P(
                       KeeperCase{"SeriesOnAirWithoutDisconnectAll", 1, false, false, false, "PTT ON", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Slots 2 and 3: "List Users" logs on with the selected slot's password, and the link keeper links
+// the selected slot's conference.
+class SelectedSlot : public ConferenceTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SelectedSlot, ListUsersAndTheKeeperUseItsConferenceAndPassword) {
+    const std::string n = std::to_string(GetParam());
+    writeIni("castrel.ini", "OPTION1=0\nOPTION" + n + "=1\nSTAYCON1=1\nCHECK4=1\n");
+    start();
+    form6.Command9.click();
+    EXPECT_EQ(chat(), std::vector<std::string>{".admin GateWardenKey" + n});
+    rt.advance(60000);
+    EXPECT_EQ(calls("ConnectTo"), std::vector<std::string>{"CONFERENCIA " + n});
+}
+
+INSTANTIATE_TEST_SUITE_P(, SelectedSlot, ::testing::Values(2, 3),
+                         [](const auto& info) { return "Slot" + std::to_string(info.param); });
+
 TEST_F(ConferenceTest, ClockShowsTheTimeAndTheConnectedCount) {
     start();
     link("G4ABC");
@@ -108,6 +125,15 @@ TEST_F(ConferenceTest, SelectedConferenceArrivingGetsTheAdminLogOnOnlyWhileAlone
     rt.runPending();
     EXPECT_EQ(calls("ConnectTo"), std::vector<std::string>{"*BETA*"});
     EXPECT_EQ(chat().size(), 1u);
+}
+
+TEST_F(ConferenceTest, AnArrivalWithAutomaticLogOnUntickedSendsNoLogOnAndNoPassword) {
+    writeIni("castrel.ini", "AUTOENTER=0\nCONFERENCE=*ALPHA*\n");
+    start();
+    link("*ALPHA*");
+    rt.advance(5000);
+    EXPECT_TRUE(chat().empty()) << ::testing::PrintToString(chat());
+    for (const std::string& line : host.logLines()) EXPECT_EQ(line.find("GateWardenKey"), std::string::npos) << line;
 }
 
 }  // namespace

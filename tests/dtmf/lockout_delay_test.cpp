@@ -98,7 +98,11 @@ TEST_F(Delay, StringsInTheFirstSecondsOfAnOverAreIgnored) {
     seconds(3);
     EXPECT_EQ(form4.PTT3.text(), "Receiving Signal");
     EXPECT_FALSE(acted());
-    seconds(2);
+    // One second early is still too early.
+    seconds(1);
+    EXPECT_EQ(form4.DTMFDelayPeriod.text(), "1");
+    EXPECT_FALSE(acted());
+    seconds(1);
     EXPECT_EQ(form4.DTMFDelayPeriod.text(), "0");
     EXPECT_FALSE(form4.DTMFDelay.enabled());
     EXPECT_TRUE(acted());

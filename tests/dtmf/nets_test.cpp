@@ -1,6 +1,8 @@
 // The weekly nets: when they start, what a start and an end call, their countdowns, and the "Stay
 // Con" switches held off while a net runs.
 
+#include <algorithm>
+
 #include "dtmf/dtmf_fixture.h"
 
 namespace tarnwick::test {
@@ -143,6 +145,41 @@ TEST_F(DtmfTest, NetsOfTheSameSecondRestoreTheSwitches) {
     EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 1, 0}));
 }
 
+// A net whose "Use" box is clear never ends and its countdown timer stays on; it is no running net to a
+// later one, which saves the switches the operator has ticked again and puts them back at its end.
+TEST_F(DtmfTest, ANetThatFollowsANetWithUseClearPutsBackTheSwitchesTickedSince) {
+    writeIni("MON2=1\nHOUR2=20\nMINS2=00\nNETCALL2=N2\nDISCMINS2=1\n"
+             "MON=1\nHOUR=20\nMINS=05\nNETCALL1=N1\nDISCMINS1=1\nCHECK3=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    conference.StayCon1.setValue(1);
+    runTo(20, 0, 16);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    speech.StayCon1.setValue(1);
+    speech.StayCon2.setValue(1);
+    runTo(20, 5, 16);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    runTo(20, 6, 17);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_TRUE(form4.Timer4.enabled()) << "the first net stands";
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{1, 1, 0}));
+}
+
+// A net started again while its own countdown still runs is no other net to itself: the new start
+// saves the switches as they stand then, and its end puts those back.
+TEST_F(DtmfTest, ANetStartedAgainWhileItRunsSavesTheSwitchesAnew) {
+    writeIni("MON=1\nTUE=1\nHOUR=20\nMINS=00\nNETCALL1=N1\nDISCMINS1=1500\nCHECK3=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    runTo(20, 0, 16);
+    speech.StayCon2.setValue(1);  // the operator, during the long net
+    runTo(20, 0, 16, 3);
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 0, 0}));
+    runTo(21, 0, 17, 4);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_EQ(switches(speech, conference), (std::vector<int>{0, 1, 0}));
+}
+
 // The countdowns of nets 1 and 4 apply the zero rule before they count, those of nets 2 and 3 after:
 // a length of "0" ends nets 1 and 4 at the 60th tick and nets 2 and 3 at the 61st.
 struct NetCase {
@@ -243,6 +280,40 @@ TEST_F(DtmfTest, LengthEditsDuringANet) {
     EXPECT_EQ(timedCalls(), Calls{});
 }
 
+// The length box emptied while a countdown tick yields: the net stops there and is not ended.
+TEST_F(DtmfTest, LengthEmptiedInsideACountdownTicksYieldStopsTheNetWithoutEndingIt) {
+    writeIni("MON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\nDISCMINS1=1\nCHECK3=1\nSHOWBUSY1=1\n");
+    start();
+    speech.StayCon1.setValue(1);
+    runTo(20, 0, 20);
+    forget();
+    bool once = true;
+    auto tick = form4.Timer3.onTick;
+    form4.Timer3.onTick = [&, tick] {
+        if (once) rt.post([&] { form4.DiscMins1.type(""); });  // runs inside the tick's yield
+        once = false;
+        tick();
+    };
+    seconds(1);
+    EXPECT_FALSE(form4.Timer3.enabled());
+    EXPECT_EQ(form4.DiscMins1.text(), "0");
+    EXPECT_EQ(form4.DiscPeriod1.text(), "0");
+    runTo(21, 0, 0);
+    EXPECT_EQ(timedCalls(), Calls{}) << "no busy release, no disconnect";
+    EXPECT_EQ(speech.StayCon1.value(), 0) << "nothing put back";
+}
+
+// A start time changed on the day of a net starts the net again at the new time.
+TEST_F(DtmfTest, AStartTimeChangedTheSameDayStartsTheNetAgain) {
+    writeIni("MON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\nDISCMINS1=1\nCHECK3=1\n");
+    start();
+    runTo(20, 2, 0);
+    form4.Mins.type("05");
+    forget();
+    runTo(20, 6, 0);
+    EXPECT_EQ(timedCalls(), (Calls{"14T20:05:15 ConnectTo W1AW true"}));
+}
+
 // Failing host calls at a net's start and end are passed over: the countdown still runs, and a call
 // that cannot be asked about is dropped, without its blanks.
 TEST_F(DtmfTest, NetPassesOverFailingHostCalls) {
@@ -256,6 +327,9 @@ TEST_F(DtmfTest, NetPassesOverFailingHostCalls) {
     forget();
     runTo(20, 1, 16);
     EXPECT_EQ(timedCalls(), (Calls{"14T20:01:15 SetBusy false", "14T20:01:15 DisconnectFrom W1AW"}));
+    // The question is asked with the callsign as stored, blanks included.
+    const Calls all = calls();
+    EXPECT_NE(std::find(all.begin(), all.end(), "IsConnectedTo  W1AW  !"), all.end()) << ::testing::PrintToString(all);
 }
 
 }  // namespace

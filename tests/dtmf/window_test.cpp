@@ -49,6 +49,11 @@ TEST_F(DtmfTest, StartsWithoutAFileAsDesigned) {
     EXPECT_EQ(form4.DiscPeriod2.text(), "0");
     EXPECT_EQ(form4.left(), 300);
     EXPECT_EQ(form4.top(), 300);
+    // A first start holds no net back, lists no net busy, drops no station and ends no net by itself.
+    for (CheckBox* b : {&form4.RFBusy, &form4.ShowBusy1, &form4.ShowBusy2, &form4.ShowBusy3, &form4.ShowBusy4,
+                        &form4.DisconnectAll1, &form4.DisconnectAll2, &form4.DisconnectAll3, &form4.DisconnectAll4,
+                        &form4.Check3, &form4.Check2, &form4.Check11, &form4.Check20})
+        EXPECT_EQ(b->value(), 0) << b->name();
     for (Timer* t : {&form4.Timer3, &form4.Timer4, &form4.Timer5, &form4.Timer6}) EXPECT_FALSE(t->enabled());
     for (Timer* t : {&form4.Timer1, &form4.Timer2, &form4.DTMFDelay}) EXPECT_TRUE(t->enabled());
     EXPECT_FALSE(iniExists()) << "start-up never creates the file";

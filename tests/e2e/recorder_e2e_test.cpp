@@ -79,10 +79,7 @@ struct RecorderProgram {
           ctx{rt, hub, registry, node.dir().file("cfg")}, tools(ctx, backends(wav)) {
         transport.connect();
         hub.afterClosing = [this] { rt.endProcess(0); };
-        rt.hardExit = [this](int code) {
-            tools.finishWork();
-            exitCode = code;
-        };
+        rt.hardExit = [this](int code) { exitCode = code; };
         form = dynamic_cast<Form11*>(registry.find("Form11"));
         views.add(*form);
         form->show();

@@ -228,6 +228,54 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
 }
 
+TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHello) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink link(hub, "Form1");
+    link.SetBusy(true);
+    link.SetPTT(true);
+    stopServer();
+    startServer();
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(link.IsTransmitting(), HostError) << "the old connection is found gone";
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(link.IsTransmitting()) << "keyed again before the first call on the new host";
+    const Json state = ask(path, "state");
+    EXPECT_TRUE(state.get("value")->get("busy")->asBool());
+    std::vector<std::string> order;
+    for (const auto& e : server->state().calls())
+        if (e.op != "IsTransmitting") order.push_back(e.link + " " + e.op);
+    EXPECT_EQ(order, (std::vector<std::string>{"Form1 Hello", "Form1 SetBusy", "Form1 SetPTT"}));
+}
+
+TEST_F(SocketTest, TheLastResortDropsWhatTheProgramLeftOnOnAConnectionOfItsOwn) {
+    startServer();
+    SocketTransport transport(rt, path);
+    transport.connect();
+    HostHub hub(rt, transport);
+    HostLink launcher(hub, "Form5");
+    HostLink speech(hub, "Form3");
+    // Nothing on: nothing is sent.
+    const std::size_t calls = server->state().calls().size();
+    SocketTransport::dropLinesNow();
+    EXPECT_EQ(server->state().calls().size(), calls);
+
+    speech.SetPTT(true);
+    speech.SetDTR(true);
+    speech.SetRTS(true);
+    speech.SetRTS(false);
+    SocketTransport::dropLinesNow();
+    const Json state = ask(path, "state");
+    EXPECT_FALSE(state.get("value")->get("ptt")->asBool());
+    EXPECT_FALSE(state.get("value")->get("dtr")->asBool());
+    std::vector<std::string> dropped;
+    for (const auto& e : server->state().calls())
+        if (e.link == "Form5" && e.op != "Hello") dropped.push_back(e.op + (std::get<bool>(e.args.at(0)) ? " on" : " off"));
+    EXPECT_EQ(dropped, (std::vector<std::string>{"SetPTT off", "SetDTR off"})) << "only what was on";
+}
+
 TEST_F(SocketTest, AClientThatAsksWithoutReadingIsDroppedBeforeItHoldsTheHostsMemory) {
     server = std::make_unique<HostServer>(path);
     server->open();

@@ -1,6 +1,7 @@
 // The PCM output and the espeak-ng voice through the silent sink that keeps real time.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +14,8 @@
 
 #include "platform/espeak/espeak_voice.h"
 #include "platform/gstreamer/pcm_output.h"
+#include "runtime/termination_signals.h"
+#include "runtime/virtual_runtime.h"
 
 namespace tarnwick {
 namespace {
@@ -90,6 +93,31 @@ TEST(EspeakVoice, SyncSpeechDiscardsBackgroundSpeech) {
     EXPECT_GT(took, 0.2);
     EXPECT_LT(took, 4.0) << "keyed speech must not wait for the background speech";
     voice.purge();
+}
+
+TEST(EspeakVoice, AStopSignalCutsKeyedSpeechShortAndNoNewSpeechBegins) {
+    VirtualRuntime rt;
+    TerminationSignals signals(rt, [](int) {});
+    EspeakVoice voice;
+    const std::string longText =
+        "This long sentence stands for a chat line of two hundred and fifty six characters that keeps the "
+        "transmitter keyed for many seconds while it is spoken, and the operator wants the node to stop now.";
+    Clock::time_point signalled;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        signalled = Clock::now();
+        ::kill(::getpid(), SIGTERM);
+    });
+    const auto t0 = Clock::now();
+    voice.speakSync(longText);
+    const auto done = Clock::now();
+    stopper.join();
+    EXPECT_GT(std::chrono::duration<double>(done - t0).count(), 0.9) << "the speech was playing";
+    // A tenth of a second at most on a quiet machine; the bound leaves room for a busy one.
+    EXPECT_LT(std::chrono::duration<double>(done - signalled).count(), 1.0) << "cut short, not spoken to its end";
+    const auto t1 = Clock::now();
+    voice.speakSync("Link on");
+    EXPECT_LT(secondsSince(t1), 0.1) << "nothing more is spoken on the way out";
 }
 
 TEST(EspeakVoiceDeathTest, MissingVoiceDataIsReportedNotFatal) {

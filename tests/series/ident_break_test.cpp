@@ -112,6 +112,21 @@ TEST_F(SeriesTest, BreaksUnkeyAndPauseAfterEachPeriodOfTransmissionThenCarryOn) 
     EXPECT_EQ(series->BeaconSeconds8.text(), "30");
 }
 
+// A break that starts as the file's whole seconds run out: the file has ended during the break, and
+// the break's end keys nothing again.
+TEST_F(SeriesTest, AFileThatEndsDuringABreakIsNotKeyedAgain) {
+    addFile("Edge.mp3", 30.5);
+    writeIni("TXTFILE=C:\\Edge.mp3\nSTOPCLOCK8=1\nBEACONPERIOD8=0.5\nTEXT6=100\n");
+    start();
+    series->Command3.click();
+    rt.advance(30100);
+    ASSERT_TRUE(series->Timer3.enabled()) << "the break has started";
+    rt.advance(3000);
+    EXPECT_EQ(count("SetPTT true"), 1);
+    EXPECT_FALSE(host.state().ptt());
+    EXPECT_EQ(series->PTT.caption(), "PTT OFF");
+}
+
 TEST_F(SeriesTest, StopDuringABreakKeepsTheFileOffAir) {
     addFile("Long.mp3", 70);
     writeIni(kBreaks);

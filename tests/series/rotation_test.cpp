@@ -101,6 +101,14 @@ TEST_F(SeriesTest, AnEndNumberEditedWithinTheSecondTakesEffectAtTheNextTick) {
     EXPECT_EQ(series->EndNox.text(), "2");
 }
 
+TEST_F(SeriesTest, AStepWithDisconnectAllAndShowAsBusyDropsTheStationsThenListsBusyThenKeys) {
+    writeIni("STARTNO=1\nENDNO=5\nDISCONNECTALL=1\nLISTASBUSYCHECK=1\n");
+    startTicked();
+    series->kellow();
+    EXPECT_EQ(only({"DisconnectAllStations", "SetBusy", "SetPTT"}),
+              (Events{"DisconnectAllStations", "SetBusy true", "SetPTT true"}));
+}
+
 TEST_F(SeriesTest, StepsDuringATransmissionReplaceTheFileAtOnce) {
     writeIni("STARTNO=1\nENDNO=5\n");
     startTicked();

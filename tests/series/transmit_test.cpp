@@ -42,6 +42,7 @@ TEST_F(SeriesTest, TheFileIsReleasedWhenItsWholeSecondsHavePlayedWhileTheAudioPl
     start();
     series->Command3.click();
     EXPECT_EQ(series->Text3.text(), "00:00:05");
+    EXPECT_EQ(series->H1.max(), 6) << "the bar's length is rounded, the times are cut";
     rt.advance(4950);
     EXPECT_EQ(count("SetPTT false"), 0);
     EXPECT_EQ(series->PTT.caption(), "PTT ON");
@@ -59,15 +60,33 @@ TEST_F(SeriesTest, TheFileIsReleasedWhenItsWholeSecondsHavePlayedWhileTheAudioPl
 
 TEST_F(SeriesTest, IdleReleaseRunsEveryTenthOfASecondWhoeverKeyedUntilTheNewsPlayerTakesTheLengthBox) {
     start();
-    HostLink other(hub, "Form1");
-    other.SetPTT(true);
+    // A key from outside the program, which no tool of it holds, is released.
+    host.state().call("EchoLink", "SetPTT", {true});
+    host.state().call("EchoLink", "SetBusy", {true});
     rt.advance(1050);
     EXPECT_FALSE(host.state().ptt());
+    EXPECT_FALSE(host.state().busy());
     // Ten from the transmitter monitor, one more from the clock; the clock leaves the busy flag alone.
     EXPECT_EQ(count("SetPTT false"), 11);
     EXPECT_EQ(count("SetBusy false"), 10);
     EXPECT_EQ(series->PTT.caption(), "PTT OFF");
     EXPECT_EQ(series->PTT.foreColour(), kGreen);
+
+    // Another tool's transmission and busy flag under way are left alone: the release touches the
+    // host only for what no other tool holds, and the indicator shows the transmission.
+    HostLink other(hub, "Form4");
+    other.SetPTT(true);
+    other.SetBusy(true);
+    events.clear();
+    rt.advance(2000);
+    EXPECT_TRUE(host.state().ptt());
+    EXPECT_TRUE(host.state().busy());
+    EXPECT_TRUE(events.empty()) << ::testing::PrintToString(events);
+    EXPECT_EQ(series->PTT.caption(), "PTT ON");
+    other.SetPTT(false);
+    other.SetBusy(false);
+    rt.advance(100);
+    EXPECT_EQ(series->PTT.caption(), "PTT OFF");
 
     quietIdle();
     events.clear();
@@ -225,6 +244,34 @@ INSTANTIATE_TEST_SUITE_P(
                        "Render error no rendering device found", MsgIcon::Exclamation}),
     [](const ::testing::TestParamInfo<FailedLoadCase>& info) { return std::string(info.param.name); });
 
+// A ten-hour file keyed at 10:15; the 10:16 step finds its file missing. The busy flag the file on air
+// was listed with stays up; one that only the failed step raised goes down again.
+class FailedStepOnAir : public SeriesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FailedStepOnAir, TakesBackOnlyABusyFlagTheFileOnAirDoesNotNeed) {
+    const bool listedBusy = GetParam();
+    durations["1.mp3"] = 36000;
+    std::filesystem::remove(dir + "/drives/c/2.mp3");
+    writeIni(std::string("STARTNO=1\nENDNO=9\nINFOQUARTER=1\nMON=1\nHOUR=10\nMINS=16\n") +
+             (listedBusy ? "LISTASBUSYCHECK=1\n" : ""));
+    rt.setLocalTime(2026, 12, 7, 10, 14, 0);
+    start();
+    runTo(10, 15, 30);
+    ASSERT_TRUE(host.state().ptt());
+    ASSERT_EQ(host.state().busy(), listedBusy);
+    series->ListAsBusyCheck.setValue(1);
+    runTo(10, 16, 30);
+    ASSERT_EQ(rt.boxes.size(), 1u);
+    EXPECT_EQ(rt.boxes[0].text, "Please select a file");
+    EXPECT_TRUE(host.state().ptt()) << "the file plays on";
+    EXPECT_EQ(host.state().busy(), listedBusy);
+    rt.advance(60000);
+    EXPECT_EQ(host.state().busy(), listedBusy);
+}
+
+INSTANTIATE_TEST_SUITE_P(Series, FailedStepOnAir, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "FileListedBusy" : "FileNotListedBusy"; });
+
 TEST_F(SeriesTest, AFileThatCannotBeRenderedDuringATransmissionEndsIt) {
     addFile("Broken.mp3", 60);
     durations.erase("Broken.mp3");
@@ -296,7 +343,8 @@ TEST_F(SeriesTest, ClosingTheWindowReleasesAndEndsTheProgramWithoutSaving) {
     series->StartNo.setText("7");
     events.clear();
     ASSERT_TRUE(series->onCloseRequest());
-    EXPECT_EQ(events, (Events{"SetPTT false", "SetBusy false"}));
+    // The program's exit path stops the file on air too.
+    EXPECT_EQ(events, (Events{"SetPTT false", "SetBusy false", "release"}));
     EXPECT_TRUE(rt.processEnded());
     EXPECT_TRUE(rt.boxes.empty());
     EXPECT_EQ(readIni().find("STARTNO=7"), std::string::npos);

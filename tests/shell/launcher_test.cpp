@@ -2,11 +2,14 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
 #include "shell/about.h"
 #include "shell/launcher.h"
+#include "series/series_player.h"
 #include "shell/toolset.h"
 #include "speech/speech_tool.h"
 #include "support/temp_dir.h"
@@ -321,6 +324,61 @@ TEST(LauncherShutdown, EveryExitPathUnkeysWhateverToolHoldsTheTransmitter) {
             EXPECT_FALSE(p.host.state().busy()) << name;
         }
         EXPECT_TRUE(p.rt.processEnded()) << name;
+    }
+}
+
+// Every way the program ends runs one exit path: each loaded tool's clean-up, then every line a tool
+// still holds goes off (the speech tool's fan line here, which no window's own exit releases), while
+// each way keeps its own saves.
+TEST(LauncherShutdown, EveryWayOfEndingDropsEveryLineAndKeepsItsOwnSaves) {
+    struct Way {
+        const char* name;
+        std::function<void(Program&)> end;
+        std::set<std::string> saved;
+    };
+    auto closeBox = [](const char* form) {
+        return [form](Program& p) { p.registry.find(form)->onCloseRequest(); };
+    };
+    const std::set<std::string> all = {"brannock.ini", "brightcalltts.ini", "dtmfctrl.ini",  "castrel.ini",
+                                       "dtmfhelp.ini", "ttssettings.ini",   "fennick.ini",   "wendlow.ini",
+                                       "seriesplayer.ini", "brannockd.ini", "tarnwick.ini"};
+    const Way ways[] = {
+        {"Save / Exit", [](Program& p) { p.launcher.Command5.click(); }, all},
+        {"the launcher's quit prompt", [](Program& p) { p.launcher.onCloseRequest(); }, {"tarnwick.ini"}},
+        {"Closing",
+         [](Program& p) {
+             p.host.raise("closing");
+             p.rt.runPending();
+         },
+         {"tarnwick.ini", "wendlow.ini", "fennick.ini"}},
+        {"the news player's quit prompt", closeBox("Form1"), {}},
+        {"the speech tool's quit prompt", closeBox("Form3"), {}},
+        {"the DTMF control's quit prompt", closeBox("Form4"), {}},
+        {"the conference controller's quit prompt", closeBox("Form6"), {}},
+        {"the greetings window's quit prompt", closeBox("Form10"), {"wendlow.ini"}},
+        {"the recorder's close box", closeBox("Form11"), {}},
+        {"the series player's close box", closeBox("Form12"), {}},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        TempDir dir;
+        Program p(dir.path());
+        ASSERT_TRUE(p.launcher.start());
+        p.registry.face<SpeechFace>("Form3")->FanOn();
+        p.rt.advance(1100);
+        ASSERT_TRUE(p.host.state().dtr()) << "the fan runs";
+        dynamic_cast<Form12&>(*p.registry.find("Form12")).Command5.click();  // "Resume": keyed and busy
+        ASSERT_TRUE(p.host.state().ptt());
+        way.end(p);
+        EXPECT_TRUE(p.rt.processEnded());
+        EXPECT_FALSE(p.host.state().ptt());
+        EXPECT_FALSE(p.host.state().busy());
+        EXPECT_FALSE(p.host.state().dtr());
+        EXPECT_FALSE(p.host.state().rts());
+        std::set<std::string> saved;
+        for (const auto& f : std::filesystem::directory_iterator(dir.path()))
+            if (f.path().extension() == ".ini") saved.insert(f.path().filename().string());
+        EXPECT_EQ(saved, way.saved);
     }
 }
 

@@ -1,6 +1,9 @@
 // The speak operation and its request mailbox: holds, keying, the settle delay, the beacon flag,
 // the speech buttons, the speech settings window and the player's news announcements.
 
+#include <signal.h>
+
+#include "runtime/termination_signals.h"
 #include "speech_fixture.h"
 
 namespace tarnwick::test {
@@ -21,11 +24,12 @@ struct Hold {
 };
 
 TEST_F(MailboxTest, HeldRequestIsSpokenWithinASecondAfterTheHoldEnds) {
+    HostLink seriesLink(hub, "Form12");
     const Hold holds[] = {
         {"carrier", [](MailboxTest& t, bool on) { t.raise("carrier", {on ? "1" : "0"}); }},
         {"disable announcements", [](MailboxTest& t, bool on) { t.form3.Check1.setValue(on ? 1 : 0); }},
         {"news player on air", [](MailboxTest& t, bool on) { t.player.PTT.setCaption(on ? "PTT ON" : "PTT OFF"); }},
-        {"series player on air", [](MailboxTest& t, bool on) { t.series.PTT.setCaption(on ? "PTT ON" : "PTT OFF"); }},
+        {"another tool keyed", [&seriesLink](MailboxTest&, bool on) { seriesLink.SetPTT(on); }},
     };
     for (const Hold& h : holds) {
         SCOPED_TRACE(h.name);
@@ -166,6 +170,29 @@ TEST_F(MailboxTest, SettleDelay) {
         EXPECT_EQ(form3.TTSPeriod.text(), c.periodAfter);
         EXPECT_EQ(form3.flagtime, c.flagtimeAfter);
     }
+}
+
+// A stop signal while a keyed speech waits out its settle delay: the rest of the wait is skipped, and
+// the speech still ends with the transmitter released.
+TEST_F(MailboxTest, AStopSignalSkipsTheSettleDelay) {
+    voice.speechMs = 0;
+    form3.TTSCTRL.setValue(1);
+    form3.TTSPeriod.setText("9");
+    TerminationSignals signals(rt, [](int) {});
+    bool raised = false;
+    transport.before = [&](const std::string& link, const std::string& op) {
+        // The stop comes as the speech keys the transmitter, before the delay.
+        if (link == "Form3" && op == "SetPTT" && !raised) {
+            raised = true;
+            ::raise(SIGTERM);
+        }
+    };
+    host.state().clearLog();
+    form3.SayTheText = std::string("x");
+    const std::int64_t before = rt.blockedMs();
+    form3.SpeakTheText();
+    EXPECT_EQ(rt.blockedMs() - before, 0);
+    EXPECT_EQ(pttCalls(), (std::vector<bool>{true, false}));
 }
 
 TEST_F(MailboxTest, BeaconFlagSwallowsOnlyTheEndOfNewsSentence) {

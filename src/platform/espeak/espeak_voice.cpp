@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/gstreamer/gst_audio.h"
+#include "runtime/termination_signals.h"
 
 namespace tarnwick {
 
@@ -102,12 +103,15 @@ bool EspeakVoice::synthesise(const std::string& text, std::vector<std::int16_t>&
 
 void EspeakVoice::speakSync(const std::string& text) {
     output_.purge();
+    // Keyed speech holds the program's thread: once a stop signal has come, it is cut short so that
+    // the clean-up (unkeying first) comes within a fraction of a second.
+    if (stopRequested()) return;
     std::vector<std::int16_t> samples;
     int rate = 0;
     if (!synthesise(text, samples, rate) || samples.empty()) return;
     output_.setVolume(volume_ / 100.0);
     std::string error;
-    if (!output_.playBlocking(samples, rate, &error)) gstDiagError("speech", error);
+    if (!output_.playBlocking(samples, rate, &error, [] { return stopRequested(); })) gstDiagError("speech", error);
 }
 
 void EspeakVoice::speakAsync(const std::string& text) {

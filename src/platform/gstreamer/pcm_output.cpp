@@ -103,11 +103,24 @@ bool PcmOutput::start(const std::vector<std::int16_t>& samples, int sampleRate, 
     return true;
 }
 
-bool PcmOutput::playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error) {
+bool PcmOutput::playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error,
+                             const std::function<bool()>& stop) {
     if (!start(samples, sampleRate, error)) return false;
     const GstClockTime length = gst_util_uint64_scale(samples.size(), GST_SECOND, sampleRate);
-    GstMessage* msg = gst_bus_timed_pop_filtered(bus_, length + kBlockingSlackMs * GST_MSECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    // The wait is cut into tenths of a second so that a stop is seen soon.
+    constexpr GstClockTime kSlice = 100 * GST_MSECOND;
+    GstClockTime left = length + kBlockingSlackMs * GST_MSECOND;
+    GstMessage* msg = nullptr;
+    for (;;) {
+        const GstClockTime wait = stop ? std::min(left, kSlice) : left;
+        msg = gst_bus_timed_pop_filtered(bus_, wait, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+        left -= wait;
+        if (msg || left == 0) break;
+        if (stop && stop()) {
+            purge();
+            return true;
+        }
+    }
     bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
     if (!ok && error) *error = msg ? gstErrorText(msg) : "the audio output stalled";
     if (msg) gst_message_unref(msg);

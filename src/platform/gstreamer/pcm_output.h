@@ -6,6 +6,7 @@
 #include <gst/gst.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,10 @@ public:
     void setVolume(double gain);
     double volume() const { return gain_; }
 
-    // Plays and returns once the sound has been played. False, with the reason, on failure.
-    bool playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error = nullptr);
+    // Plays and returns once the sound has been played, or soon after `stop` says so (it is asked
+    // about every tenth of a second). False, with the reason, on failure.
+    bool playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error = nullptr,
+                      const std::function<bool()>& stop = {});
     // Starts the sound and returns at once.
     bool playBackground(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error = nullptr);
     // Stops a sound playing in the background at once.

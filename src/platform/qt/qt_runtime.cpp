@@ -129,6 +129,7 @@ void QtRuntime::endProcess(int code) {
     if (ended_) return;
     ended_ = true;
     wake_.stop();
+    runExitWork();
     std::fflush(stdout);
     std::fflush(stderr);
     // Stops the main loop with this code should the hard exit below be replaced (tests).
