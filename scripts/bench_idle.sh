@@ -74,6 +74,7 @@ a_cpu1=$(cpu_ns "$app"); h_cpu1=$(cpu_ns "$hello")
 a_sl1=$(sleeps "$app"); h_sl1=$(sleeps "$hello")
 calls1=$(calls)
 kill -0 "$app" 2>/dev/null || { echo "tarnwick ended during the measurement" >&2; cat "$work/tarnwick.err" >&2; exit 1; }
+kill -0 "$hello" 2>/dev/null || { echo "the hello world ended during the measurement" >&2; exit 1; }
 
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3

@@ -71,6 +71,9 @@ const Engine& engine() {
         e.sampleRate = espeak_ng_GetSampleRate();
         e.ok = e.sampleRate > 0;
         if (!e.ok) e.error = "espeak-ng reports no sample rate";
+        // One word made and thrown away (no stream is set), so the first speech finds the synthesiser's
+        // own first-use work done.
+        if (e.ok) espeak_ng_Synthesize("Link", 5, 0, POS_CHARACTER, 0, espeakCHARS_AUTO, nullptr, nullptr);
     });
     return e;
 }

@@ -155,7 +155,8 @@ bool PcmOutput::open(int sampleRate, std::string* error) {
 void PcmOutput::warmUp(int sampleRate) {
     if (!ensureGstInit() || sampleRate <= 0) return;
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    if (sink) g_object_set(sink, "sync", FALSE, "silent", TRUE, nullptr);
+    // Keeps to the clock as every sink does, so that way is taken once too.
+    if (sink) g_object_set(sink, "sync", TRUE, "silent", TRUE, nullptr);
     GstElement* src = nullptr;
     GstElement* pipeline = buildChain(sink, sampleRate, 1.0, &src, nullptr);
     if (!pipeline) return;
