@@ -162,7 +162,7 @@ bool speechRound(const std::string& text, double& ms) {
 // A moment of silence through the speech chain to a sink that plays nothing, as the tool box warms it.
 void warmUp() {
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", FALSE, "silent", TRUE, nullptr);
+    g_object_set(sink, "sync", TRUE, "silent", TRUE, nullptr);
     gPipeline = speechChain(sink);
     gst_element_set_state(gPipeline, GST_STATE_PLAYING);
     std::vector<short> silence(static_cast<std::size_t>(gRate / 20), 0);
@@ -199,6 +199,7 @@ int main(int argc, char** argv) {
     }
     espeak_SetSynthCallback(pushSamples);
     gRate = espeak_ng_GetSampleRate();
+    espeak_ng_Synthesize("Link", 5, 0, POS_CHARACTER, 0, espeakCHARS_AUTO, nullptr, nullptr);  // thrown away
     warmUp();
 
     int failures = 0;

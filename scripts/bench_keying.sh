@@ -7,9 +7,12 @@
 # espeak-ng alone (bench/keying_reference.cpp). Prints both, their ratio, and whether every sound
 # started within 5 ms of keying. Not a test: the figures depend on the machine.
 #   ROUNDS   sounds of each kind (default 5; the first is the first after start)
+#   SETTLE   the speech tool's settle delay in increments of 0.1 s (default 0, none); speech is then
+#            timed from the end of the delay, taken as keying plus the delay
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROUNDS=${ROUNDS:-5}
+SETTLE=${SETTLE:-0}
 TEXT="Auto Connects Enabled."  # what the speech tool says to the DTMF code *1*
 
 cmake -S . -B build -G Ninja >/dev/null
@@ -58,6 +61,7 @@ run_kind() {  # name, link, code
     mkdir -p "$dir/cfg"
     # No end-of-news announcement after each file: one sound per round.
     printf '[SETTINGS]\nTEXT4=C:\\News1.wav\nSAYENDOFFILECHECK=0\n' >"$dir/cfg/brannock.ini"
+    if [ "$SETTLE" != 0 ]; then printf '[SETTINGS]\nTTSCTRL=1\nTTSPERIOD=%s\n' "$SETTLE" >"$dir/cfg/brightcalltts.ini"; fi
     export TARNWICK_HOST="$dir/host.sock" TARNWICK_CONFIG_DIR="$dir/cfg"
     build/tarnwick-host serve --log "$dir/host.log" >/dev/null 2>&1 &
     host_pid=$!
@@ -87,11 +91,11 @@ run_kind files Form1 AA
 run_kind speech Form3 '*1*'
 build/tarnwick-keying-reference "$work/drives/c/News1.wav" "$ROUNDS" "$TEXT" >"$work/reference.txt"
 
-"$python" - "$work" "$ROUNDS" <<'EOF'
+"$python" - "$work" "$ROUNDS" "$SETTLE" <<'EOF'
 import json, statistics, sys
 from datetime import datetime
 
-work, rounds = sys.argv[1], int(sys.argv[2])
+work, rounds, settle = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 
 def keyings(log, link):
     out = []
@@ -101,8 +105,8 @@ def keyings(log, link):
             out.append(datetime.strptime(j["time"], "%Y-%m-%dT%H:%M:%S.%f").timestamp())
     return out
 
-def ours(kind, link):
-    keys = keyings(f"{work}/{kind}/host.log", link)
+def ours(kind, link, delay_s=0.0):
+    keys = [k + delay_s for k in keyings(f"{work}/{kind}/host.log", link)]
     try:
         sinks = [int(l) / 1e6 for l in open(f"{work}/{kind}/sink.times") if l.strip()]
     except FileNotFoundError:
@@ -122,7 +126,7 @@ rows = []
 worst_speech = 0.0
 ok = True
 for kind, label, link in (("files", "file", "Form1"), ("speech", "speech", "Form3")):
-    figs = ours(kind, link)
+    figs = ours(kind, link, settle * 0.1 if label == "speech" else 0.0)
     if len(figs) != rounds or any(f != f for f in figs):
         print(f"{label}: expected {rounds} sounds after keying, measured {figs}", file=sys.stderr)
         ok = False
@@ -137,6 +141,8 @@ for kind, label, link in (("files", "file", "Form1"), ("speech", "speech", "Form
     print(f"{label} rounds, ms: tarnwick " + " ".join(f"{f:.2f}" for f in figs) + " | reference " + " ".join(f"{x:.2f}" for x in r))
 
 print()
+if settle:
+    print(f"speech is timed from the end of its settle delay of {settle * 100} ms")
 print(f"{'keying to the first buffer at the sink, ms':44} {'tarnwick':>9} {'reference':>10} {'ratio':>7}")
 for name, mine, theirs in rows:
     print(f"{name:44} {mine:9.2f} {theirs:10.2f} {mine / theirs if theirs > 0 else float('nan'):7.1f}")
