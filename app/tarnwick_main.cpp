@@ -129,5 +129,6 @@ int main(int argc, char** argv) {
     for (Window* dialog : tools.dialogs()) views.add(*dialog);
 
     if (!launcher.start()) return 1;
+    rt.post(startSpeechEngines);
     return QApplication::exec();
 }

@@ -174,7 +174,12 @@ bool LineReader::fill(int fd) {
                 buf_.erase(0, pos_);
                 pos_ = 0;
             }
+            const std::size_t from = buf_.size();
             buf_.append(chunk, static_cast<std::size_t>(n));
+            // A whole line is what the caller waits for: once one is here, reading on would only end in
+            // a read that finds nothing (a reply comes alone), one failed call for every reply. Whatever
+            // else is waiting stays readable, so the loop's watch or the caller's next wait comes back.
+            if (buf_.find('\n', from) != std::string::npos) return true;
             if (buf_.size() - pos_ > maxLine_ && buf_.find('\n', pos_) == std::string::npos) return false;
             continue;
         }

@@ -44,8 +44,9 @@ void sendLine(int fd, const std::string& line, std::int64_t deadlineMs);
 class LineReader {
 public:
     explicit LineReader(std::size_t maxLine = 64u << 20) : maxLine_(maxLine) {}
-    // Reads what is available without waiting. False when the peer closed or the read failed, or a
-    // line grew past the limit (the connection is then useless).
+    // Reads without waiting until a whole line is buffered or nothing more is available; what follows
+    // a whole line may stay unread on the descriptor. False when the peer closed or the read failed,
+    // or a line grew past the limit (the connection is then useless).
     bool fill(int fd);
     // Takes the next complete line (without its line break).
     bool next(std::string& line);

@@ -123,6 +123,26 @@ std::int64_t TimerScheduler::nextDue() const {
     return best;
 }
 
+std::int64_t TimerScheduler::leeway(int effectiveIntervalMs) {
+    return std::min<std::int64_t>(effectiveIntervalMs / 10, 10);
+}
+
+std::int64_t TimerScheduler::nextWake() const {
+    // The latest moment by which some timer must have fired...
+    std::int64_t deadline = -1;
+    for (const auto& e : timers_) {
+        if (e.timer->running_) continue;
+        const std::int64_t latest = e.due + leeway(e.timer->effectiveInterval());
+        if (deadline < 0 || latest < deadline) deadline = latest;
+    }
+    if (deadline < 0) return -1;
+    // ...and the last due time up to it, so every timer due by then fires in the same wake-up.
+    std::int64_t wake = -1;
+    for (const auto& e : timers_)
+        if (!e.timer->running_ && e.due <= deadline && e.due > wake) wake = e.due;
+    return wake;
+}
+
 void TimerScheduler::fireDue(std::int64_t now) {
     // Snapshot the due set first: handlers may enable, disable or delete timers.
     std::vector<std::pair<std::int64_t, Timer*>> due;

@@ -39,6 +39,15 @@ public:
     void remove(Timer* t);
     // Earliest due time of an enabled timer, or -1.
     std::int64_t nextDue() const;
+    // When the loop should next wake to fire timers, or -1: the earliest due time, moved later to the
+    // due time of other timers that fall due within the first one's leeway, as long as no timer waits
+    // past its own leeway. Timers of one period started a few milliseconds apart so share one wake-up
+    // instead of waking the loop once each; a timer never fires before it is due.
+    std::int64_t nextWake() const;
+    // How late a timer of this (effective) interval may fire so that it shares a wake-up with others:
+    // a tenth of the interval, at most 10 ms (window timers on the system these tools were written for
+    // are late by up to a clock tick of 15.6 ms as a matter of course).
+    static std::int64_t leeway(int effectiveIntervalMs);
     // Fires every timer due at or before now, once each, in due order. A timer whose handler is
     // running is not re-entered; its tick is dropped and it is rescheduled from now.
     void fireDue(std::int64_t now);
@@ -150,6 +159,8 @@ public:
     void timerGone(Timer* t);
     // Earliest due time of any timer on the monotonic clock, or -1.
     std::int64_t nextTimerDue() const { return scheduler_.nextDue(); }
+    // When the loop wakes next to fire timers (TimerScheduler::nextWake), or -1.
+    std::int64_t nextTimerWake() const { return scheduler_.nextWake(); }
 
 protected:
     virtual MsgAnswer showMessageBox(const std::string& title, const std::string& text,

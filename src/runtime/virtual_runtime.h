@@ -34,7 +34,9 @@ public:
 
     // Sets the local clock; monotonic time runs on from where it is.
     void setLocalTime(int year, int month, int day, int hour, int minute, int second, int ms = 0);
-    // Moves time on by ms, firing every due timer at its own moment, in order.
+    // Moves time on by ms, firing every due timer at its own moment, in order. (The program's loop
+    // may fire a timer a few milliseconds late so that it shares a wake-up with others; nextTimerWake()
+    // says when that loop would wake.)
     void advance(std::int64_t ms);
     // Advances until the local clock reads the given moment of the same or a later day (the first
     // one not in the past); returns false when that would be more than a week away.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -396,6 +397,42 @@ TEST_F(SocketTest, TheLogFileGetsEveryLine) {
     ASSERT_EQ(fileLines.size(), 1u);
     EXPECT_EQ(fileLines[0], lines.asArray().at(0).asString());
     EXPECT_NE(fileLines[0].find(R"("event":"RX","args":[true]})"), std::string::npos);
+}
+
+// Bytes waiting unread on a socket.
+int unread(int fd) {
+    int n = 0;
+    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
+}
+
+// A reply is one line; reading on after it only ends in a read that finds nothing. What follows a
+// whole line stays on the socket for the next fill, lines longer than one read still come whole, and
+// the peer's end is still noticed.
+TEST(LineReader, StopsReadingOnceAWholeLineIsBuffered) {
+    int sv[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+    ASSERT_EQ(::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK), 0);
+    const std::string longLine(100000, 'b');
+    const std::string sent = "a\n" + longLine + "\n";
+    ASSERT_EQ(::send(sv[1], sent.data(), sent.size(), 0), static_cast<ssize_t>(sent.size()));
+    ::close(sv[1]);
+
+    LineReader reader;
+    std::string line;
+    ASSERT_TRUE(reader.fill(sv[0]));
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "a");
+    EXPECT_GT(unread(sv[0]), 0) << "the reader went on reading after a whole line";
+
+    int fills = 0;
+    while (!reader.hasLine() && fills < 10) {
+        ASSERT_TRUE(reader.fill(sv[0]));
+        ++fills;
+    }
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, longLine);
+    EXPECT_FALSE(reader.fill(sv[0])) << "the peer has closed";
+    ::close(sv[0]);
 }
 
 TEST(HostSocketPath, FollowsTheEnvironment) {

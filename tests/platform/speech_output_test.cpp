@@ -4,7 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <gst/gst.h>
+
 #include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +18,7 @@
 #include <vector>
 
 #include "platform/espeak/espeak_voice.h"
+#include "platform/gstreamer/gst_audio.h"
 #include "platform/gstreamer/pcm_output.h"
 #include "runtime/termination_signals.h"
 #include "runtime/virtual_runtime.h"
@@ -23,6 +29,69 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+// Watches every silent sink this process makes (the sink the tests play to) through a GStreamer tracer:
+// when the first buffer of each reached it, and how long that buffer was.
+class SinkWatch {
+public:
+    struct Arrival {
+        Clock::time_point at;
+        GstClockTime duration;
+    };
+    static SinkWatch& get() {
+        static SinkWatch w;
+        return w;
+    }
+    std::vector<Arrival> arrivals() {
+        std::lock_guard<std::mutex> lock(m_);
+        return arrivals_;
+    }
+    // The first buffer that reached a sink since `since`, waiting up to a few seconds for one.
+    std::optional<Arrival> firstSince(Clock::time_point since) {
+        for (int i = 0; i < 500; ++i) {
+            for (const Arrival& a : arrivals())
+                if (a.at >= since) return a;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Tracer {
+        GstTracer parent;
+    };
+    struct TracerClass {
+        GstTracerClass parent;
+    };
+    SinkWatch() {
+        ensureGstInit();
+        GType type = g_type_register_static_simple(
+            GST_TYPE_TRACER, "TarnwickTestSinkWatch", sizeof(TracerClass), [](gpointer, gpointer) {}, sizeof(Tracer),
+            [](GTypeInstance* self, gpointer) {
+                gst_tracing_register_hook(GST_TRACER(self), "element-new", G_CALLBACK(&SinkWatch::onElementNew));
+            },
+            static_cast<GTypeFlags>(0));
+        tracer_ = g_object_new(type, nullptr);  // kept for the life of the process
+    }
+    static void onElementNew(GObject*, GstClockTime, GstElement* element) {
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "fakesink") != 0) return;
+        GstPad* pad = gst_element_get_static_pad(element, "sink");
+        gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo* info, gpointer) {
+                SinkWatch& w = SinkWatch::get();
+                std::lock_guard<std::mutex> lock(w.m_);
+                w.arrivals_.push_back({Clock::now(), GST_BUFFER_DURATION(GST_PAD_PROBE_INFO_BUFFER(info))});
+                return GST_PAD_PROBE_REMOVE;
+            },
+            nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+    std::mutex m_;
+    std::vector<Arrival> arrivals_;
+    gpointer tracer_ = nullptr;
+};
 
 TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     PcmOutput out;
@@ -50,6 +119,55 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     ASSERT_TRUE(out.playBackground(std::vector<std::int16_t>(rate / 10, 1000), rate, &error)) << error;
     for (int i = 0; i < 50 && out.playing(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(out.playing());
+}
+
+TEST(PcmOutput, AStreamedSoundIsPlayedFromItsFirstPartOnAndToItsEnd) {
+    SinkWatch& watch = SinkWatch::get();
+    PcmOutput out;
+    const int rate = 16000;
+    std::string error;
+    const auto t0 = Clock::now();
+    ASSERT_TRUE(out.open(rate, &error)) << error;
+    const std::vector<std::int16_t> tenth(rate / 10, 1000);
+    ASSERT_TRUE(out.write(tenth.data(), tenth.size(), &error)) << error;
+    const auto firstWritten = Clock::now();
+    const auto first = watch.firstSince(t0);
+    ASSERT_TRUE(first.has_value()) << "nothing reached the sink";
+    EXPECT_LE(first->at, firstWritten) << "the first part should reach the sink before the caller goes on";
+    const std::vector<std::int16_t> rest(rate * 4 / 10, 1000);
+    ASSERT_TRUE(out.write(rest.data(), rest.size(), &error)) << error;
+    ASSERT_TRUE(out.finish(&error)) << error;
+    EXPECT_GE(secondsSince(t0), 0.45) << "the whole sound is played before finish() returns";
+    EXPECT_FALSE(out.isOpen());
+    EXPECT_FALSE(out.playing());
+}
+
+// Speech is heard from its first words while the rest of the text is still being made: the first part
+// of a long text reaches the sink before the voice has made all of it, and it is a small part.
+TEST(EspeakVoice, SpeechIsHeardWhileTheRestIsStillBeingMade) {
+    SinkWatch& watch = SinkWatch::get();
+    std::string text;
+    for (int i = 0; i < 60; ++i) text += "The quick brown fox jumps over the lazy dog, number " + std::to_string(i) + ". ";
+    EspeakVoice voice;
+    voice.setRate(5);
+    const auto t0 = Clock::now();
+    voice.speakAsync(text);  // makes the whole text, then lets it play on
+    const auto made = Clock::now();
+    const auto first = watch.firstSince(t0);
+    voice.purge();
+    ASSERT_TRUE(first.has_value()) << "nothing reached the sink";
+    EXPECT_LT(first->at, made) << "the sound waited until the whole text was made";
+    EXPECT_LT(first->duration, GST_SECOND) << "the first part to play was the whole text";
+}
+
+// The engines start on a thread of their own and take one silent sound through the speech chain, so
+// the first speech finds everything loaded and prepared; the caller does not wait for it.
+TEST(EspeakVoice, EnginesStartInTheBackgroundBeforeAnySpeech) {
+    SinkWatch& watch = SinkWatch::get();
+    const auto t0 = Clock::now();
+    startSpeechEngines();
+    EXPECT_LT(secondsSince(t0), 0.5) << "the caller waited for the engines";
+    EXPECT_TRUE(watch.firstSince(t0).has_value()) << "no warm-up sound reached a sink";
 }
 
 TEST(EspeakVoice, RateMapsToWordsPerMinute) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "runtime/virtual_runtime.h"
 
 namespace tarnwick {
@@ -105,6 +108,40 @@ TEST(VirtualTimers, DestroyedTimerNeverFires) {
     t.reset();
     rt.advance(100);
     EXPECT_EQ(ticks, 0);
+}
+
+// The program's loop wakes once for timers that fall due a few milliseconds apart (tools load one
+// after another, so timers of one period start a little apart), never before a timer is due, and
+// never makes a timer wait past a tenth of its interval or 10 ms.
+TEST(VirtualTimers, TimersDueWithinAFewMillisecondsShareOneWakeUp) {
+    struct Start {
+        int intervalMs, atMs;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Start> timers;  // in order of their start
+        std::int64_t wake;
+    };
+    const Case cases[] = {
+        {"one timer wakes at its due time", {{100, 0}}, 100},
+        {"two monitors 4 ms apart share the later moment", {{100, 0}, {100, 4}}, 104},
+        {"10 ms apart is still shared", {{100, 0}, {100, 10}}, 110},
+        {"11 ms apart is not", {{100, 0}, {100, 11}}, 100},
+        {"a second clock and a monitor of another period share", {{1000, 0}, {100, 903}}, 1003},
+        {"a 10 ms monitor waits at most 1 ms", {{1000, 0}, {10, 988}}, 998},
+        {"a chain is cut where the first would wait too long", {{100, 0}, {100, 8}, {100, 15}}, 108},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualRuntime rt;
+        std::vector<std::unique_ptr<Timer>> timers;
+        for (const Start& s : c.timers) {
+            rt.advance(s.atMs - rt.monotonicMs());
+            timers.push_back(std::make_unique<Timer>(rt, s.intervalMs, true));
+        }
+        EXPECT_EQ(rt.nextTimerWake(), c.wake);
+        EXPECT_LE(rt.nextTimerDue(), rt.nextTimerWake()) << "a timer must never fire early";
+    }
 }
 
 TEST(VirtualClock, AlignedClockReadsEachSecondOnceAcrossAWeek) {

@@ -53,6 +53,37 @@ TEST_F(QtRuntimeTest, TimerFiresOnTheLoopAndKeepsPhaseWhenEnabledAgain) {
     EXPECT_FALSE(rt.wakeupArmed()) << "interval 0 never fires";
 }
 
+// Two monitors of one period started a few milliseconds apart, as tools loaded one after another
+// start theirs, wake the loop once per period between them, and neither ever fires early.
+TEST_F(QtRuntimeTest, TimersOfOnePeriodAFewMillisecondsApartShareOneWakeUp) {
+    Timer a(rt, 100), b(rt, 100);
+    std::int64_t aStart = 0, bStart = 0;
+    std::vector<std::int64_t> aTicks, bTicks;
+    bool loopTurned = true;
+    int sharedPasses = 0;
+    a.onTick = [&] {
+        aTicks.push_back(rt.monotonicMs());
+        loopTurned = false;
+        rt.post([&] { loopTurned = true; });  // runs once the loop goes on after this wake-up
+    };
+    b.onTick = [&] {
+        bTicks.push_back(rt.monotonicMs());
+        if (!loopTurned) ++sharedPasses;
+    };
+    aStart = rt.monotonicMs();
+    a.setEnabled(true);
+    rt.blockingDelay(4);
+    bStart = rt.monotonicMs();
+    b.setEnabled(true);
+    runUntil([&] { return aTicks.size() >= 3 && bTicks.size() >= 3; }, 5000);
+    ASSERT_GE(bTicks.size(), 3u);
+    EXPECT_EQ(sharedPasses, static_cast<int>(bTicks.size())) << "each tick of b should come in a's wake-up";
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_GE(aTicks[i] - aStart, 100 * static_cast<std::int64_t>(i + 1)) << "fired early";
+        EXPECT_GE(bTicks[i] - bStart, 100 * static_cast<std::int64_t>(i + 1)) << "fired early";
+    }
+}
+
 TEST_F(QtRuntimeTest, BlockingDelayRunsNoTimersAndMissedTicksCoalesce) {
     Timer t(rt, 10, true);
     int ticks = 0;

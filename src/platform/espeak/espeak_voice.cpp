@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/gstreamer/gst_audio.h"
 #include "runtime/termination_signals.h"
@@ -20,10 +22,17 @@ struct Engine {
     int sampleRate = 0;
 };
 
-std::vector<std::int16_t>* gCollecting = nullptr;
+// Where the samples of the text being synthesised go: espeak-ng hands them to its callback part by part,
+// and each part is played as it comes.
+struct Stream {
+    PcmOutput* output = nullptr;
+    std::string error;
+};
+Stream* gStream = nullptr;
 
-int collectSamples(short* wav, int count, espeak_EVENT*) {
-    if (gCollecting && wav && count > 0) gCollecting->insert(gCollecting->end(), wav, wav + count);
+int streamSamples(short* wav, int count, espeak_EVENT*) {
+    if (!gStream || !wav || count <= 0) return 0;
+    if (!gStream->output->write(wav, static_cast<std::size_t>(count), &gStream->error)) return 1;  // stop
     return 0;  // go on
 }
 
@@ -52,7 +61,7 @@ const Engine& engine() {
             e.error = "espeak-ng output could not start: " + statusText(st);
             return;
         }
-        espeak_SetSynthCallback(collectSamples);
+        espeak_SetSynthCallback(streamSamples);
         st = espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE);
         if (st != ENS_OK) {
             e.error = "espeak-ng has no default voice: " + statusText(st);
@@ -63,6 +72,9 @@ const Engine& engine() {
         e.sampleRate = espeak_ng_GetSampleRate();
         e.ok = e.sampleRate > 0;
         if (!e.ok) e.error = "espeak-ng reports no sample rate";
+        // One word made and thrown away (no stream is set), so the first speech finds the synthesiser's
+        // own first-use work done.
+        if (e.ok) espeak_ng_Synthesize("Link", 5, 0, POS_CHARACTER, 0, espeakCHARS_AUTO, nullptr, nullptr);
     });
     return e;
 }
@@ -70,6 +82,21 @@ const Engine& engine() {
 }  // namespace
 
 std::unique_ptr<SpeechVoice> makeEspeakVoice() { return std::make_unique<EspeakVoice>(); }
+
+void startSpeechEngines() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        try {
+            // Only starts: a failure is kept and reported by the speech that meets it, on the loop.
+            std::thread([] {
+                preloadAudioElements();
+                if (const Engine& e = engine(); e.ok) PcmOutput::warmUp(e.sampleRate);
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: the first speech starts the engines itself.
+        }
+    });
+}
 
 int EspeakVoice::wordsPerMinute(int rate) {
     rate = std::clamp(rate, -10, 10);
@@ -81,49 +108,53 @@ void EspeakVoice::setRate(int rate) { rate_ = std::clamp(rate, -10, 10); }
 
 void EspeakVoice::setVolume(int volume) { volume_ = std::clamp(volume, 0, 100); }
 
-bool EspeakVoice::synthesise(const std::string& text, std::vector<std::int16_t>& samples, int& sampleRate) {
+bool EspeakVoice::speak(const std::string& text, bool wait) {
     const Engine& e = engine();
     if (!e.ok) {
         gstDiagError("speech", e.error);
         return false;
     }
-    sampleRate = e.sampleRate;
+    output_.setVolume(volume_ / 100.0);
+    std::string error;
+    // The output is open before the first word is made, and plays each part as espeak-ng makes it.
+    if (!output_.open(e.sampleRate, &error)) {
+        gstDiagError("speech", error);
+        return false;
+    }
     espeak_ng_SetParameter(espeakRATE, wordsPerMinute(rate_), 0);
-    gCollecting = &samples;
+    Stream stream{&output_, {}};
+    gStream = &stream;
     // Plain text only: no SSML, no phoneme brackets. Text from the network is read, never obeyed.
     espeak_ng_STATUS st = espeak_ng_Synthesize(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_AUTO,
                                                nullptr, nullptr);
-    gCollecting = nullptr;
-    if (st != ENS_OK) {
-        gstDiagError("speech", "espeak-ng could not speak: " + statusText(st));
+    gStream = nullptr;
+    if (!stream.error.empty()) {
+        gstDiagError("speech", stream.error);
+        output_.purge();
         return false;
     }
-    return true;
+    if (st != ENS_OK) {
+        gstDiagError("speech", "espeak-ng could not speak: " + statusText(st));
+        output_.purge();
+        return false;
+    }
+    const bool played = wait ? output_.finish(&error, [] { return stopRequested(); })
+                             : output_.finishInBackground(&error);
+    if (!played) gstDiagError("speech", error);
+    return played;
 }
 
 void EspeakVoice::speakSync(const std::string& text) {
-    output_.purge();
     // Keyed speech holds the program's thread: once a stop signal has come, it is cut short so that
     // the clean-up (unkeying first) comes within a fraction of a second.
-    if (stopRequested()) return;
-    std::vector<std::int16_t> samples;
-    int rate = 0;
-    if (!synthesise(text, samples, rate) || samples.empty()) return;
-    output_.setVolume(volume_ / 100.0);
-    std::string error;
-    if (!output_.playBlocking(samples, rate, &error, [] { return stopRequested(); })) gstDiagError("speech", error);
+    if (stopRequested()) {
+        output_.purge();
+        return;
+    }
+    speak(text, true);
 }
 
-void EspeakVoice::speakAsync(const std::string& text) {
-    std::vector<std::int16_t> samples;
-    int rate = 0;
-    if (!synthesise(text, samples, rate)) return;
-    output_.purge();
-    if (samples.empty()) return;
-    output_.setVolume(volume_ / 100.0);
-    std::string error;
-    if (!output_.playBackground(samples, rate, &error)) gstDiagError("speech", error);
-}
+void EspeakVoice::speakAsync(const std::string& text) { speak(text, false); }
 
 void EspeakVoice::purge() { output_.purge(); }
 

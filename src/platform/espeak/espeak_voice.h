@@ -26,8 +26,9 @@ public:
     static int wordsPerMinute(int rate);
 
 private:
-    // Synthesises text into samples; false after writing a diagnostic.
-    bool synthesise(const std::string& text, std::vector<std::int16_t>& samples, int& sampleRate);
+    // Speaks text, heard from its first words while the rest is still being made; waits until it has
+    // been spoken, or lets it play on. False after writing a diagnostic.
+    bool speak(const std::string& text, bool wait);
 
     PcmOutput output_;
     int rate_ = 0;
@@ -35,5 +36,10 @@ private:
 };
 
 std::unique_ptr<SpeechVoice> makeEspeakVoice();
+
+// Starts espeak-ng and GStreamer's audio elements on a thread of their own, once per process, so that
+// no speech (the first included) waits for them after keying the transmitter, and the program's loop
+// never waits for them either. Call once the loop runs; a speech that comes first waits for the start.
+void startSpeechEngines();
 
 }  // namespace tarnwick

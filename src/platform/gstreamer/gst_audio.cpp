@@ -61,6 +61,13 @@ bool ensureGstInit(std::string* error) {
     return gInitOk;
 }
 
+void preloadAudioElements() {
+    if (!ensureGstInit()) return;
+    // Making one of each loads its plugin and sets up its class; none is started, so no device opens.
+    for (const char* name : {"appsrc", "audioconvert", "audioresample", "volume", "fakesink", "autoaudiosink", "playbin"})
+        if (GstElement* e = gst_element_factory_make(name, nullptr)) gst_object_unref(gst_object_ref_sink(e));
+}
+
 bool nullAudioRequested() {
     const char* v = std::getenv("TARNWICK_AUDIO");
     return v && std::strcmp(v, "null") == 0;

@@ -12,6 +12,11 @@ namespace tarnwick {
 // initialised; every later call gives the same answer.
 bool ensureGstInit(std::string* error = nullptr);
 
+// Initialises GStreamer and loads the elements that speech and file playback are built from, so the
+// first sound does not wait for them. Safe on any thread; reports nothing (the sound that meets a
+// failure reports it).
+void preloadAudioElements();
+
 // A new audio sink (floating reference) for one pipeline:
 // - TARNWICK_AUDIO=null: a fakesink that keeps to the clock, so playback takes real time and is silent;
 // - otherwise the desktop's default output (autoaudiosink), or that same silent sink when no audio

@@ -57,15 +57,18 @@ std::int64_t QtRuntime::monotonicMs() const { return clock_.elapsed(); }
 LocalTime QtRuntime::localTime() const { return systemLocalTime(); }
 
 void QtRuntime::rearm() {
-    const std::int64_t due = scheduler_.nextDue();
+    const std::int64_t due = scheduler_.nextWake();
     if (due < 0) {
         // No enabled timer: the loop sleeps until input arrives.
         wake_.stop();
         return;
     }
+    // Timers change and fire many times between two wake-ups; the armed moment rarely moves.
+    if (wake_.isActive() && due == armedFor_) return;
     std::int64_t wait = due - monotonicMs();
     if (wait < 0) wait = 0;
     if (wait > 0x7fffffff) wait = 0x7fffffff;
+    armedFor_ = due;
     wake_.start(static_cast<int>(wait));
 }
 

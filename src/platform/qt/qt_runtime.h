@@ -63,6 +63,7 @@ private:
 
     QObject context_;  // receiver of posted work and owner of the notifiers
     QTimer wake_;
+    std::int64_t armedFor_ = -1;  // the monotonic moment wake_ was last started for
     QElapsedTimer clock_;
     std::map<int, std::unique_ptr<Watch>> watches_;
     int nextWatch_ = 1;
