@@ -27,7 +27,8 @@ Form14::Form14(ToolContext& ctx) : Tool(ctx, "Form14") {
     Command2.onClick = [this] { OpenUrl(ctx_.rt, kAuthorWebSite); };
     Command3.onClick = [this] { OpenUrl(ctx_.rt, kAuthorMail); };
     Command1.onClick = [this] { hide(); };
-    // Closing the window unloads it; showing it again loads it afresh.
+    // Closing the window (its close box or Escape) unloads it; showing it again loads it afresh.
+    setClosesOnEscape(true);
     onCloseRequest = [this] {
         unload();
         return true;

@@ -74,7 +74,7 @@ public:
     }
     // The middle of the program's notification-area icon, when it is there.
     std::optional<std::pair<int, int>> trayIcon() {
-        static const std::regex icon(R"re("tarnwick": \("tarnwick" "tarnwick"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+        static const std::regex icon(R"re("Tarnwick": \("tarnwick" "Tarnwick"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
         const std::string tree = run({"/usr/bin/xwininfo", "-root", "-tree"});
         for (std::sregex_iterator it(tree.begin(), tree.end(), icon), end; it != end; ++it) {
             const int w = std::stoi((*it)[1]), h = std::stoi((*it)[2]);
