@@ -16,6 +16,7 @@
 #include "shell/launcher.h"
 #include "shell/single_instance.h"
 #include "shell/toolset.h"
+#include "toolbox/version.h"
 #include "ui/form_view.h"
 #include "ui/format_chooser.h"
 #include "ui/input_prompt.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     // The launcher may go into the tray with every window hidden; only the shutdown paths end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(TrayIcon::programIcon());
+    // The desktop names the program's windows by it where it groups them (a task bar).
+    QApplication::setApplicationName(QString::fromLatin1(kProductName));
 
     QtRuntime rt;
     SocketTransport transport(rt);

@@ -1,6 +1,7 @@
 #include "conference/station_info.h"
 
 #include "runtime/runtime.h"
+#include "toolbox/open_url.h"
 #include "toolbox/version.h"
 
 namespace tarnwick {
@@ -10,6 +11,10 @@ Form9::Form9(ToolContext& ctx, std::function<bool()> anotherCopyRunning)
     setFrameStyle(FrameStyle::SizableTool);
     settings_.check("CHECK9", Check9, "1");
     Command1.onClick = [this] { openPage(callsignLookupPage(Text1.text())); };
+    // Enter in the call box looks the call up, as the button beside it does.
+    Text1.onKeyPress = [this](int key) {
+        if (key == 13) Command1.click();
+    };
     Command10.onClick = [this] { openPage(kCurrentLoginsPage); };
     Command11.onClick = [this] { openPage(kProxyListPage); };
     Command9.onClick = [this] { openPage(kEchoLinkHomePage); };
@@ -18,7 +23,7 @@ Form9::Form9(ToolContext& ctx, std::function<bool()> anotherCopyRunning)
     Command4.onClick = [this] { SaveData2(); };
     Command5.onClick = [this] { hide(); };
     OpenPage.onClick = [this] {
-        if (!WebBrowser1.text().empty()) ctx_.rt.openUrl(WebBrowser1.text());
+        if (!WebBrowser1.text().empty()) OpenUrl(ctx_.rt, WebBrowser1.text());
     };
     onCloseRequest = [this] {
         // Closing the window saves its one setting and unloads it; the program goes on.
@@ -62,7 +67,7 @@ void Form9::Navigate(const std::string& url) {
 
 void Form9::openPage(const std::string& url) {
     Navigate(url);
-    ctx_.rt.openUrl(url);
+    OpenUrl(ctx_.rt, url);
 }
 
 }  // namespace tarnwick

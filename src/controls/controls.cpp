@@ -76,6 +76,7 @@ void TextBox::setSelStart(int pos) {
 }
 
 void TextBox::type(const std::string& t) {
+    if (readOnly_) return;
     std::string typed = applyTypingStyle(style_, t);
     if (maxLength_ > 0 && typed.size() > static_cast<std::size_t>(maxLength_)) typed.resize(maxLength_);
     setText(typed);

@@ -40,8 +40,16 @@ public:
     // The operator pressed the right mouse button on the control.
     std::function<void()> onRightClick;
 
+    // Shows the control's present state on the screen at once, without running any events: for a
+    // state that must be seen before the thread blocks (the transmitter keyed for a spoken text).
+    void paintNow() {
+        if (viewPaintNow) viewPaintNow();
+    }
+
     // Set by the view that shows this control; called after every change of state.
     std::function<void()> viewChanged;
+    // Set by the view that shows this control; paints it there and then.
+    std::function<void()> viewPaintNow;
 
 protected:
     void notifyView() {
@@ -90,7 +98,8 @@ public:
     const std::string& text() const { return text_; }
     // Sets the text from code or a settings load; runs the change handler when the text differs.
     void setText(const std::string& t);
-    // The operator's typing: applies the typing style, then behaves as setText.
+    // The operator's typing: applies the typing style, then behaves as setText. A read-only box takes
+    // no typing.
     void type(const std::string& t);
     TypingStyle style() const { return style_; }
     void setStyle(TypingStyle s) { style_ = s; }
@@ -319,6 +328,9 @@ public:
     // and host events go on all the same.
     bool isModal() const { return modal_; }
     void setModal(bool m) { modal_ = m; }
+    // Escape does what the close box does (a small window the operator dismisses).
+    bool closesOnEscape() const { return closesOnEscape_; }
+    void setClosesOnEscape(bool e) { closesOnEscape_ = e; }
     // The frame around the window: an ordinary one, or a tool window's (a small title bar with a close
     // box only, no task-bar button) that keeps its first size or that the operator resizes, its
     // controls then scaling with it.
@@ -341,6 +353,7 @@ private:
     bool visible_ = false;
     bool minimized_ = false;
     bool modal_ = false;
+    bool closesOnEscape_ = false;
     FrameStyle frameStyle_ = FrameStyle::Normal;
     unsigned raises_ = 0;
     double left_ = 300, top_ = 300;

@@ -32,6 +32,8 @@ Form1::Form1(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog f
       fileDialog_(std::move(fileDialog)) {
     Timer2.setAlignedToSeconds(true);
     buildFilePlayer();
+    // The progress boxes show the file on air; the operator reads them, never types into them.
+    for (TextBox* box : {&Text1, &Text2, &Text3}) box->setReadOnly(true);
 
     slots_ = {
         {3, &Text4, &UseSetVol4, &VolSet4},

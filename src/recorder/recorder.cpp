@@ -48,6 +48,7 @@ Form11::Form11(ToolContext& ctx, RecorderBackends backends)
     for (const char* rate : {"44100", "22050", "11025", "8000"}) cboSamplerate.addItem(rate);
     sldVol.setEnabled(false);  // until a line is chosen
     txtWAVFmt.setReadOnly(true);
+    for (TextBox* box : {&Text2, &Text3, &Text4}) box->setReadOnly(true);
 
     cboDev.onClick = [this] { cboDev_Click(); };
     cboRecLine.onClick = [this] { cboRecLine_Click(); };

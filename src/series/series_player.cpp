@@ -33,6 +33,8 @@ Form12::Form12(ToolContext& ctx, MediaPlayerFactory mediaFactory, OpenFileDialog
     setFrameStyle(FrameStyle::FixedTool);
     setWindowCaption("Series Player");
     Timer2.setAlignedToSeconds(true);
+    // The progress boxes show the file on air; the operator reads them, never types into them.
+    for (TextBox* box : {&Text1, &Text2, &Text3}) box->setReadOnly(true);
     Timer4.setAlignedToSeconds(true);
     extension.add(mp3);
     extension.add(wav);
@@ -114,7 +116,7 @@ void Form12::buildLayout() {
         row({ctl(txtFile), ctl(Command4), ctl(Command3), ctl(Command2), ctl(Command5)}),
         frame("Progress", {row({caption("Time Left :"), ctl(Text1), caption("Time Used :"), ctl(Text2),
                                 caption("Length :"), ctl(Text3)}),
-                           ctl(H1), caption("0%                    50%                    100%")}),
+                           ctl(H1), row({caption("0%"), stretch(), caption("50%"), stretch(), caption("100%")})}),
         row({caption("Start"), ctl(StartNo), caption("End"), ctl(EndNo), ctl(EndNox), frame("Next File", {ctl(FileNumber)}),
              frame("Playing", {ctl(Playing)}), ctl(Label2)}),
         row({ctl(MyDir), ctl(mp3), ctl(wav), ctl(LoopFiles)}),

@@ -1,30 +1,13 @@
 #include "shell/about.h"
 
 #include "runtime/runtime.h"
+#include "toolbox/open_url.h"
 #include "toolbox/version.h"
 
 namespace tarnwick {
 
 namespace {
 constexpr const char* kAmounts[] = {"10.00", "20.00", "30.00", "40.00", "50.00"};
-}
-
-void OpenUrl(Runtime& rt, const std::string& url) {
-    int code = rt.openUrl(url);
-    if (code == 0) return;
-    if (code == 31) {
-        rt.messageBox(kProductName,
-                      "No Association Found for HTTP Addresses. A Web Browser Should be Installed or Reinstalled.",
-                      MsgButtons::Ok, MsgIcon::Exclamation);
-    } else if (code == 2 || code == 3) {
-        rt.messageBox(kProductName, "The '" + url + "' File or Path was Not Found.", MsgButtons::Ok,
-                      MsgIcon::Exclamation);
-    } else {
-        rt.messageBox(kProductName,
-                      "An error occurred attempting to open '" + url + "' (ShellExecute code " + std::to_string(code) +
-                          ").",
-                      MsgButtons::Ok, MsgIcon::Critical);
-    }
 }
 
 std::string donationPage(const std::string& amount) {
@@ -41,10 +24,11 @@ Form14::Form14(ToolContext& ctx) : Tool(ctx, "Form14") {
             }
         }
     };
-    Command2.onClick = [this] { ctx_.rt.openUrl(kAuthorWebSite); };
-    Command3.onClick = [this] { ctx_.rt.openUrl(kAuthorMail); };
+    Command2.onClick = [this] { OpenUrl(ctx_.rt, kAuthorWebSite); };
+    Command3.onClick = [this] { OpenUrl(ctx_.rt, kAuthorMail); };
     Command1.onClick = [this] { hide(); };
-    // Closing the window unloads it; showing it again loads it afresh.
+    // Closing the window (its close box or Escape) unloads it; showing it again loads it afresh.
+    setClosesOnEscape(true);
     onCloseRequest = [this] {
         unload();
         return true;

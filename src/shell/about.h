@@ -6,14 +6,10 @@
 #include <string>
 
 #include "hostlink/host_link.h"
+#include "toolbox/open_url.h"
 #include "toolbox/tool.h"
 
 namespace tarnwick {
-
-class Runtime;
-
-// Opens an address with the desktop and explains a failure in a message box.
-void OpenUrl(Runtime& rt, const std::string& url);
 
 // The payment page of a donation amount ("10.00").
 std::string donationPage(const std::string& amount);

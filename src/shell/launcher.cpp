@@ -2,6 +2,7 @@
 
 #include "runtime/runtime.h"
 #include "toolbox/conference_face.h"
+#include "toolbox/open_url.h"
 #include "toolbox/version.h"
 
 namespace tarnwick {
@@ -40,7 +41,7 @@ Form5::Form5(ToolContext& ctx, TrayService& tray, std::function<bool()> connectH
     Command16.onClick = [this] { showTool("Form12"); };
     Command2.onClick = [this] { showTool("Form13"); };
     Command6.onClick = [this] { showTool("Form14"); };
-    Command12.onClick = [this] { ctx_.rt.openUrl(kProductWebSite); };
+    Command12.onClick = [this] { OpenUrl(ctx_.rt, kProductWebSite); };
     Command7.onClick = [this] { hideAll(); };
     Command9.onClick = [this] {
         hideAll();
@@ -89,7 +90,7 @@ void Form5::Form_Load() {
     if (readCallsign(*EchoLink).find('-') == std::string::npos) {
         rt.messageBox(kProductName, std::string(20, ' ') + "Tarnwick ONLY Runs in Sysop Mode\r\n\r\n" +
                                         " Visit the Website for more information.  " + kProductWebSite);
-        rt.openUrl(kProductWebSite);
+        OpenUrl(rt, kProductWebSite);
         rt.endProcess(1);
         return;
     }

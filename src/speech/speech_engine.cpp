@@ -84,6 +84,9 @@ void Form3::speakOnAir() {
             tryStep("SpeakTheText FanOn", [this] { FanOn(); });
         }
         tryStep("SpeakTheText SetPTT", [this] { EchoLink->SetPTT(true); });
+        // The speech holds the thread until it ends, so nothing would be painted before then: the
+        // indicator alone is painted now, or the window shows "PTT OFF" all the time it is on air.
+        PTT.paintNow();
     }
     const std::string text = starsToBlanks(speechTextOf(SayTheText));
     SayTheText = text;

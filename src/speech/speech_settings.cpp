@@ -27,8 +27,9 @@ Form8::Form8(ToolContext& ctx) : Tool(ctx, "Form8") {
     };
     Command2.onClick = [this] { SaveData(); };
     Command1.onClick = [this] { hide(); };
-    // No quit prompt: the close box unloads the window; its values come back from the file when the
-    // next keyed speech needs them.
+    // No quit prompt: the close box (or Escape) unloads the window; its values come back from the file
+    // when the next keyed speech needs them.
+    setClosesOnEscape(true);
     onCloseRequest = [this] {
         unload();
         return true;

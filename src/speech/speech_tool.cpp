@@ -32,6 +32,7 @@ Form3::Form3(ToolContext& ctx, SpeechVoiceFactory voiceFactory)
       schedules_{{{&Sun, &Mon, &Tue, &Wed, &Thur, &Fri, &Sat}, &HourOFF1, &MinsOFF1, &HourON1b, &MinsON1b},
                  {{&Sun2, &Mon2, &Tue2, &Wed2, &Thur2, &Fri2, &Sat2}, &HourOFF2, &MinsOFF2, &HourON2b, &MinsON2b},
                  {{&Sun3, &Mon3, &Tue3, &Wed3, &Thur3, &Fri3, &Sat3}, &HourOFF3, &MinsOFF3, &HourON3b, &MinsON3b}} {
+    FanOnOff.setForeColour(kFanOffMaroon);
     // What the operator may type into the boxes.
     for (TextBox* box : {&TextInput3, &InfoText, &Callsign}) box->setMaxLength(70);
     for (TextBox* box : {&BeaconPeriod3, &BeaconPeriod6, &BeaconPeriod7}) box->setMaxLength(3);

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,13 +20,18 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
+#include <QValidator>
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <map>
 
 #include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
@@ -85,6 +91,34 @@ std::string typedText(const TextBox& tb, const QString& shown, bool multiLine) {
            model(shown.right(tail));
 }
 
+// The typed part of an edit: what stands between the part of the box's text that kept its start and
+// the part that kept its end.
+QString insertedPart(const QString& before, const QString& after) {
+    const qsizetype most = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < most && before[head] == after[head]) ++head;
+    qsizetype tail = 0;
+    while (tail < most - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return after.mid(head, after.size() - head - tail);
+}
+
+// A box whose typing style refuses a key loses only that key: the box keeps its text and its
+// selection, rather than the key replacing the selection and then being dropped, which emptied the
+// box. Text that code or settings put in the box is never judged.
+class RefusedKeys : public QValidator {
+public:
+    RefusedKeys(const TextBox& box, QObject* parent) : QValidator(parent), box_(box) {}
+    State validate(QString& input, int&) const override {
+        if (box_.style() == TypingStyle::Any) return Acceptable;
+        const QString typed = insertedPart(qs(box_.text()), input);
+        if (typed.isEmpty()) return Acceptable;
+        return applyTypingStyle(box_.style(), typed.toStdString()).empty() ? Invalid : Acceptable;
+    }
+
+private:
+    const TextBox& box_;
+};
+
 // Qt reads a tool tip that looks like markup as markup; escape it so it always shows as typed.
 QString plainToolTip(const std::string& s) {
     QString tip = toDisplay(s);
@@ -142,6 +176,74 @@ QStringList toList(const std::vector<std::string>& items) {
     l.reserve(static_cast<qsizetype>(items.size()));
     for (const auto& s : items) l << qs(s);
     return l;
+}
+
+// A text as a screen reader's name: on one line, without the marks of keyboard mnemonics ("&Mute"),
+// blanks run together, and a label's closing colon ("Length :") left off.
+QString cleanName(const std::string& s, bool mnemonics, bool label) {
+    QString q = toDisplay(s);
+    if (mnemonics) {
+        QString out;
+        for (qsizetype i = 0; i < q.size(); ++i) {
+            if (q[i] == QLatin1Char('&') && i + 1 < q.size()) ++i;
+            out += q[i];
+        }
+        q = out;
+    }
+    q = q.simplified();
+    if (label)
+        while (q.endsWith(QLatin1Char(':'))) q = q.chopped(1).trimmed();
+    return q;
+}
+
+// Whether a text says something: a caption of blanks or punctuation (":", "...") names nothing.
+bool hasWord(const std::string& s) {
+    for (QChar ch : qs(s))
+        if (ch.isLetterOrNumber()) return true;
+    return false;
+}
+
+// Whether a label's text can name a control: a counter or a percentage ("60", "0%") cannot.
+bool hasLetter(const std::string& s) {
+    for (QChar ch : qs(s))
+        if (ch.isLetter()) return true;
+    return false;
+}
+
+// Controls the operator works: they need a name of their own. Labels and pictures only show.
+bool isInput(const Control& c) {
+    return dynamic_cast<const TextBox*>(&c) || dynamic_cast<const CheckBox*>(&c) ||
+           dynamic_cast<const OptionButton*>(&c) || dynamic_cast<const CommandButton*>(&c) ||
+           dynamic_cast<const ScrollBar*>(&c) || dynamic_cast<const ComboBox*>(&c) || dynamic_cast<const ListBox*>(&c);
+}
+
+bool showsOwnCaption(const Control& c) {
+    return dynamic_cast<const CheckBox*>(&c) || dynamic_cast<const OptionButton*>(&c) ||
+           dynamic_cast<const CommandButton*>(&c);
+}
+
+// The text of a label item: a declared caption or a label control.
+const std::string& labelText(const LayoutItem& item) {
+    return item.kind == LayoutItem::Kind::Caption ? item.text : item.control->caption();
+}
+
+bool isLabelItem(const LayoutItem& item) {
+    if (item.kind == LayoutItem::Kind::Caption) return hasLetter(item.text);
+    return item.kind == LayoutItem::Kind::Control && item.control && !isInput(*item.control) &&
+           !dynamic_cast<const Picture*>(item.control) && hasLetter(item.control->caption());
+}
+
+// A control that holds a value the operator reads off it (a box, a slider, a list): a label right
+// after it is its unit ("Minute", "ms").
+bool holdsValue(const LayoutItem& item) {
+    return item.kind == LayoutItem::Kind::Control && item.control && isInput(*item.control) &&
+           !showsOwnCaption(*item.control);
+}
+
+// The slider's value in its tool tip, under the tool tip the model gives it.
+QString sliderTip(const ScrollBar& sb) {
+    const QString value = QString::number(sb.value());
+    return sb.toolTip().empty() ? value : plainToolTip(sb.toolTip() + "\n" + value.toStdString());
 }
 
 // Hands the operator's right mouse button on a control's widget to the control's model.
@@ -211,6 +313,12 @@ struct FormView::Binding {
     // Set while the widget is written from the model; input handlers stay quiet meanwhile.
     bool refreshing = false;
     Colour fore = kDefaultColour, back = kDefaultColour;
+    // The tool tip, when it shows more than the model's (a slider's value).
+    std::function<QString()> toolTip;
+    // How the control is named for a screen reader (none for labels and pictures), and, for a label,
+    // the controls its caption names.
+    const Naming* naming = nullptr;
+    std::vector<Binding*> labelled;
 };
 
 FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(window) {
@@ -227,8 +335,26 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
     top->setContentsMargins(6, 4, 6, 4);
     top->setSpacing(2);
     layouts_.push_back(top);
+    planNames(window_.layoutItems(), window_.windowCaption());
     build(window_.layoutItems(), top, content_);
     area->setWidget(content_);
+    std::map<const Control*, Binding*> byControl;
+    for (auto& b : bindings_) byControl[b->control] = b.get();
+    for (auto& b : bindings_) {
+        auto it = names_.find(b->control);
+        if (it == names_.end()) continue;
+        b->naming = &it->second;
+        if (it->second.from != Naming::From::Label) continue;
+        // The label before a box is its buddy: a screen reader reads it as the box's label.
+        QLabel* label = nullptr;
+        if (it->second.labelItem) {
+            label = captionLabels_[it->second.labelItem];
+        } else if (auto lb = byControl.find(it->second.label); lb != byControl.end()) {
+            label = qobject_cast<QLabel*>(lb->second->widget);
+            lb->second->labelled.push_back(b.get());
+        }
+        if (label) label->setBuddy(b->widget);
+    }
     for (auto& b : bindings_) {
         Binding* raw = b.get();
         refresh(*raw);
@@ -236,8 +362,11 @@ FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(w
             raw->control->viewChanged = raw->quickChange;
         else
             raw->control->viewChanged = [this, raw] { refresh(*raw); };
+        raw->control->viewPaintNow = [w = raw->widget] { w->repaint(); };
     }
     setWindowTitle(qs(window_.windowCaption()));
+    // The name the desktop gives the window where only a short one fits (a task-bar button).
+    setWindowIconText(qs(window_.windowCaption()));
     if (window_.frameStyle() != Window::FrameStyle::Normal)
         setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     if (window_.isModal()) setWindowModality(Qt::ApplicationModal);
@@ -257,8 +386,31 @@ QSize FormView::sizeHint() const {
     return want;
 }
 
+QPoint FormView::withinScreen(QPoint framePos) const {
+    const QScreen* sc = screen();
+    if (!sc) return framePos;
+    const QRect avail = sc->availableGeometry();
+    // Before the window manager has framed the window its frame is not known: a title bar's height
+    // and a thin border stand for it.
+    const QRect outerNow = frameGeometry(), inner = geometry();
+    QMargins frame(inner.left() - outerNow.left(), inner.top() - outerNow.top(), outerNow.right() - inner.right(),
+                   outerNow.bottom() - inner.bottom());
+    if (frame.isNull()) {
+        const int border = 4;
+        frame = QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+    }
+    const QSize outer = size().grownBy(frame);
+    // A window's position is where its frame begins; a window larger than the screen keeps its title
+    // bar in reach, at the top left.
+    return {std::clamp(framePos.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width())),
+            std::clamp(framePos.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height()))};
+}
+
 void FormView::applyPosition() {
-    const QPoint want(qRound(window_.left() / kTwipsPerPixel), qRound(window_.top() / kTwipsPerPixel));
+    // The window opens on the screen with its frame, its title bar and close box in reach, wherever
+    // settings made on a larger screen put it.
+    const QPoint want =
+        withinScreen(QPoint(qRound(window_.left() / kTwipsPerPixel), qRound(window_.top() / kTwipsPerPixel)));
     if (pos() == want) return;
     applyingPosition_ = true;
     move(want);
@@ -277,6 +429,7 @@ void FormView::showEvent(QShowEvent* event) {
         for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
         for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
         resize(sizeHint());
+        applyPosition();
         if (window_.frameStyle() == Window::FrameStyle::FixedTool) setFixedSize(size());
         // Where the layout puts everything is known once the first show has been laid out.
         if (window_.frameStyle() == Window::FrameStyle::SizableTool)
@@ -324,7 +477,10 @@ void FormView::moveEvent(QMoveEvent* event) {
 }
 
 FormView::~FormView() {
-    for (auto& b : bindings_) b->control->viewChanged = nullptr;
+    for (auto& b : bindings_) {
+        b->control->viewChanged = nullptr;
+        b->control->viewPaintNow = nullptr;
+    }
 }
 
 QWidget* FormView::widgetFor(const Control& c) const {
@@ -336,6 +492,7 @@ QWidget* FormView::widgetFor(const Control& c) const {
 void FormView::syncWindow() {
     const QString title = qs(window_.windowCaption());
     if (windowTitle() != title) setWindowTitle(title);
+    if (windowIconText() != title) setWindowIconText(title);
     applyPosition();
     if (window_.isVisible()) {
         if (window_.isMinimized()) {
@@ -361,8 +518,25 @@ void FormView::syncWindow() {
 
 void FormView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    // The program never asks for full screen, but a window manager may take a window of fixed size
+    // for a full-screen one (scaled, its size hints look as large as the screen) and show it without
+    // its title bar, its close box out of reach: it goes back to its own size and frame.
+    if (windowState() & Qt::WindowFullScreen)
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & Qt::WindowFullScreen) setWindowState(windowState() & ~Qt::WindowFullScreen);
+        });
     // The operator minimised or restored the window: the model follows, so showing it restores it.
-    if (event->type() == QEvent::WindowStateChange && window_.isVisible()) window_.setMinimized(isMinimized());
+    if (window_.isVisible()) window_.setMinimized(isMinimized());
+}
+
+void FormView::keyPressEvent(QKeyEvent* event) {
+    // Escape does what the close box does, in the windows that are closed that way.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && window_.closesOnEscape()) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FormView::closeEvent(QCloseEvent* event) {
@@ -376,7 +550,7 @@ void FormView::closeEvent(QCloseEvent* event) {
     hide();
 }
 
-void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent) {
+void FormView::build(std::span<const LayoutItem> items, QBoxLayout* into, QWidget* parent) {
     for (const LayoutItem& item : items) {
         switch (item.kind) {
         case LayoutItem::Kind::Control:
@@ -385,10 +559,13 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
                 into->addWidget(placed_.back());
             }
             break;
-        case LayoutItem::Kind::Caption:
-            placed_.push_back(plainLabel(toDisplay(item.text), parent));
-            into->addWidget(placed_.back());
+        case LayoutItem::Kind::Caption: {
+            QLabel* label = plainLabel(toDisplay(item.text), parent);
+            captionLabels_[&item] = label;
+            placed_.push_back(label);
+            into->addWidget(label);
             break;
+        }
         case LayoutItem::Kind::Stretch:
             into->addStretch(1);
             break;
@@ -430,14 +607,147 @@ void FormView::build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWi
                 if (page.kind == LayoutItem::Kind::Tab)
                     build(page.items, inner, w);
                 else
-                    build({page}, inner, w);
+                    build(std::span(&page, 1), inner, w);
                 tabs->addTab(w, qs(page.text));
+                // The page is named as its tab, so a screen reader tells which page a control is on.
+                w->setAccessibleName(cleanName(page.text, true, false));
             }
             into->addWidget(tabs);
             break;
         }
         }
     }
+}
+
+void FormView::planNames(std::span<const LayoutItem> items, const std::string& frameCaption) {
+    struct Entry {
+        const Control* control;
+        Naming naming;
+    };
+    std::vector<Entry> entries;
+    auto nameOf = [](const Entry& e) { return nameText(e.naming, *e.control); };
+    // A frame of its own, or a tab page, is a scope of its own.
+    auto inner = [&](const LayoutItem& item) {
+        const std::string& caption = item.text.empty() ? frameCaption : item.text;
+        if (item.kind == LayoutItem::Kind::Tab || item.kind == LayoutItem::Kind::Frame)
+            planNames(item.items, caption);
+        else  // a tab page declared as one item
+            planNames(std::span(&item, 1), caption);
+    };
+    // One run of items: a row (left to right) or the frame's column (top to bottom).
+    std::function<void(std::span<const LayoutItem>)> walk = [&](std::span<const LayoutItem> run) {
+        // The labels since the last control, each with whether it stands right after a value (its
+        // unit, which names the next control only when it stands right before that one too).
+        std::vector<std::pair<const LayoutItem*, bool>> labels;
+        const LayoutItem* previous = nullptr;  // the item before, stretches passed over
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const LayoutItem& item = run[i];
+            if (item.kind == LayoutItem::Kind::Stretch) continue;
+            const LayoutItem* before = previous;
+            previous = &item;
+            switch (item.kind) {
+            case LayoutItem::Kind::Stretch:
+                break;
+            case LayoutItem::Kind::Caption:
+            case LayoutItem::Kind::Control: {
+                if (isLabelItem(item)) {
+                    labels.emplace_back(&item, before && holdsValue(*before));
+                    break;
+                }
+                if (item.kind != LayoutItem::Kind::Control || !item.control || !isInput(*item.control)) break;
+                const Control& c = *item.control;
+                Entry e{&c, {}};
+                // The label before a control names it; of several, one that ends in a colon. A slider
+                // between two labels shows its ends by them ("Slow", "Fast"), not its name.
+                const LayoutItem* label = nullptr;
+                for (const auto& [l, unit] : labels)
+                    if (cleanName(labelText(*l), false, false).endsWith(QLatin1Char(':'))) label = l;
+                std::size_t next = i + 1;
+                while (next < run.size() && run[next].kind == LayoutItem::Kind::Stretch) ++next;
+                const bool markAfter = next < run.size() && isLabelItem(run[next]);
+                if (!label && !labels.empty() && !(dynamic_cast<const ScrollBar*>(&c) && markAfter)) {
+                    const auto& [last, unit] = labels.back();
+                    if (!unit || last == before) label = last;
+                }
+                if (showsOwnCaption(c) && hasWord(c.caption())) {
+                    e.naming.from = Naming::From::Caption;
+                } else if (hasWord(c.toolTip())) {
+                    e.naming.from = Naming::From::ToolTip;
+                } else if (label) {
+                    e.naming.from = Naming::From::Label;
+                    if (label->kind == LayoutItem::Kind::Caption) {
+                        e.naming.labelItem = label;
+                        e.naming.text = label->text;
+                    } else {
+                        e.naming.label = label->control;
+                    }
+                } else {
+                    e.naming.text = frameCaption;
+                }
+                entries.push_back(e);
+                labels.clear();
+                break;
+            }
+            case LayoutItem::Kind::Row:
+                walk(item.items);
+                labels.clear();
+                break;
+            case LayoutItem::Kind::Frame:
+            case LayoutItem::Kind::Tab:
+                // A frame without a caption only draws a line around its controls: a screen reader
+                // meets them as part of the frame around it.
+                if (item.text.empty())
+                    walk(item.items);
+                else
+                    inner(item);
+                labels.clear();
+                break;
+            case LayoutItem::Kind::Tabs:
+                for (const LayoutItem& page : item.items) inner(page);
+                labels.clear();
+                break;
+            }
+        }
+    };
+    walk(items);
+
+    // Names that repeat within the frame are numbered in the order Tab reaches them.
+    std::map<QString, std::vector<Entry*>> byName;
+    for (Entry& e : entries) byName[nameOf(e)].push_back(&e);
+    for (auto& [name, same] : byName) {
+        if (same.size() < 2) continue;
+        for (std::size_t k = 0; k < same.size(); ++k) same[k]->naming.number = " " + std::to_string(k + 1);
+    }
+    for (Entry& e : entries) names_[e.control] = e.naming;
+}
+
+QString FormView::nameText(const Naming& n, const Control& c) {
+    QString name;
+    switch (n.from) {
+    case Naming::From::Caption:
+        name = cleanName(c.caption(), true, false);
+        break;
+    case Naming::From::ToolTip:
+        name = cleanName(c.toolTip(), false, false);
+        break;
+    case Naming::From::Label:
+        name = cleanName(n.label ? n.label->caption() : n.text, false, true);
+        break;
+    case Naming::From::Text:
+        name = cleanName(n.text, false, false);
+        break;
+    }
+    return name + qs(n.number);
+}
+
+void FormView::applyName(Binding& b) {
+    if (!b.naming) return;
+    QString name = nameText(*b.naming, *b.control);
+    if (b.widget->accessibleName() == name) return;
+    b.widget->setAccessibleName(name);
+    // An editable combo box's text field is the part a screen reader lands in.
+    if (auto* combo = qobject_cast<QComboBox*>(b.widget); combo && combo->lineEdit())
+        combo->lineEdit()->setAccessibleName(name);
 }
 
 QWidget* FormView::makeControl(Control& c, QWidget* parent) {
@@ -488,11 +798,21 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             b->widget = w;
         } else {
             auto* w = new QLineEdit(parent);
-            QObject::connect(w, &QLineEdit::textEdited, w,
-                             [tb, input](const QString& t) { input([&] { tb->setText(typedText(*tb, t, false)); }); });
+            w->setValidator(new RefusedKeys(*tb, w));
+            QObject::connect(w, &QLineEdit::textEdited, w, [w, tb, input](const QString& t) {
+                const std::string typed = typedText(*tb, t, false);
+                input([&] { tb->setText(typed); });
+                // The operator emptied the box and the model filled it again ("0"): the fill is
+                // selected, so the next key replaces it instead of being added to it.
+                if (typed.empty() && !tb->text().empty() && w->text() == qs(tb->text())) w->selectAll();
+            });
             QObject::connect(w, &QLineEdit::returnPressed, w, [tb, input] { input([&] { tb->keyPress(13); }); });
             b->refreshValue = [w, tb] {
-                w->setReadOnly(tb->readOnly());
+                if (w->isReadOnly() != tb->readOnly()) {
+                    w->setReadOnly(tb->readOnly());
+                    // A read-out is no stop on the operator's way through the window with Tab.
+                    w->setFocusPolicy(tb->readOnly() ? Qt::ClickFocus : Qt::StrongFocus);
+                }
                 w->setEchoMode(tb->masked() ? QLineEdit::Password : QLineEdit::Normal);
                 const Qt::Alignment align = tb->centred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
                 if (w->alignment() != align) w->setAlignment(align);
@@ -545,7 +865,18 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         QObject::connect(w, &QSlider::sliderReleased, w, [sb, input] { input([&] { sb->endScroll(); }); });
         QObject::connect(w, &QSlider::valueChanged, w, [w, sb, input](int v) {
             if (!w->isSliderDown()) input([&] { sb->setValue(v); });
+            // The operator moved it: its value shows beside the thumb as it goes.
+            QStyleOptionSlider opt;
+            opt.initFrom(w);
+            opt.orientation = w->orientation();
+            opt.minimum = w->minimum();
+            opt.maximum = w->maximum();
+            opt.sliderPosition = w->sliderPosition();
+            opt.upsideDown = w->invertedAppearance() != (w->orientation() == Qt::Vertical);
+            const QRect thumb = w->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, w);
+            QToolTip::showText(w->mapToGlobal(thumb.bottomRight()), w->toolTip(), w);
         });
+        b->toolTip = [sb] { return sliderTip(*sb); };
         b->refreshValue = [w, sb] {
             const Qt::Orientation o = sb->vertical() ? Qt::Vertical : Qt::Horizontal;
             if (w->orientation() != o) {
@@ -656,8 +987,10 @@ void FormView::refresh(Binding& b) {
     {
         const QSignalBlocker block(w);
         b.refreshValue();
-        const QString tip = plainToolTip(c.toolTip());
+        const QString tip = b.toolTip ? b.toolTip() : plainToolTip(c.toolTip());
         if (w->toolTip() != tip) w->setToolTip(tip);
+        applyName(b);
+        for (Binding* other : b.labelled) applyName(*other);
         if (w->isEnabled() != c.enabled()) w->setEnabled(c.enabled());
         if (w->isHidden() == c.visible()) w->setVisible(c.visible());
         if (b.fore != c.foreColour() || b.back != c.backColour()) {

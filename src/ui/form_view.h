@@ -6,12 +6,16 @@
 // ViewManager calls from the window's change hook.
 
 #include <QWidget>
+#include <map>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "controls/controls.h"
 
 class QBoxLayout;
+class QLabel;
 
 namespace tarnwick {
 
@@ -34,6 +38,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +46,8 @@ protected:
 private:
     // Moves the widget to the model's position (twips, 15 to a pixel) unless it is there already.
     void applyPosition();
+    // Where a window's frame may begin so that the whole frame lies within the screen's free area.
+    QPoint withinScreen(QPoint framePos) const;
     bool applyingPosition_ = false;
     bool shownOnce_ = false;
 
@@ -54,9 +61,26 @@ private:
     QSize designSize_;
 
     struct Binding;
-    void build(const std::vector<LayoutItem>& items, QBoxLayout* into, QWidget* parent);
+    void build(std::span<const LayoutItem> items, QBoxLayout* into, QWidget* parent);
     QWidget* makeControl(Control& c, QWidget* parent);
     void refresh(Binding& b);
+
+    // Every control's name for a screen reader, worked out from the declared layout before it is
+    // built: one frame at a time, so that names that repeat within a frame can be numbered.
+    struct Naming {
+        // Named by its own caption (a button), its tool tip, the label before it, or a fixed text
+        // (its frame's caption).
+        enum class From { Caption, ToolTip, Label, Text } from = From::Text;
+        const Control* label = nullptr;          // From::Label: a label control
+        const LayoutItem* labelItem = nullptr;   // From::Label: a declared caption
+        std::string text;                        // From::Text, and a declared caption's text
+        std::string number;                      // " 3": the name repeats within its frame
+    };
+    void planNames(std::span<const LayoutItem> items, const std::string& frameCaption);
+    void applyName(Binding& b);
+    static QString nameText(const Naming& n, const Control& c);
+    std::map<const Control*, Naming> names_;
+    std::map<const LayoutItem*, QLabel*> captionLabels_;  // the labels the declared captions made
 
     Window& window_;
     QWidget* content_ = nullptr;

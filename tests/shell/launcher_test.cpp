@@ -7,6 +7,7 @@
 
 #include "hostlink/local_host_transport.h"
 #include "runtime/virtual_runtime.h"
+#include "conference/station_info.h"
 #include "shell/about.h"
 #include "shell/launcher.h"
 #include "series/series_player.h"
@@ -445,6 +446,52 @@ TEST(About, DonationOpensOnlyAChosenAmountAndTheListStaysFresh) {
     about->onCloseRequest();
     about->show();
     EXPECT_EQ(about->Combo1.items().size(), 5u);
+}
+
+// Whatever opens an address (a button, Enter in the look-up box) says so when nothing could open it,
+// rather than doing nothing at all.
+TEST(OpeningAddresses, EveryAddressTheProgramOpensExplainsAFailure) {
+    TempDir dir;
+    Program p(dir.path());
+    ASSERT_TRUE(p.launcher.start());
+    auto* about = dynamic_cast<Form14*>(p.registry.find("Form14"));
+    auto* info = dynamic_cast<Form9*>(p.registry.find("Form9"));
+    ASSERT_TRUE(about && info);
+    info->Text1.type("g4abc");
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"launcher Help", [&] { p.launcher.Command12.click(); }},
+        {"About web site", [&] { about->Command2.click(); }},
+        {"About mail", [&] { about->Command3.click(); }},
+        {"QRZ", [&] { info->Command1.click(); }},
+        {"Enter in the look-up box", [&] { info->Text1.keyPress(13); }},
+        {"Current Logins", [&] { info->Command10.click(); }},
+        {"Open in browser", [&] { info->OpenPage.click(); }},
+    };
+    p.rt.openResult = 31;  // no browser
+    for (const auto& [what, act] : ways) {
+        p.rt.boxes.clear();
+        p.rt.urls.clear();
+        act();
+        EXPECT_EQ(p.rt.urls.size(), 1u) << what;
+        ASSERT_EQ(p.rt.boxes.size(), 1u) << what;
+        EXPECT_EQ(p.rt.boxes[0].text,
+                  "No Association Found for HTTP Addresses. A Web Browser Should be Installed or Reinstalled.")
+            << what;
+    }
+    // Enter in the look-up box looks the call up, as "QRZ" does; any other key opens nothing.
+    p.rt.urls.clear();
+    info->Text1.keyPress('A');
+    EXPECT_TRUE(p.rt.urls.empty());
+    info->Text1.keyPress(13);
+    EXPECT_EQ(p.rt.urls, std::vector<std::string>{"https://www.qrz.com/db/G4ABC"});
+
+    // The refusal of a node not in Sysop mode opens the web site the same way.
+    TempDir other;
+    Program refused(other.path(), "N0CALL");
+    refused.rt.openResult = 2;
+    EXPECT_FALSE(refused.launcher.start());
+    ASSERT_EQ(refused.rt.boxes.size(), 2u);
+    EXPECT_EQ(refused.rt.boxes[1].text, std::string("The '") + kProductWebSite + "' File or Path was Not Found.");
 }
 
 TEST(About, OpenUrlExplainsEachFailure) {

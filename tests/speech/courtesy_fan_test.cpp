@@ -227,6 +227,9 @@ TEST_F(SpeechTest, LoadingTheFanSettingsDoesNotStartTheFan) {
     EXPECT_FALSE(form3.Fan.enabled());
     EXPECT_FALSE(form3.FanDelay.enabled());
     for (const auto& e : host.state().calls("SetDTR")) EXPECT_FALSE(std::get<bool>(e.args.at(0)));
+    // Before the fan has ever run, its state reads as it does after every run.
+    EXPECT_EQ(form3.FanOnOff.caption(), "Fan OFF");
+    EXPECT_EQ(form3.FanOnOff.foreColour(), kFanOffMaroon);
 }
 
 TEST_F(FanTest, SpeechKeysTheFanAndDropsTheLineWhenDone) {

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <stdexcept>
 
@@ -100,6 +101,7 @@ TEST(ViewManagerTest, BuildsViewOnlyWhenShownAndFollowsTheModel) {
 
     win.setWindowCaption("Renamed");
     EXPECT_EQ(view->windowTitle(), "Renamed");
+    EXPECT_EQ(view->windowIconText(), "Renamed") << "the name a task bar shows";
     win.setVisible(false);
     EXPECT_FALSE(view->isVisible());
     win.setVisible(true);
@@ -152,6 +154,48 @@ TEST_F(FormViewTest, TypingAppliesTheTypingStyleAndEachChangeRunsOnce) {
     typeKeys(edit, "5x");
     EXPECT_EQ(win.Text1.text(), "75 s") << "the style applies to the typing, not to what code put there";
     EXPECT_EQ(win.textChanges, 4);
+}
+
+void pressKey(QWidget* w, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+TEST_F(FormViewTest, ARefusedKeyLeavesADigitsBoxAsItWasAndAnEmptiedBoxWaitsForTheModel) {
+    auto* edit = widget<QLineEdit>(win.Text1);
+    ASSERT_NE(edit, nullptr);
+    // The model's own rule for this box: emptied, it reads "0".
+    win.Text1.onChange = [this] {
+        ++win.textChanges;
+        if (win.Text1.text().empty()) win.Text1.setText("0");
+    };
+    win.Text1.setText("15");
+    const int changes = win.textChanges;
+    edit->selectAll();
+    typeKeys(edit, "a");
+    EXPECT_EQ(win.Text1.text(), "15");
+    EXPECT_EQ(edit->text(), "15");
+    EXPECT_EQ(edit->selectedText(), "15") << "the selection is still there to type over";
+    EXPECT_EQ(win.textChanges, changes) << "nothing changed";
+    typeKeys(edit, "7");
+    EXPECT_EQ(win.Text1.text(), "7");
+
+    // Emptied by the operator, the box takes what the model puts there; the fill is typed over.
+    edit->selectAll();
+    pressKey(edit, Qt::Key_Backspace);
+    EXPECT_EQ(win.Text1.text(), "0");
+    EXPECT_EQ(edit->text(), "0");
+    typeKeys(edit, "12");
+    EXPECT_EQ(win.Text1.text(), "12");
+
+    // A box without a rule of its own stays empty.
+    win.Text1.onChange = nullptr;
+    edit->selectAll();
+    pressKey(edit, Qt::Key_Backspace);
+    EXPECT_EQ(win.Text1.text(), "");
+    EXPECT_EQ(edit->text(), "");
 }
 
 TEST_F(FormViewTest, TypingStopsAtTheBoxLimitButCodeTextIsShownWhole) {
@@ -336,6 +380,57 @@ TEST_F(FormViewTest, CloseBoxAsksTheModel) {
     EXPECT_FALSE(view->isVisible());
     win.setVisible(true);
     EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(FormViewTest, EscapeClosesOnlyTheWindowsClosedThatWay) {
+    FormView* view = views->viewFor(win);
+    int asked = 0;
+    win.onCloseRequest = [&] {
+        ++asked;
+        return true;
+    };
+    auto* box = widget<QLineEdit>(win.Text1);
+    pressKey(box, Qt::Key_Escape);
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(view->isVisible());
+    win.setClosesOnEscape(true);
+    pressKey(box, Qt::Key_Escape);  // pressed in a box of the window, as it usually is
+    EXPECT_EQ(asked, 1) << "the close box's way: the model is asked";
+    EXPECT_FALSE(win.isVisible());
+    EXPECT_FALSE(view->isVisible());
+}
+
+TEST_F(FormViewTest, ASliderShowsItsValueInItsToolTipAsItMoves) {
+    auto* slider = widget<QSlider>(win.HScroll1);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->toolTip(), "50");
+    slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // an arrow key
+    EXPECT_EQ(slider->toolTip(), "51");
+    slider->setSliderDown(true);  // a drag
+    slider->setSliderPosition(80);
+    EXPECT_EQ(slider->toolTip(), "80");
+    slider->setSliderDown(false);
+    win.HScroll1.setToolTip("Gain");
+    win.HScroll1.setValue(10);
+    EXPECT_EQ(slider->toolTip(), "Gain\n10");
+}
+
+TEST(ScreenPlace, AWindowOpensWithinTheScreenAndLeavesAFullScreenItNeverAskedFor) {
+    testApp();
+    TestWindow far;
+    far.setPosition(-30000, 200000);  // settings from a larger screen
+    ViewManager views({&far});
+    far.setVisible(true);
+    FormView* view = views.viewFor(far);
+    ASSERT_NE(view, nullptr);
+    const QRect avail = view->screen()->availableGeometry();
+    EXPECT_TRUE(avail.contains(view->frameGeometry())) << "the frame, title bar and all, on the screen";
+
+    // A window manager may show a fixed window it takes for a screen-sized one in full screen, its title
+    // bar and close box gone: the window goes back to its own size.
+    view->setWindowState(Qt::WindowFullScreen);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->isFullScreen());
 }
 
 TEST_F(FormViewTest, AFailingHandlerIsReportedOnceWhileItRepeats) {

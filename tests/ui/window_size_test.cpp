@@ -1,5 +1,6 @@
 // The tool windows as the generic view renders them: each fits a 1024 x 768 screen, boxes are as wide
-// as what they hold, and the player's progress scale stands under its bar.
+// as what they hold, the players' progress scales stand under their bars, a screen reader can tell
+// every control from the others of its frame, and what must be seen while the thread is held is.
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,34 @@
 #include "conference/station_info.h"
 #include "download/downloader.h"
 #include "player/news_player.h"
+#include "recorder/recorder.h"
+#include "recorder/dsp/dsp.h"
+#include "recorder/fx_options.h"
+#include "series/series_player.h"
+#include "shell/launcher.h"
 #include "shell/toolset.h"
 #include "speech/dtmf_help.h"
 #include "speech/speech_tool.h"
 #include "support/temp_dir.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QSlider>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <map>
 
 #include "ui/form_view.h"
 #include "ui/test_app.h"
@@ -33,16 +49,50 @@
 namespace tarnwick {
 namespace {
 
+// A voice that holds the thread as the real one does while it speaks.
+class HoldingVoice : public SpeechVoice {
+public:
+    explicit HoldingVoice(std::function<void()>& whileSpeaking) : whileSpeaking_(whileSpeaking) {}
+    void setRate(int) override {}
+    void setVolume(int) override {}
+    void speakSync(const std::string&) override {
+        if (whileSpeaking_) whileSpeaking_();
+    }
+    void speakAsync(const std::string&) override {}
+    void purge() override {}
+
+private:
+    std::function<void()>& whileSpeaking_;
+};
+
 class ToolWindows : public ::testing::Test {
 protected:
-    ToolWindows() { testApp(); }
+    ToolWindows() {
+        testApp();
+        dsp.setSamplerate(44100);
+        dsp.setChannels(2);
+    }
+    static Backends backends(std::function<void()>& whileSpeaking) {
+        Backends b;
+        b.voice = [&whileSpeaking] { return std::make_unique<HoldingVoice>(whileSpeaking); };
+        return b;
+    }
+    // The recorder's effects dialog, shown for a chain of its own.
+    frmFXOpts& showEffects() {
+        effects.ShowEx(dsp, &owner);
+        return effects;
+    }
     VirtualRuntime rt;
     LocalHostTransport host{rt};
     HostHub hub{rt, host};
     ToolRegistry tools;
     testing::TempDir tmp;
     ToolContext ctx{rt, hub, tools, tmp.path()};
-    Toolset toolset{ctx, Backends{}};
+    std::function<void()> whileSpeaking;
+    Toolset toolset{ctx, backends(whileSpeaking)};
+    clsDSP dsp;
+    frmFXOpts effects;
+    Window owner;
 };
 
 TEST_F(ToolWindows, EveryWindowFitsA1024By768Screen) {
@@ -108,21 +158,177 @@ QLabel* captionLabel(QWidget& view, const QString& text) {
     return nullptr;
 }
 
-TEST_F(ToolWindows, ThePlayersScaleStandsUnderItsSeekBar) {
-    Tool* player = tools.find("Form1");
-    ASSERT_NE(player, nullptr);
-    FormView view(*player);
-    view.resize(view.sizeHint());
+TEST_F(ToolWindows, ThePlayersScalesStandUnderTheirSeekBars) {
+    auto* news = dynamic_cast<Form1*>(tools.find("Form1"));
+    auto* series = dynamic_cast<Form12*>(tools.find("Form12"));
+    ASSERT_TRUE(news && series);
+    for (const auto& [tool, bar] : {std::pair<Tool*, ScrollBar*>{news, &news->H1}, {series, &series->H1}}) {
+        FormView view(*tool);
+        view.resize(view.sizeHint());
+        view.show();
+        auto* slider = qobject_cast<QSlider*>(view.widgetFor(*bar));
+        ASSERT_NE(slider, nullptr) << tool->name();
+        QLabel* marks[3] = {captionLabel(view, "0%"), captionLabel(view, "50%"), captionLabel(view, "100%")};
+        for (QLabel* m : marks) ASSERT_NE(m, nullptr) << tool->name();
+        auto x = [&view](QWidget* w, double at) { return w->mapTo(&view, QPoint(0, 0)).x() + at * w->width(); };
+        const double tolerance = 0.05 * slider->width();
+        EXPECT_NEAR(x(marks[0], 0), x(slider, 0), tolerance) << tool->name() << ": 0% under the start";
+        EXPECT_NEAR(x(marks[1], 0.5), x(slider, 0.5), tolerance) << tool->name() << ": 50% under the middle";
+        EXPECT_NEAR(x(marks[2], 1), x(slider, 1), tolerance) << tool->name() << ": 100% under the end";
+    }
+}
+
+// What a screen reader hears for a control, and the frame (group box, tab page or window) it is met in.
+std::string accessibleName(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name).toStdString() : std::string();
+}
+QWidget* frameOf(QWidget* w, QWidget* window) {
+    for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget()) {
+        // A frame without a caption is only a line around its controls.
+        if (auto* box = qobject_cast<QGroupBox*>(p); box && !box->title().isEmpty()) return p;
+        if (qobject_cast<QStackedWidget*>(p->parentWidget())) return p;
+    }
+    return window;
+}
+
+TEST_F(ToolWindows, AScreenReaderCanTellEveryControlFromTheOthersOfItsFrame) {
+    NoTray tray;
+    Form5 launcher(ctx, tray, [] { return true; });
+    std::vector<Window*> windows(tools.all().begin(), tools.all().end());
+    windows.push_back(&launcher);
+    windows.push_back(&showEffects());
+    int controls = 0;
+    for (Window* win : windows) {
+        FormView view(*win);
+        std::map<std::pair<QWidget*, std::string>, QWidget*> seen;
+        for (QWidget* w : view.findChildren<QWidget*>()) {
+            // Buttons, boxes, check boxes, combo boxes, sliders and lists; the parts Qt adds to them (a
+            // combo box's text field, a tab bar's arrows, scroll bars) are read as part of them.
+            const bool control = (qobject_cast<QAbstractButton*>(w) && !qobject_cast<QTabBar*>(w->parentWidget())) ||
+                                 (qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w->parentWidget())) ||
+                                 qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+                                 qobject_cast<QSlider*>(w) || qobject_cast<QListWidget*>(w);
+            if (!control) continue;
+            ++controls;
+            const std::string name = accessibleName(w);
+            EXPECT_FALSE(name.empty()) << win->windowCaption() << ": " << w->objectName().toStdString();
+            auto [it, fresh] = seen.emplace(std::make_pair(frameOf(w, &view), name), w);
+            EXPECT_TRUE(fresh) << win->windowCaption() << ": " << w->objectName().toStdString() << " and "
+                               << it->second->objectName().toStdString() << " are both \"" << name << "\"";
+        }
+    }
+    EXPECT_GT(controls, 500);
+}
+
+TEST_F(ToolWindows, ABoxIsNamedByItsToolTipOrTheLabelBeforeItAndTheLabelIsItsBuddy) {
+    auto* news = dynamic_cast<Form1*>(tools.find("Form1"));
+    ASSERT_NE(news, nullptr);
+    FormView view(*news);
+    QWidget* length = view.widgetFor(news->Text3);
+    ASSERT_NE(length, nullptr);
+    EXPECT_EQ(accessibleName(length), "Length");
+    QLabel* label = captionLabel(view, "Length :");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->buddy(), length);
+    EXPECT_EQ(accessibleName(view.widgetFor(news->DTMFInfo)), "DTMF to Play This File");
+
+    FormView dialog(showEffects());
+    // "Length (ms):" names the echo's slider, not the "1 ms" mark beside it; a band is named by its
+    // frequency and follows it.
+    EXPECT_EQ(accessibleName(dialog.widgetFor(effects.sldReverbLen)), "Length (ms)");
+    EXPECT_EQ(accessibleName(dialog.widgetFor(effects.sldEQ(0))), effects.lblEQID(0).caption());
+    effects.lblEQID(0).setCaption("70 Hz");
+    EXPECT_EQ(accessibleName(dialog.widgetFor(effects.sldEQ(0))), "70 Hz");
+}
+
+TEST_F(ToolWindows, TheProgressReadOutsTakeNoTypingAndNoTabStop) {
+    auto* news = dynamic_cast<Form1*>(tools.find("Form1"));
+    auto* series = dynamic_cast<Form12*>(tools.find("Form12"));
+    auto* recorder = dynamic_cast<Form11*>(tools.find("Form11"));
+    ASSERT_TRUE(news && series && recorder);
+    const std::pair<Tool*, std::vector<TextBox*>> readOuts[] = {
+        {news, {&news->Text1, &news->Text2, &news->Text3}},
+        {series, {&series->Text1, &series->Text2, &series->Text3}},
+        {recorder, {&recorder->Text2, &recorder->Text3, &recorder->Text4}}};
+    for (const auto& [tool, boxes] : readOuts) {
+        FormView view(*tool);
+        for (TextBox* box : boxes) {
+            auto* edit = qobject_cast<QLineEdit*>(view.widgetFor(*box));
+            ASSERT_NE(edit, nullptr) << tool->name() << " " << box->name();
+            EXPECT_TRUE(edit->isReadOnly()) << tool->name() << " " << box->name();
+            EXPECT_FALSE(edit->focusPolicy() & Qt::TabFocus) << tool->name() << " " << box->name();
+            for (const char* key : {"a", "b", "c"}) {
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromLatin1(key));
+                QCoreApplication::sendEvent(edit, &press);
+            }
+            box->type("abc");
+            EXPECT_EQ(box->text(), "00:00:00") << tool->name() << " " << box->name();
+            EXPECT_EQ(edit->text(), "00:00:00") << tool->name() << " " << box->name();
+        }
+    }
+}
+
+TEST_F(ToolWindows, EscapeClosesTheAboutAndTtsSetUpWindowsAsTheirCloseBoxDoes) {
+    for (const char* name : {"Form14", "Form8"}) {
+        Tool* tool = tools.find(name);
+        ASSERT_NE(tool, nullptr);
+        tool->show();
+        FormView view(*tool);
+        view.show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &escape);
+        EXPECT_FALSE(tool->isVisible()) << name;
+        EXPECT_FALSE(tool->loaded()) << name << ": closed, as by its close box";
+        EXPECT_FALSE(view.isVisible()) << name;
+    }
+    // A window whose close box asks before the program ends asks nothing on Escape.
+    Tool* speech = tools.find("Form3");
+    speech->show();
+    FormView view(*speech);
     view.show();
-    auto* bar = qobject_cast<QSlider*>(view.widgetFor(static_cast<Form1*>(player)->H1));
-    ASSERT_NE(bar, nullptr);
-    QLabel* marks[3] = {captionLabel(view, "0%"), captionLabel(view, "50%"), captionLabel(view, "100%")};
-    for (QLabel* m : marks) ASSERT_NE(m, nullptr);
-    auto x = [&view](QWidget* w, double at) { return w->mapTo(&view, QPoint(0, 0)).x() + at * w->width(); };
-    const double tolerance = 0.05 * bar->width();
-    EXPECT_NEAR(x(marks[0], 0), x(bar, 0), tolerance) << "0% under the start";
-    EXPECT_NEAR(x(marks[1], 0.5), x(bar, 0.5), tolerance) << "50% under the middle";
-    EXPECT_NEAR(x(marks[2], 1), x(bar, 1), tolerance) << "100% under the end";
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &escape);
+    EXPECT_TRUE(rt.boxes.empty());
+    EXPECT_TRUE(speech->isVisible());
+}
+
+// Writes down a label's text each time it is painted.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    std::vector<std::string> painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ && event->type() == QEvent::Paint) painted.push_back(label_->text().toStdString());
+        return false;
+    }
+
+private:
+    QLabel* label_;
+};
+
+// A keyed speech holds the thread, so no event runs until it ends; the transmitter indicator is on the
+// screen as "PTT ON" all the same.
+TEST_F(ToolWindows, TheSpeechToolShowsPttOnBeforeItsKeyedSpeechHoldsTheThread) {
+    auto* speech = dynamic_cast<Form3*>(tools.find("Form3"));
+    ASSERT_NE(speech, nullptr);
+    speech->show();
+    FormView view(*speech);
+    view.show();
+    QCoreApplication::processEvents();  // painted once as it opens: "PTT OFF"
+    auto* ptt = qobject_cast<QLabel*>(view.widgetFor(speech->PTT));
+    ASSERT_NE(ptt, nullptr);
+    PaintLog log(ptt);
+    std::vector<std::string> onScreenWhileSpeaking;
+    whileSpeaking = [&] { onScreenWhileSpeaking.push_back(log.painted.empty() ? "" : log.painted.back()); };
+
+    speech->Speak3.click();
+    ASSERT_EQ(onScreenWhileSpeaking.size(), 1u) << "a keyed speech";
+    EXPECT_EQ(onScreenWhileSpeaking[0], "PTT ON");
+    EXPECT_EQ(log.painted.size(), 1u) << "the indicator alone was painted; the rest waits for the loop";
+    EXPECT_EQ(speech->PTT.caption(), "PTT OFF") << "the speech over, the transmitter is released";
 }
 
 TEST_F(ToolWindows, ShowingAMinimisedWindowRestoresIt) {
