@@ -58,6 +58,8 @@ private:
     // Writes at the current position; the count written, -1 when the write failed.
     long long writeFile(const std::uint8_t* data, std::size_t length);
     bool writeWaveHeader();
+    // Writes the header with the sizes of what the file holds now, leaving the write position.
+    bool refreshHeader();
     void releaseStream();
     // The most audio bytes the header's 32-bit sizes can describe.
     std::uint64_t dataLimit() const;
@@ -77,6 +79,7 @@ private:
     int fd_ = -1;
     std::string fileName_;
     std::uint64_t dataBytes_ = 0;
+    std::uint64_t sourceSinceRefresh_ = 0;  // source bytes taken since the header's sizes were written
     bool writeFailed_ = false;
 };
 
