@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/alsa/alsa_capture.h"
@@ -123,15 +125,64 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     EXPECT_EQ(firstDiff, sound.size()) << r.samples[firstDiff] << " " << r.samples.size();
     for (std::int32_t n : r.lengths) EXPECT_EQ(n, 1024);
 
-    // On a machine without a sound card the system's default device cannot open either.
+    // Without a sound card the system's own default device is listed first all the same; it opens no
+    // capture, and the start fails cleanly.
     if (AlsaCaptureSource::cardDevices().empty()) {
         AlsaCaptureSource none(rt);
         WaveInRecorder plain(none, windows, rt);
-        EXPECT_EQ(plain.DeviceCount(), 0);
-        EXPECT_FALSE(plain.SelectDevice(0));
+        ASSERT_GE(plain.DeviceCount(), 1);
+        EXPECT_EQ(plain.DeviceName(0), "default");
+        ASSERT_TRUE(plain.SelectDevice(0));
         EXPECT_FALSE(plain.StartRecord(44100, 2));
         EXPECT_FALSE(plain.IsRecording());
     }
+}
+
+// The devices the system offers, in a configuration of the operator's own: its default device first
+// (here a file PCM, so a machine without a card records), then the PCMs it names with a description,
+// then the cards' devices; a PCM without a description is not offered.
+TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000);
+    {
+        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
+    }
+    std::ofstream(dir.file("asound.conf"))
+        << "pcm.!default {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n infile \""
+        << dir.file("in.raw") << "\"\n format \"raw\"\n}\n"
+        << "pcm.tarnwick_described {\n type null\n hint { show on\n description \"Described capture\" }\n}\n"
+        << "pcm.tarnwick_undescribed {\n type null\n}\n";
+    struct ConfigPath {
+        explicit ConfigPath(const std::string& path) { setenv("ALSA_CONFIG_PATH", path.c_str(), 1); }
+        ~ConfigPath() { unsetenv("ALSA_CONFIG_PATH"); }
+    } config(dir.file("asound.conf"));
+
+    const auto devices = AlsaCaptureSource::systemDevices();
+    std::vector<std::string> names;
+    for (const auto& d : devices) names.push_back(d.pcm);
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], "default");
+    EXPECT_EQ(names[1], "tarnwick_described");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "tarnwick_undescribed"), 0);
+    EXPECT_EQ(names.size(), 2 + AlsaCaptureSource::cardDevices().size());
+
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    AlsaCaptureSource source(rt);
+    WaveInRecorder rec(source, windows, rt);
+    EXPECT_EQ(rec.DeviceName(0), "default");
+    EXPECT_EQ(rec.DeviceName(1), "tarnwick_described");
+    ASSERT_TRUE(rec.SelectDevice(0));
+    EXPECT_EQ(rec.MixerLineCount(), 0);
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    ASSERT_TRUE(rec.StartRecord(8000, 2));
+    for (int i = 0; i < 200 && r.samples.size() < sound.size(); ++i) rt.advance(10);
+    ASSERT_TRUE(rec.StopRecord());
+    ASSERT_GE(r.samples.size(), sound.size());
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), r.samples.begin()));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 
 #include "runtime/runtime.h"
 
@@ -295,7 +296,7 @@ private:
 
 }  // namespace
 
-AlsaCaptureSource::AlsaCaptureSource(Runtime& rt) : AlsaCaptureSource(rt, cardDevices()) {}
+AlsaCaptureSource::AlsaCaptureSource(Runtime& rt) : AlsaCaptureSource(rt, systemDevices()) {}
 
 namespace {
 // alsa-lib's own complaints would reach stderr beside the program's diagnostics; the recorder reports
@@ -336,6 +337,50 @@ std::vector<AlsaCaptureDevice> AlsaCaptureSource::cardDevices() {
         }
         snd_ctl_close(ctl);
     }
+    return out;
+}
+
+namespace {
+
+// One field of a device name hint; empty when the hint has none.
+std::string hintField(const void* hint, const char* field) {
+    char* value = snd_device_name_get_hint(hint, field);
+    if (!value) return {};
+    std::string out = value;
+    std::free(value);
+    return out;
+}
+
+// The control device whose mixer belongs to a PCM: its card's for a PCM named after a card
+// ("sysdefault:CARD=PCH" belongs to "hw:CARD=PCH"), else one of the PCM's own name; a name with no
+// control gives a mixer without lines.
+std::string controlFor(const std::string& pcm) {
+    const auto card = pcm.find("CARD=");
+    if (card == std::string::npos) return pcm;
+    const auto start = card + 5;
+    return "hw:CARD=" + pcm.substr(start, pcm.find(',', start) - start);
+}
+
+}  // namespace
+
+std::vector<AlsaCaptureDevice> AlsaCaptureSource::systemDevices() {
+    snd_lib_error_set_handler(quietAlsa);
+    std::vector<AlsaCaptureDevice> out;
+    out.push_back({"default", "default", "default", ""});
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0 && hints) {
+        for (void** h = hints; *h; ++h) {
+            const std::string name = hintField(*h, "NAME");
+            const std::string ioid = hintField(*h, "IOID");
+            // Only described devices are offered, and none that plays only.
+            if (name.empty() || hintField(*h, "DESC").empty() || (!ioid.empty() && ioid != "Input")) continue;
+            if (std::any_of(out.begin(), out.end(), [&](const AlsaCaptureDevice& d) { return d.pcm == name; }))
+                continue;
+            out.push_back({name, name, controlFor(name), ""});
+        }
+        snd_device_name_free_hint(hints);
+    }
+    for (AlsaCaptureDevice& d : cardDevices()) out.push_back(std::move(d));
     return out;
 }
 
