@@ -206,6 +206,12 @@ std::int32_t EncoderWAV::Encoder_EncoderMetrics(std::int32_t which) const {
     return which == 1 ? static_cast<std::int32_t>(source_.avgBytesPerSec) : source_.blockAlign;
 }
 
+std::int64_t EncoderWAV::fileLength() const {
+    struct stat st{};
+    if (!isOpen() || ::fstat(fd_, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
 bool EncoderWAV::writeWaveHeader() {
     struct stat st{};
     if (::fstat(fd_, &st) != 0) return false;

@@ -51,6 +51,8 @@ public:
     std::int32_t Encoder_EncoderMetrics(std::int32_t which) const;
 
     bool isOpen() const { return fd_ >= 0; }
+    // The open file's length in bytes; -1 while none is open.
+    std::int64_t fileLength() const;
     // The target format record as held (its valid bytes).
     std::vector<std::uint8_t> targetFormatBytes() const;
 

@@ -370,9 +370,8 @@ void Form11::tmrVis_Timer() {
     // read again then, not on every tick.
     if (!statusStale_) return;
     statusStale_ = false;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(mapWindowsPath(txtFile.text()), ec);
-    sbarPanel1.setText("Filesize: " + FormatFileSize(ec ? -1 : static_cast<std::int64_t>(size)));
+    // The file named in the box is the one being written; its open handle tells its length.
+    sbarPanel1.setText("Filesize: " + FormatFileSize(encoder_->fileLength()));
     sbarPanel2.setText("Length: " + FormatMinutesSeconds(recordedLength_));
 }
 
