@@ -138,6 +138,42 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     }
 }
 
+// A device that keeps no time (a file read through the null device) is read at the recording's rate
+// by the clock, not as fast as the loop can take it.
+TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000 * 2 * 3);  // three seconds of 8 kHz stereo
+    {
+        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
+    }
+    const std::string config = "pcm.tarnwick_test {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n"
+                               " infile \"" + dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}});
+    WaveInRecorder rec(source, windows, rt);
+    ASSERT_TRUE(rec.SelectDevice(0));
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    ASSERT_TRUE(rec.StartRecord(8000, 2));
+    // The loop comes round every 10 ms, as a busy one would.
+    auto run = [&](int ms) {
+        for (int t = 0; t < ms; t += 10) rt.advance(10);
+    };
+    run(1000);
+    const double first = r.samples.size() / 16000.0;
+    EXPECT_GE(first, 0.8);
+    EXPECT_LE(first, 1.4) << "seconds of sound after one second";
+    run(1000);
+    const double second = r.samples.size() / 16000.0 - first;
+    EXPECT_NEAR(second, 1.0, 0.15) << "seconds of sound in the next second";
+    ASSERT_TRUE(rec.StopRecord());
+    ASSERT_LE(r.samples.size(), sound.size());
+    EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), sound.begin()));
+}
+
 // The devices the system offers, in a configuration of the operator's own: its default device first
 // (here a file PCM, so a machine without a card records), then the PCMs it names with a description,
 // then the cards' devices; a PCM without a description is not offered.
