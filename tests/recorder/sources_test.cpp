@@ -34,6 +34,28 @@ void collect(WaveInRecorder& rec, Runtime& rt, Received& r) {
     };
 }
 
+// A device configuration in which a file PCM reads `sound` (written into dir as raw samples) through
+// the null device.
+std::string fileDeviceConfig(testing::TempDir& dir, const std::string& name, const std::vector<std::int16_t>& sound) {
+    std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+    raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
+    return "pcm." + name + " {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n infile \"" +
+           dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+}
+
+// Records 8 kHz stereo from the selected device in buffers of 1024 bytes until `count` samples came,
+// at most two seconds.
+Received recordSamples(WaveInRecorder& rec, VirtualRuntime& rt, std::size_t count) {
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    EXPECT_TRUE(rec.StartRecord(8000, 2));
+    for (int i = 0; i < 200 && r.samples.size() < count; ++i) rt.advance(10);
+    EXPECT_TRUE(rec.StopRecord());
+    rec.GotData = nullptr;
+    return r;
+}
+
 TEST(FileCapture, HandsOutTheFileBufferByBufferOnTheClockThenFallsSilent) {
     testing::TempDir dir;
     const auto sound = ramp(44100 * 2);  // one second of stereo
@@ -90,12 +112,7 @@ TEST(FileCapture, MonoFilesRecordAsStereoAndStereoFilesAsMono) {
 TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     testing::TempDir dir;
     const auto sound = ramp(8000);  // half a second of 8 kHz stereo
-    {
-        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
-        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
-    }
-    const std::string config = "pcm.tarnwick_test {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n"
-                               " infile \"" + dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+    const std::string config = fileDeviceConfig(dir, "tarnwick_test", sound);
     VirtualRuntime rt;
     WindowSystem windows(rt);
     AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}},
@@ -109,12 +126,7 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     ASSERT_TRUE(rec.SelectDevice(0));
     EXPECT_EQ(rec.MixerLineCount(), 0);
     EXPECT_EQ(rec.MixerLineVolume(), 0);
-    Received r;
-    collect(rec, rt, r);
-    rec.setBufferSize(1024);
-    ASSERT_TRUE(rec.StartRecord(8000, 2));
-    for (int i = 0; i < 200 && r.samples.size() < sound.size(); ++i) rt.advance(10);
-    ASSERT_TRUE(rec.StopRecord());
+    const Received r = recordSamples(rec, rt, sound.size());
     ASSERT_GE(r.samples.size(), sound.size());
     std::size_t firstDiff = sound.size();
     for (std::size_t i = 0; i < sound.size(); ++i)
@@ -143,12 +155,7 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
 TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
     testing::TempDir dir;
     const auto sound = ramp(8000 * 2 * 3);  // three seconds of 8 kHz stereo
-    {
-        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
-        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
-    }
-    const std::string config = "pcm.tarnwick_test {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n"
-                               " infile \"" + dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+    const std::string config = fileDeviceConfig(dir, "tarnwick_test", sound);
     VirtualRuntime rt;
     WindowSystem windows(rt);
     AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}});
@@ -180,13 +187,8 @@ TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
 TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault) {
     testing::TempDir dir;
     const auto sound = ramp(8000);
-    {
-        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
-        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
-    }
     std::ofstream(dir.file("asound.conf"))
-        << "pcm.!default {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n infile \""
-        << dir.file("in.raw") << "\"\n format \"raw\"\n}\n"
+        << fileDeviceConfig(dir, "!default", sound)
         << "pcm.tarnwick_described {\n type null\n hint { show on\n description \"Described capture\" }\n}\n"
         << "pcm.tarnwick_undescribed {\n type null\n}\n";
     struct ConfigPath {
@@ -211,12 +213,7 @@ TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault
     EXPECT_EQ(rec.DeviceName(1), "tarnwick_described");
     ASSERT_TRUE(rec.SelectDevice(0));
     EXPECT_EQ(rec.MixerLineCount(), 0);
-    Received r;
-    collect(rec, rt, r);
-    rec.setBufferSize(1024);
-    ASSERT_TRUE(rec.StartRecord(8000, 2));
-    for (int i = 0; i < 200 && r.samples.size() < sound.size(); ++i) rt.advance(10);
-    ASSERT_TRUE(rec.StopRecord());
+    const Received r = recordSamples(rec, rt, sound.size());
     ASSERT_GE(r.samples.size(), sound.size());
     EXPECT_TRUE(std::equal(sound.begin(), sound.end(), r.samples.begin()));
 }

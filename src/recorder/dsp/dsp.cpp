@@ -477,11 +477,7 @@ void clsDSP::completeFrame(std::int16_t& sample) {
     if (effectsUsed_ & Phaser) {
         float w = sweepValue_;
         sample = phaserSample(stageIn_[1], stageOut_[1], (1.0f - w) / (1.0f + w), sample, feedback_, wet_, dry_);
-        w = w * sweepFactor_;
-        if (w > sweepMax_)
-            sweepFactor_ = 1.0f / sweepRate_;
-        else if (w < sweepMin_)
-            sweepFactor_ = sweepRate_;
+        turnSweep(w, sweepFactor_);
         sweepValue_ = w;
     }
     if (effectsUsed_ & Equalizer)
@@ -557,11 +553,7 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
         for (int c = 0; c < present; ++c) samples[i + c] = phaserSample(in[c], out[c], a, samples[i + c], feedback, wet, dry);
         if (present < Lanes) break;
         // One sweep for both channels: it moves once per frame.
-        w = w * factor;
-        if (w > sweepMax_)
-            factor = 1.0f / sweepRate_;
-        else if (w < sweepMin_)
-            factor = sweepRate_;
+        turnSweep(w, factor);
     }
     sweepValue_ = w;
     sweepFactor_ = factor;

@@ -165,6 +165,15 @@ private:
     void equalize(std::span<std::int16_t> samples);
     // The right sample that completes a frame begun at the end of the last buffer, through each effect.
     void completeFrame(std::int16_t& sample);
+    // One step of the phaser's sweep: w moves by the factor, which turns beyond either end (a w equal
+    // to an end does not turn it).
+    void turnSweep(float& w, float& factor) const {
+        w = w * factor;
+        if (w > sweepMax_)
+            factor = 1.0f / sweepRate_;
+        else if (w < sweepMin_)
+            factor = sweepRate_;
+    }
 
     std::int32_t effectsUsed_ = 0;
     // One echo line per channel, each counted in frames.
