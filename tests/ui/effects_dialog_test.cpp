@@ -96,6 +96,23 @@ TEST_F(EffectsDialogView, IsADialogOfTheWindowThatOpensIt) {
     EXPECT_EQ(amplifier->pageStep(), 5);
 }
 
+// The views go away in any order of their windows, the dialog's before the view it belongs to (which
+// would otherwise take it along and leave the manager a view deleted twice).
+TEST_F(EffectsDialogView, ViewsGoAwayWithTheDialogShown) {
+    struct Windows {
+        frmFXOpts dialog;
+        Window recorder;  // shown first, after the dialog in memory: the manager lets its view go first
+    } w;
+    {
+        ViewManager manager{std::vector<Window*>{&w.recorder, &w.dialog}};
+        w.recorder.setVisible(true);
+        w.dialog.ShowEx(dsp, &w.recorder);
+        ASSERT_NE(manager.viewFor(w.dialog), nullptr);
+        EXPECT_EQ(manager.viewFor(w.dialog)->parentWidget(), manager.viewFor(w.recorder));
+    }
+    SUCCEED();
+}
+
 TEST_F(EffectsDialogView, ShowsModalWhileTimersGoOn) {
     int ticks = 0;
     Timer ticker(rt, 20, true);
