@@ -337,6 +337,10 @@ public:
     enum class FrameStyle { Normal, FixedTool, SizableTool };
     FrameStyle frameStyle() const { return frameStyle_; }
     void setFrameStyle(FrameStyle f) { frameStyle_ = f; }
+    // The window a dialog belongs to: shown over it, with no task-bar entry and no minimise box of
+    // its own. nullptr for a window of its own.
+    Window* owner() const { return owner_; }
+    void setOwner(Window* w) { owner_ = w; }
     // The declared layout: one column of items, top to bottom.
     const std::vector<LayoutItem>& layoutItems() const { return layout_; }
 
@@ -355,6 +359,7 @@ private:
     bool modal_ = false;
     bool closesOnEscape_ = false;
     FrameStyle frameStyle_ = FrameStyle::Normal;
+    Window* owner_ = nullptr;
     unsigned raises_ = 0;
     double left_ = 300, top_ = 300;
 };

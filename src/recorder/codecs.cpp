@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "recorder/dsp/sample_math.h"
 
@@ -266,6 +267,43 @@ std::unique_ptr<BlockEncoder> encoderFor(const WaveFormat& t, const CodecLibrari
     }
 }
 
+// 16-bit PCM into 16-bit PCM of the same rate and channels: the bytes go across as they are, whole
+// frames only, as the converting stream would write them.
+class PcmCopyStream : public CodecStream {
+public:
+    explicit PcmCopyStream(unsigned channels) : frameBytes_(2 * channels) {}
+
+    std::size_t targetSize(std::size_t sourceBytes) const override { return sourceBytes + frameBytes_; }
+
+    bool convert(const std::uint8_t* source, std::size_t sourceLength, std::uint8_t* target,
+                 std::size_t targetCapacity, std::size_t& sourceUsed, std::size_t& targetUsed, bool) override {
+        sourceUsed = sourceLength;
+        targetUsed = 0;
+        if (!source) sourceLength = 0;
+        const std::uint8_t* from = source;
+        std::size_t have = sourceLength;
+        // Bytes held from earlier calls (a partial frame, or frames that found no room) go first.
+        if (!held_.empty()) {
+            held_.insert(held_.end(), source, source + sourceLength);
+            from = held_.data();
+            have = held_.size();
+        }
+        const std::size_t whole = have / frameBytes_ * frameBytes_;
+        const std::size_t out = std::min(whole, targetCapacity / frameBytes_ * frameBytes_);
+        if (out) std::memcpy(target, from, out);
+        targetUsed = out;
+        if (from == held_.data())
+            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(out));
+        else
+            held_.assign(from + out, from + have);
+        return true;
+    }
+
+private:
+    std::size_t frameBytes_;
+    std::vector<std::uint8_t> held_;
+};
+
 // ---- the stream: channels, then rate, then the codec ----
 
 class ConvertingStream : public CodecStream {
@@ -416,6 +454,9 @@ std::unique_ptr<CodecStream> CodecRegistry::open(const WaveFormat& source, const
         return nullptr;
     auto encoder = encoderFor(target, libs_);
     if (!encoder) return nullptr;
+    if (target.formatTag == wave_tags::kPcm && target.bitsPerSample == 16 && target.channels == source.channels &&
+        target.samplesPerSec == source.samplesPerSec)
+        return std::make_unique<PcmCopyStream>(source.channels);
     std::unique_ptr<RateConverter> resampler;
     if (target.samplesPerSec != source.samplesPerSec) {
         if (!libs_.rateConverter) return nullptr;

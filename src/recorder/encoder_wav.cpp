@@ -125,6 +125,7 @@ std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t rate, std::int16_t cha
     fileName_ = fileName;
     openedFormat_ = targetFormatBytes();
     dataBytes_ = 0;
+    sourceSinceRefresh_ = 0;
     writeFailed_ = false;
     if (writeHeader_) {
         // A header with sizes 0 holds the place: a file cut short by a crash is still a WAV file.
@@ -138,9 +139,10 @@ std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t rate, std::int16_t cha
 std::int32_t EncoderWAV::Encoder_Encode(const void* data, std::int32_t length, std::int32_t& bytesUsed) {
     if (length < 0 || static_cast<std::size_t>(length) > sourceBuffer_.size()) return 8;
     if (!isOpen()) return 9;
-    if (data) std::memcpy(sourceBuffer_.data(), data, static_cast<std::size_t>(length));
+    // The caller's block is converted where it lies; without one the source buffer's last contents are.
+    const auto* source = data ? static_cast<const std::uint8_t*>(data) : sourceBuffer_.data();
     std::size_t used = 0, produced = 0;
-    const bool ok = stream_->convert(sourceBuffer_.data(), static_cast<std::size_t>(length), targetBuffer_.data(),
+    const bool ok = stream_->convert(source, static_cast<std::size_t>(length), targetBuffer_.data(),
                                      targetBuffer_.size(), used, produced, false);
     bytesUsed = static_cast<std::int32_t>(used);
     if (!ok) return used == 0 ? 9 : 0;
@@ -148,7 +150,27 @@ std::int32_t EncoderWAV::Encoder_Encode(const void* data, std::int32_t length, s
     if (dataBytes_ + produced > dataLimit()) return 10;
     const long long written = writeFile(targetBuffer_.data(), produced);
     if (written > 0) dataBytes_ += static_cast<std::uint64_t>(written);
-    return written == static_cast<long long>(produced) ? 0 : 10;
+    if (written != static_cast<long long>(produced)) return 10;
+    // The header's sizes follow the file each second of sound, so a recording cut short by a crash
+    // reads as all but its last second.
+    sourceSinceRefresh_ += used;
+    if (writeHeader_ && sourceSinceRefresh_ >= source_.avgBytesPerSec) {
+        sourceSinceRefresh_ = 0;
+        if (!refreshHeader()) return 10;
+    }
+    return 0;
+}
+
+bool EncoderWAV::refreshHeader() {
+    const auto header = waveHeader(openedFormat_, 28 + openedFormat_.size() + dataBytes_);
+    std::size_t done = 0;
+    while (done < header.size()) {
+        const ssize_t n = ::pwrite(fd_, header.data() + done, header.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 std::int32_t EncoderWAV::Encoder_EncoderClose() {
@@ -182,6 +204,12 @@ std::int32_t EncoderWAV::Encoder_EncoderMetrics(std::int32_t which) const {
     if (which != 0 && which != 1) return 0;
     if (!isOpen()) return -1;
     return which == 1 ? static_cast<std::int32_t>(source_.avgBytesPerSec) : source_.blockAlign;
+}
+
+std::int64_t EncoderWAV::fileLength() const {
+    struct stat st{};
+    if (!isOpen() || ::fstat(fd_, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
 }
 
 bool EncoderWAV::writeWaveHeader() {

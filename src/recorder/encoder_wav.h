@@ -51,6 +51,8 @@ public:
     std::int32_t Encoder_EncoderMetrics(std::int32_t which) const;
 
     bool isOpen() const { return fd_ >= 0; }
+    // The open file's length in bytes; -1 while none is open.
+    std::int64_t fileLength() const;
     // The target format record as held (its valid bytes).
     std::vector<std::uint8_t> targetFormatBytes() const;
 
@@ -58,6 +60,8 @@ private:
     // Writes at the current position; the count written, -1 when the write failed.
     long long writeFile(const std::uint8_t* data, std::size_t length);
     bool writeWaveHeader();
+    // Writes the header with the sizes of what the file holds now, leaving the write position.
+    bool refreshHeader();
     void releaseStream();
     // The most audio bytes the header's 32-bit sizes can describe.
     std::uint64_t dataLimit() const;
@@ -77,6 +81,7 @@ private:
     int fd_ = -1;
     std::string fileName_;
     std::uint64_t dataBytes_ = 0;
+    std::uint64_t sourceSinceRefresh_ = 0;  // source bytes taken since the header's sizes were written
     bool writeFailed_ = false;
 };
 

@@ -10,6 +10,9 @@ namespace tarnwick {
 
 namespace {
 int rounded(float v) { return static_cast<int>(std::rint(v)); }
+// Every slider moves by 1 on an arrow and by 5 on a click on its track.
+constexpr int kSmallChange = 1;
+constexpr int kLargeChange = 5;
 }  // namespace
 
 frmFXOpts::frmFXOpts() {
@@ -28,6 +31,9 @@ frmFXOpts::frmFXOpts() {
         dsp_->setAmplifyDB(v);
         lblAmplDB.setCaption(std::to_string(v) + " dB");
     });
+    for (ScrollBar* s : {&sldReverbLen, &sldReverbAmp, &sldShDry, &sldShWet, &sldShFb, &sldShSwpRate, &sldShSwpRange,
+                         &sldShFreq, &sldAmplDB})
+        s->setSteps(kSmallChange, kLargeChange);
     onCloseRequest = [this] {
         setVisible(false);
         return true;
@@ -47,7 +53,7 @@ void frmFXOpts::bind(ScrollBar& slider, std::function<void(int)> write) {
 
 void frmFXOpts::ShowEx(clsDSP& dsp, Window* owner) {
     dsp_ = &dsp;
-    owner_ = owner;
+    setOwner(owner);
     // Loading the sliders shows the chain's values without writing them back.
     loading_ = true;
     sldReverbAmp.setValue(rounded(dsp.EchoAmp() * 10));
@@ -79,6 +85,7 @@ void frmFXOpts::buildBands() {
         };
         slider->onScroll = slider->onChange;
         slider->setVertical(true);
+        slider->setSteps(kSmallChange, kLargeChange);
         slider->onRightClick = [this, i] { sldEQ_MouseDown(i, 2); };
         bandSliders_.push_back(std::move(slider));
         bandLabels_.push_back(std::make_unique<Label>("lblEQID(" + std::to_string(i) + ")"));

@@ -18,8 +18,8 @@ public:
     frmFXOpts();
     ~frmFXOpts() override;
 
-    // Shows the dialog for the chain over its owner. The dialog keeps the chain until it is shown
-    // for another one; the chain must outlive it.
+    // Shows the dialog for the chain over its owner, which it belongs to. The dialog keeps the chain
+    // until it is shown for another one; the chain must outlive it.
     void ShowEx(clsDSP& dsp, Window* owner);
     // A mouse button pressed on band slider i (1 left, 2 right): the right one resets the band.
     void sldEQ_MouseDown(int i, int button);
@@ -57,9 +57,6 @@ public:
     Label& lblEQID(int i) { return *bandLabels_.at(static_cast<std::size_t>(i)); }
     int bandCount() const { return static_cast<int>(bandSliders_.size()); }
 
-    // The window that showed the dialog last.
-    Window* owner() const { return owner_; }
-
 private:
     void buildBands();
     void drawCurve();
@@ -67,7 +64,6 @@ private:
     void bind(ScrollBar& slider, std::function<void(int)> write);
 
     clsDSP* dsp_ = nullptr;
-    Window* owner_ = nullptr;
     bool loading_ = false;
     std::vector<std::unique_ptr<ScrollBar>> bandSliders_;
     std::vector<std::unique_ptr<Label>> bandLabels_;

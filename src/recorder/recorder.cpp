@@ -125,13 +125,14 @@ Form11::Form11(ToolContext& ctx, RecorderBackends backends)
                    row({ctl(picAmpl), ctl(picFreq)}),
                    row({caption("Left Channel:"), ctl(picVUL)}),
                    row({caption("Right Channel:"), ctl(picVUR)}),
-                   ctl(cmdDo),
-                   row({ctl(sbarPanel1), ctl(sbarPanel2)})}),
+                   ctl(cmdDo)}),
               tab("Playback",
                   {frame("Select Audio File    -  mp3  - mp2 -  wav - avi - mid",
                          {ctl(txtFile2), row({ctl(Command4), ctl(Command3), ctl(Command2), ctl(Command5)})}),
                    frame("Progress", {row({caption("Length :"), ctl(Text3)}), row({caption("Time Used :"), ctl(Text2)}),
                                       row({caption("Time Left :"), ctl(Text4)}), ctl(H1)})})}),
+        // The status bar sits at the window's foot, as status bars do.
+        row({ctl(sbarPanel1), ctl(sbarPanel2)}),
         ctl(Command1)};
 }
 
@@ -295,6 +296,8 @@ void Form11::cmdDo_Click() {
         return;
     }
     recordedLength_ = 0;
+    statusStale_ = true;
+    blockFresh_ = true;
     cmdDo.setCaption("Stop recording");
     setFramesEnabled(false);
     tmrVis.setEnabled(true);
@@ -328,6 +331,7 @@ void Form11::GotData(std::vector<std::int16_t>& buffer, std::int32_t& lngLen) {
     const std::size_t samples = std::min(buffer.size(), static_cast<std::size_t>(std::max(lngLen, 0) / 2));
     sampleBlock_.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(samples));
     tryStep("ProcessSamples", [&] { dsp_->ProcessSamples(sampleBlock_); });
+    blockFresh_ = true;
     if (!IsRecording() || bytesPerSecond_ <= 0) return;
     const std::int32_t bytes = static_cast<std::int32_t>(samples * 2);
     recordedLength_ += static_cast<std::int32_t>(std::rint(static_cast<double>(bytes) / bytesPerSecond_ * 1000.0));
@@ -343,6 +347,7 @@ void Form11::GotData(std::vector<std::int16_t>& buffer, std::int32_t& lngLen) {
         }
         offset += chunk;
     }
+    statusStale_ = true;
 }
 
 void Form11::tmrVis_Timer() {
@@ -351,22 +356,29 @@ void Form11::tmrVis_Timer() {
         sbarPanel2.setText("Length: 0:00");
         return;
     }
-    drawer_->DrawAmplitudes(sampleBlock_, picAmpl);
-    drawer_->DrawFrequencies(sampleBlock_, picFreq);
-    std::int32_t left = 0, right = 0;
-    if (chkStereo.ticked()) {
-        left = PeakOfChannel(sampleBlock_, 0, 2);
-        right = PeakOfChannel(sampleBlock_, 1, 2);
-    } else {
-        left = right = PeakOfChannel(sampleBlock_, 0, 1);
+    // The trace and the peaks depend on the sample block alone: drawn again, an unchanged block
+    // would give the same picture and the same peaks.
+    if (blockFresh_) {
+        blockFresh_ = false;
+        drawer_->DrawAmplitudes(sampleBlock_, picAmpl);
+        if (chkStereo.ticked()) {
+            peakLeft_ = PeakOfChannel(sampleBlock_, 0, 2);
+            peakRight_ = PeakOfChannel(sampleBlock_, 1, 2);
+        } else {
+            peakLeft_ = peakRight_ = PeakOfChannel(sampleBlock_, 0, 1);
+        }
     }
-    smoothLeft_->SmoothAdd(static_cast<float>(left == 0 ? 1 : left));
-    smoothRight_->SmoothAdd(static_cast<float>(right == 0 ? 1 : right));
+    drawer_->DrawFrequencies(sampleBlock_, picFreq);
+    smoothLeft_->SmoothAdd(static_cast<float>(peakLeft_ == 0 ? 1 : peakLeft_));
+    smoothRight_->SmoothAdd(static_cast<float>(peakRight_ == 0 ? 1 : peakRight_));
     DrawVuBar(picVUL, smoothLeft_->SmoothGetMax() / 32768.0f);
     DrawVuBar(picVUR, smoothRight_->SmoothGetMax() / 32768.0f);
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(mapWindowsPath(txtFile.text()), ec);
-    sbarPanel1.setText("Filesize: " + FormatFileSize(ec ? -1 : static_cast<std::int64_t>(size)));
+    // The file and the recorded length change only when a buffer is written: the status line is
+    // read again then, not on every tick.
+    if (!statusStale_) return;
+    statusStale_ = false;
+    // The file named in the box is the one being written; its open handle tells its length.
+    sbarPanel1.setText("Filesize: " + FormatFileSize(encoder_->fileLength()));
     sbarPanel2.setText("Length: " + FormatMinutesSeconds(recordedLength_));
 }
 

@@ -148,6 +148,11 @@ private:
     std::vector<std::int16_t> sampleBlock_;
     std::int32_t recordedLength_ = 0;
     std::int32_t bytesPerSecond_ = 0;
+    // A buffer was written since the status line was last shown.
+    bool statusStale_ = false;
+    // The sample block changed since the displays last read it; the peaks they read then.
+    bool blockFresh_ = true;
+    std::int32_t peakLeft_ = 0, peakRight_ = 0;
     bool setupDone_ = false;
     std::string rateText_;
     std::unique_ptr<MediaPlayer> media_;

@@ -135,6 +135,20 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
     return l;
 }
 
+// True when `after` needs the room `before` took: the same text but for digits turned into other
+// digits, in a font whose digits are all equally wide (as in nearly every font).
+bool sameRoom(const QLabel& w, const QString& before, const QString& after) {
+    if (before.size() != after.size()) return false;
+    auto digit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    for (qsizetype i = 0; i < before.size(); ++i)
+        if (before[i] != after[i] && !(digit(before[i]) && digit(after[i]))) return false;
+    const QFontMetrics fm(w.font());
+    const int zero = fm.horizontalAdvance(QLatin1Char('0'));
+    for (char d = '1'; d <= '9'; ++d)
+        if (fm.horizontalAdvance(QLatin1Char(d)) != zero) return false;
+    return true;
+}
+
 // A box with a character limit is as wide as that many characters (a 2-digit box stays small) up to
 // a point; boxes without one share the row's room.
 constexpr int kWidestContentBox = 600;  // pixels: wider texts scroll inside their box
@@ -964,11 +978,14 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
                 if (w->minimumHeight() != height || w->maximumHeight() != height) w->setFixedHeight(height);
                 return;
             }
-            if (w->text() == text) return;
+            const QString before = w->text();
+            if (before == text) return;
             w->setText(text);
             // A label keeps the largest size it has had, as a fixed size: a text that changes often
             // (a counter, a status line) then repaints the label alone instead of laying out the
-            // whole window again on every change.
+            // whole window again on every change. A count that only changed its digits needs no
+            // measuring at all.
+            if (w->minimumSize() == w->maximumSize() && sameRoom(*w, before, text)) return;
             const QSize size = w->sizeHint().expandedTo(w->minimumSize());
             if (size != w->minimumSize() || size != w->maximumSize()) w->setFixedSize(size);
         };

@@ -4,6 +4,7 @@
 // and for the effects dialog's equalizer curve.
 
 #include <QWidget>
+#include <vector>
 
 #include "recorder/dsp/picture.h"
 
@@ -25,12 +26,20 @@ public:
     QSize sizeHint() const override;
     // Follows a change of the picture: its size, then a repaint.
     void pictureChanged();
+    // The drawing under way is done: true when the picture looks different from what was painted
+    // (a repaint is due), false when it does not.
+    bool checkPicture();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     Picture& picture_;
+    // What the last paint showed.
+    std::vector<PictureOp> shownOps_;
+    Colour shownBackground_ = 0;
+    bool shownOnce_ = false;
+    bool checkPending_ = false;
 };
 
 }  // namespace tarnwick

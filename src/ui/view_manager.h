@@ -28,6 +28,8 @@ public:
 
 private:
     void changed(Window& window);
+    // Makes the view a dialog of the owner's view, or a window of its own without one.
+    static void belongTo(FormView& view, FormView* owner);
 
     std::vector<Window*> windows_;
     std::map<const Window*, std::unique_ptr<FormView>> views_;

@@ -38,6 +38,16 @@ TEST_F(Dialog, OpensOnTheChainsValuesWithoutWritingThemBack) {
     EXPECT_EQ(labels, (std::vector<std::string>{"80 Hz", "191 Hz", "455 Hz", "1 kHz", "2 kHz", "6 kHz", "14 kHz"}));
     EXPECT_FALSE(dlg.picEQAmp.ops().empty());
 
+    // Every slider, the bands' too, moves by 1 on an arrow and by 5 on a click on its track.
+    std::vector<ScrollBar*> sliders{&dlg.sldReverbLen, &dlg.sldReverbAmp, &dlg.sldShDry,        &dlg.sldShWet,
+                                    &dlg.sldShFb,      &dlg.sldShSwpRate, &dlg.sldShSwpRange, &dlg.sldShFreq,
+                                    &dlg.sldAmplDB};
+    for (int i = 0; i < 7; ++i) sliders.push_back(&dlg.sldEQ(i));
+    for (const ScrollBar* s : sliders) {
+        EXPECT_EQ(s->smallChange(), 1) << s->name();
+        EXPECT_EQ(s->largeChange(), 5) << s->name();
+    }
+
     // Closed and opened again: one slider per band, and the values the chain holds now.
     ASSERT_TRUE(dlg.onCloseRequest());
     EXPECT_FALSE(dlg.isVisible());

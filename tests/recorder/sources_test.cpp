@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/alsa/alsa_capture.h"
@@ -30,6 +32,28 @@ void collect(WaveInRecorder& rec, Runtime& rt, Received& r) {
         r.lengths.push_back(n);
         r.times.push_back(rt.monotonicMs());
     };
+}
+
+// A device configuration in which a file PCM reads `sound` (written into dir as raw samples) through
+// the null device.
+std::string fileDeviceConfig(testing::TempDir& dir, const std::string& name, const std::vector<std::int16_t>& sound) {
+    std::ofstream raw(dir.file("in.raw"), std::ios::binary);
+    raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
+    return "pcm." + name + " {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n infile \"" +
+           dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+}
+
+// Records 8 kHz stereo from the selected device in buffers of 1024 bytes until `count` samples came,
+// at most two seconds.
+Received recordSamples(WaveInRecorder& rec, VirtualRuntime& rt, std::size_t count) {
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    EXPECT_TRUE(rec.StartRecord(8000, 2));
+    for (int i = 0; i < 200 && r.samples.size() < count; ++i) rt.advance(10);
+    EXPECT_TRUE(rec.StopRecord());
+    rec.GotData = nullptr;
+    return r;
 }
 
 TEST(FileCapture, HandsOutTheFileBufferByBufferOnTheClockThenFallsSilent) {
@@ -88,12 +112,7 @@ TEST(FileCapture, MonoFilesRecordAsStereoAndStereoFilesAsMono) {
 TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     testing::TempDir dir;
     const auto sound = ramp(8000);  // half a second of 8 kHz stereo
-    {
-        std::ofstream raw(dir.file("in.raw"), std::ios::binary);
-        raw.write(reinterpret_cast<const char*>(sound.data()), static_cast<std::streamsize>(sound.size() * 2));
-    }
-    const std::string config = "pcm.tarnwick_test {\n type file\n slave { pcm { type null } }\n file \"/dev/null\"\n"
-                               " infile \"" + dir.file("in.raw") + "\"\n format \"raw\"\n}\n";
+    const std::string config = fileDeviceConfig(dir, "tarnwick_test", sound);
     VirtualRuntime rt;
     WindowSystem windows(rt);
     AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}},
@@ -107,12 +126,7 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     ASSERT_TRUE(rec.SelectDevice(0));
     EXPECT_EQ(rec.MixerLineCount(), 0);
     EXPECT_EQ(rec.MixerLineVolume(), 0);
-    Received r;
-    collect(rec, rt, r);
-    rec.setBufferSize(1024);
-    ASSERT_TRUE(rec.StartRecord(8000, 2));
-    for (int i = 0; i < 200 && r.samples.size() < sound.size(); ++i) rt.advance(10);
-    ASSERT_TRUE(rec.StopRecord());
+    const Received r = recordSamples(rec, rt, sound.size());
     ASSERT_GE(r.samples.size(), sound.size());
     std::size_t firstDiff = sound.size();
     for (std::size_t i = 0; i < sound.size(); ++i)
@@ -123,15 +137,85 @@ TEST(AlsaCapture, RecordsWhatTheFilePluginReadsAndFailsCleanlyWithoutACard) {
     EXPECT_EQ(firstDiff, sound.size()) << r.samples[firstDiff] << " " << r.samples.size();
     for (std::int32_t n : r.lengths) EXPECT_EQ(n, 1024);
 
-    // On a machine without a sound card the system's default device cannot open either.
+    // Without a sound card the system's own default device is listed first all the same; it opens no
+    // capture, and the start fails cleanly.
     if (AlsaCaptureSource::cardDevices().empty()) {
         AlsaCaptureSource none(rt);
         WaveInRecorder plain(none, windows, rt);
-        EXPECT_EQ(plain.DeviceCount(), 0);
-        EXPECT_FALSE(plain.SelectDevice(0));
+        ASSERT_GE(plain.DeviceCount(), 1);
+        EXPECT_EQ(plain.DeviceName(0), "default");
+        ASSERT_TRUE(plain.SelectDevice(0));
         EXPECT_FALSE(plain.StartRecord(44100, 2));
         EXPECT_FALSE(plain.IsRecording());
     }
+}
+
+// A device that keeps no time (a file read through the null device) is read at the recording's rate
+// by the clock, not as fast as the loop can take it.
+TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000 * 2 * 3);  // three seconds of 8 kHz stereo
+    const std::string config = fileDeviceConfig(dir, "tarnwick_test", sound);
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    AlsaCaptureSource source(rt, {{"Test capture through the file plugin", "tarnwick_test", "", config}});
+    WaveInRecorder rec(source, windows, rt);
+    ASSERT_TRUE(rec.SelectDevice(0));
+    Received r;
+    collect(rec, rt, r);
+    rec.setBufferSize(1024);
+    ASSERT_TRUE(rec.StartRecord(8000, 2));
+    // The loop comes round every 10 ms, as a busy one would.
+    auto run = [&](int ms) {
+        for (int t = 0; t < ms; t += 10) rt.advance(10);
+    };
+    run(1000);
+    const double first = r.samples.size() / 16000.0;
+    EXPECT_GE(first, 0.8);
+    EXPECT_LE(first, 1.4) << "seconds of sound after one second";
+    run(1000);
+    const double second = r.samples.size() / 16000.0 - first;
+    EXPECT_NEAR(second, 1.0, 0.15) << "seconds of sound in the next second";
+    ASSERT_TRUE(rec.StopRecord());
+    ASSERT_LE(r.samples.size(), sound.size());
+    EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), sound.begin()));
+}
+
+// The devices the system offers, in a configuration of the operator's own: its default device first
+// (here a file PCM, so a machine without a card records), then the PCMs it names with a description,
+// then the cards' devices; a PCM without a description is not offered.
+TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000);
+    std::ofstream(dir.file("asound.conf"))
+        << fileDeviceConfig(dir, "!default", sound)
+        << "pcm.tarnwick_described {\n type null\n hint { show on\n description \"Described capture\" }\n}\n"
+        << "pcm.tarnwick_undescribed {\n type null\n}\n";
+    struct ConfigPath {
+        explicit ConfigPath(const std::string& path) { setenv("ALSA_CONFIG_PATH", path.c_str(), 1); }
+        ~ConfigPath() { unsetenv("ALSA_CONFIG_PATH"); }
+    } config(dir.file("asound.conf"));
+
+    const auto devices = AlsaCaptureSource::systemDevices();
+    std::vector<std::string> names;
+    for (const auto& d : devices) names.push_back(d.pcm);
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], "default");
+    EXPECT_EQ(names[1], "tarnwick_described");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "tarnwick_undescribed"), 0);
+    EXPECT_EQ(names.size(), 2 + AlsaCaptureSource::cardDevices().size());
+
+    VirtualRuntime rt;
+    WindowSystem windows(rt);
+    AlsaCaptureSource source(rt);
+    WaveInRecorder rec(source, windows, rt);
+    EXPECT_EQ(rec.DeviceName(0), "default");
+    EXPECT_EQ(rec.DeviceName(1), "tarnwick_described");
+    ASSERT_TRUE(rec.SelectDevice(0));
+    EXPECT_EQ(rec.MixerLineCount(), 0);
+    const Received r = recordSamples(rec, rt, sound.size());
+    ASSERT_GE(r.samples.size(), sound.size());
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), r.samples.begin()));
 }
 
 }  // namespace

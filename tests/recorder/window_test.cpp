@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "recorder/display_text.h"
 #include "recorder/dsp/dsp.h"
 #include "recorder/encoder_wav.h"
 #include "recorder/fake_capture.h"
@@ -66,9 +67,14 @@ TEST_F(Recording, OneSecondOfStereoMakesTheExactFile) {
     EXPECT_FALSE(f.cboSamplerate.enabled());
     EXPECT_TRUE(f.chkFX2.enabled());
     rig.rt.advance(600);
+    // The status line follows the file as it grows.
+    const auto shownSize = [&] { return "Filesize: " + FormatFileSize(std::filesystem::file_size(rig.dir.file("out.wav"))); };
     EXPECT_NE(f.sbarPanel1.text(), "Filesize: 0 Bytes");
+    EXPECT_EQ(f.sbarPanel1.text(), shownSize());
     EXPECT_EQ(f.sbarPanel2.text(), "Length: 0:01");  // ten buffers: 580 ms
-    rig.rt.advance(1000);
+    rig.rt.advance(300);
+    EXPECT_EQ(f.sbarPanel1.text(), shownSize());
+    rig.rt.advance(700);
     EXPECT_EQ(f.recordedLength(), 17 * 58 + 13);  // every buffer's share rounded on its own
     f.cmdDo.click();
     EXPECT_FALSE(f.IsRecording());

@@ -82,6 +82,43 @@ TEST(Codecs, G711CodesOfSilenceAndFullScale) {
     }
 }
 
+// The G.711 segment tables: at every segment's first input and the input below it, in both signs.
+// mu-law quantises sample >> 2 with the bias 33 (0x84 on the 16-bit scale): its segments begin at
+// the magnitudes 31, 95, 223, 479, 991, 2015 and 4063; A-law quantises sample >> 3 in segments
+// beginning at 32, 64, 128, 256, 512, 1024 and 2048.
+TEST(Codecs, G711CodesFollowTheSegmentTables) {
+    testing::TempDir dir;
+    struct Row {
+        std::int16_t sample;
+        std::uint8_t muLaw, aLaw;
+    };
+    const Row rows[] = {
+        {0, 0xFF, 0xD5},         {3, 0xFF, 0xD5},        {4, 0xFE, 0xD5},         {123, 0xF0, 0xD2},
+        {124, 0xEF, 0xD2},       {255, 0xE7, 0xDA},      {256, 0xE7, 0xC5},       {379, 0xE0, 0xC2},
+        {380, 0xDF, 0xC2},       {511, 0xDB, 0xCA},      {512, 0xDB, 0xF5},       {891, 0xD0, 0xFE},
+        {892, 0xCF, 0xFE},       {1023, 0xCD, 0xFA},     {1024, 0xCD, 0xE5},      {1915, 0xC0, 0xE8},
+        {1916, 0xBF, 0xE8},      {2047, 0xBE, 0xEA},     {2048, 0xBE, 0x95},      {3963, 0xB0, 0x9B},
+        {3964, 0xAF, 0x9B},      {4095, 0xAF, 0x9A},     {4096, 0xAF, 0x85},      {8059, 0xA0, 0x8A},
+        {8060, 0x9F, 0x8A},      {8191, 0x9F, 0x8A},     {8192, 0x9F, 0xB5},      {16251, 0x90, 0xBA},
+        {16252, 0x8F, 0xBA},     {16383, 0x8F, 0xBA},    {16384, 0x8F, 0xA5},     {32767, 0x80, 0xAA},
+        {-1, 0x7E, 0x55},        {-4, 0x7E, 0x55},       {-5, 0x7E, 0x55},        {-120, 0x70, 0x52},
+        {-121, 0x6F, 0x52},      {-256, 0x67, 0x5A},     {-257, 0x67, 0x45},      {-376, 0x60, 0x42},
+        {-377, 0x5F, 0x42},      {-512, 0x5B, 0x4A},     {-513, 0x5B, 0x75},      {-1024, 0x4D, 0x7A},
+        {-1025, 0x4D, 0x65},     {-4060, 0x2F, 0x1A},    {-8192, 0x1F, 0x0A},     {-8193, 0x1F, 0x35},
+        {-16384, 0x0F, 0x3A},    {-16385, 0x0F, 0x25},   {-32768, 0x00, 0x2A},
+    };
+    std::vector<std::int16_t> samples;
+    for (const Row& r : rows) samples.push_back(r.sample);
+    for (bool mu : {true, false}) {
+        record(dir.file("g.wav"), formatFor(mu ? wave_tags::kMuLaw : wave_tags::kALaw, 8000, 1, 8), 8000, 1, samples);
+        const std::string codes = readFile(dir.file("g.wav")).substr(46);
+        ASSERT_EQ(codes.size(), samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            EXPECT_EQ(std::uint8_t(codes[i]), mu ? rows[i].muLaw : rows[i].aLaw)
+                << (mu ? "mu-law of " : "A-law of ") << samples[i];
+    }
+}
+
 TEST(Codecs, BlockCodecsCarryTheTailOfEachCallIntoTheNext) {
     testing::TempDir dir;
     // 3001 mono samples in calls of 999 bytes (odd, so even single samples are split).
@@ -105,6 +142,19 @@ TEST(Codecs, BlockCodecsCarryTheTailOfEachCallIntoTheNext) {
     EXPECT_EQ(gsm.avgBytesPerSec, 1625u);
     record(dir.file("gsm.wav"), gsm, 8000, 1, samples, 999);
     EXPECT_EQ(readFile(dir.file("gsm.wav")).size(), 48u + 10 * 65);  // ceil(3001 / 320) = 10
+}
+
+// 16-bit PCM of the recording's own rate and channels goes to the file as it came, in calls of any
+// length: a frame split between calls is joined again.
+TEST(Codecs, PcmOfTheSourcesOwnFormatIsWrittenAsItCame) {
+    testing::TempDir dir;
+    const auto samples = tone(22050, 2, 0.3, 1000, 20000);
+    for (std::size_t blockBytes : {std::size_t{999}, std::size_t{1}, std::size_t{44100}}) {
+        record(dir.file("pcm.wav"), WaveFormat::pcm(22050, 2, 16), 22050, 2, samples, blockBytes);
+        const std::string file = readFile(dir.file("pcm.wav"));
+        ASSERT_EQ(file.size(), 46 + samples.size() * 2) << blockBytes;
+        EXPECT_TRUE(std::memcmp(file.data() + 46, samples.data(), samples.size() * 2) == 0) << blockBytes;
+    }
 }
 
 TEST(Codecs, ImaAdpcmCodesFollowTheStandardStepTables) {

@@ -27,6 +27,32 @@ clsDSP readyChain(int rate, int channels, int effects) {
     return dsp;
 }
 
+// ---- the order of the effects ----
+
+// Every buffer goes through the amplifier, then the echo, then the phaser, then the equalizer: the
+// chain with all four gives what the four apart give one after the other in that order.
+TEST(EffectsChain, RunsAmplifierEchoPhaserAndEqualizerInThatOrder) {
+    const int order[] = {clsDSP::Amplify, clsDSP::Echo, clsDSP::Phaser, clsDSP::Equalizer};
+    auto configure = [](int effects) {
+        clsDSP dsp = readyChain(22050, 1, effects);
+        dsp.setAmplifyDB(9);
+        dsp.setEchoLength(20);
+        dsp.setPhaseShiftFeedback(0.7f);
+        for (int band = 0; band < 7; ++band) dsp.setEqualizerBandGainDB(band, band % 2 ? -8.0f : 10.0f);
+        return dsp;
+    };
+    const Samples signal = toneWithNoise(22050, 440, 14000, 22050, 3);
+    Samples together = signal;
+    clsDSP all = configure(clsDSP::Amplify | clsDSP::Echo | clsDSP::Phaser | clsDSP::Equalizer);
+    all.ProcessSamples(together);
+    Samples apart = signal;
+    for (int effect : order) {
+        clsDSP one = configure(effect);
+        one.ProcessSamples(apart);
+    }
+    EXPECT_EQ(together, apart);
+}
+
 // ---- refusals and readiness ----
 
 TEST(EffectsChain, RefusesOutOfRangeSettingsAndKeepsTheOldOnes) {
@@ -326,9 +352,9 @@ TEST(SampleMath, ConversionsRoundHalvesToEvenAndLimitTo16Bits) {
 namespace tarnwick {
 namespace {
 
-// In stereo every effect keeps each channel to itself, moving the phaser's one sweep once per frame:
-// a stereo chain gives what two mono chains give on the channels apart, however the buffers fall.
-TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
+// A stereo chain against two mono chains on the channels apart, the stereo buffers' sizes running
+// through size * 3 % modulus + step.
+void expectStereoIsTwoMonoChains(std::size_t modulus, std::size_t step) {
     const auto left = test::toneWithNoise(22050, 300, 9000, 40000, 1);
     const auto right = test::toneWithNoise(22050, 2500, 12000, 40000, 2);
     auto configure = [](clsDSP& dsp, int channels) {
@@ -346,7 +372,7 @@ TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
     std::vector<std::int16_t> both(2 * left.size());
     for (std::size_t i = 0; i < left.size(); ++i) both[2 * i] = left[i], both[2 * i + 1] = right[i];
     std::span<std::int16_t> all(both);
-    for (std::size_t at = 0, size = 2; at < both.size(); at += size, size = size * 3 % 9000 + 2)
+    for (std::size_t at = 0, size = 2; at < both.size(); at += size, size = size * 3 % modulus + step)
         stereo.ProcessSamples(all.subspan(at, std::min(size, both.size() - at)));
 
     auto l = left, r = right;
@@ -356,6 +382,20 @@ TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
     for (std::size_t i = 0; i < left.size(); ++i) {
         ASSERT_EQ(both[2 * i], l[i]) << "left, frame " << i;
         ASSERT_EQ(both[2 * i + 1], r[i]) << "right, frame " << i;
+    }
+}
+
+// In stereo every effect keeps each channel to itself, moving the phaser's one sweep once per frame:
+// a stereo chain gives what two mono chains give on the channels apart, however the buffers fall,
+// also when a buffer ends inside a frame and the next one starts with that frame's right sample.
+TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
+    {
+        SCOPED_TRACE("whole frames");
+        expectStereoIsTwoMonoChains(9000, 2);
+    }
+    {
+        SCOPED_TRACE("buffers that end inside frames");
+        expectStereoIsTwoMonoChains(9001, 1);
     }
 }
 

@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "platform/gsm/gsm_encoder.h"
 #include "platform/soxr/soxr_rate_converter.h"
@@ -66,6 +72,52 @@ TEST_F(EncoderTest, OneSecondOfCdAudioIsWrittenAsItCameBehindItsHeader) {
     ASSERT_EQ(file.size(), 176446u);
     EXPECT_EQ(file.substr(0, 46), defaultHeader(176400));
     EXPECT_EQ(std::memcmp(file.data() + 46, bytes, 176400), 0);
+}
+
+// A recording cut short by kill -9 keeps what it wrote but its last second: the header's sizes follow
+// the file while it grows, so sox and Python's wave read the rest.
+TEST_F(EncoderTest, AKilledRecordingReadsAsAllButItsLastSecond) {
+    const std::string path = dir.file("killed.wav");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        EncoderWAV recording;
+        if (recording.Encoder_EncoderInit(44100, 2, path) != 0) _exit(2);
+        const auto block = ramp(5120);
+        std::int32_t used = 0;
+        // 2.6 seconds in capture-sized blocks, then the process dies where it stands.
+        for (int i = 0; i < 45; ++i) recording.Encoder_Encode(block.data(), 10240, used);
+        raise(SIGKILL);
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+    std::ifstream in(path, std::ios::binary);
+    const Bytes file{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(file.size(), 46u + 45 * 10240);
+    const auto at = [&](std::size_t i) {
+        return std::uint32_t(std::uint8_t(file[i])) | std::uint32_t(std::uint8_t(file[i + 1])) << 8 |
+               std::uint32_t(std::uint8_t(file[i + 2])) << 16 | std::uint32_t(std::uint8_t(file[i + 3])) << 24;
+    };
+    const std::uint32_t data = at(42);
+    EXPECT_GE(data, 2u * 176400);
+    EXPECT_LE(46u + data, file.size());
+    EXPECT_EQ(at(4), data + 38);
+
+    if (std::system("command -v sox > /dev/null 2>&1") == 0) {
+        const std::string out = dir.file("sox.txt");
+        ASSERT_EQ(std::system(("sox '" + path + "' -n stat 2> '" + out + "'").c_str()), 0);
+        std::ifstream report(out);
+        const std::string text{std::istreambuf_iterator<char>(report), {}};
+        const auto length = text.find("Length (seconds):");
+        ASSERT_NE(length, std::string::npos) << text;
+        EXPECT_GE(std::stod(text.substr(length + 17)), 2.0) << text;
+    }
+    const std::string python = "python3 -c \"import sys, wave; w = wave.open(sys.argv[1]); "
+                               "sys.exit(0 if w.getnframes() >= 2 * 44100 else 1)\" '" + path + "'";
+    EXPECT_EQ(std::system(python.c_str()), 0) << "Python's wave refuses the file or reads less than 2 s";
 }
 
 TEST_F(EncoderTest, CloseWithoutAFileSaysSoEveryTime) {

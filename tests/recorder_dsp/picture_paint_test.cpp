@@ -91,6 +91,45 @@ TEST(PicturePainter, TheWidgetShowsItsPictureAsItIsDrawn) {
     EXPECT_EQ(at(shot, 30, 15), 0xFFFFFFu);
 }
 
+// A display redrawn every tick costs a repaint only when it looks different: the same drawing again
+// paints nothing, a changed one is painted by the next pass of the loop.
+TEST(PicturePainter, TheWidgetRepaintsOnlyWhenThePictureLooksDifferent) {
+    offscreenApp();
+    Picture picVUL("picVUL", 40, 10);
+    PictureWidget widget(picVUL);
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    widget.installEventFilter(&counter);
+    widget.show();
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    };
+    auto bar = [&](int width, Colour colour) {
+        picVUL.clear();
+        picVUL.fillRect(0, 0, width, 10, colour);
+    };
+    bar(20, rgbColour(0, 255, 0));
+    settle();
+    const int first = counter.paints;
+    ASSERT_GE(first, 1);
+    EXPECT_EQ(at(widget.grab().toImage(), 19, 5), 0x00FF00u);
+    const int grabbed = counter.paints;
+
+    bar(20, rgbColour(0, 255, 0));
+    settle();
+    EXPECT_EQ(counter.paints, grabbed) << "the same bar again";
+
+    bar(30, rgbColour(255, 0, 0));
+    settle();
+    EXPECT_EQ(counter.paints, grabbed + 1);
+    EXPECT_EQ(at(widget.grab().toImage(), 25, 5), 0xFF0000u);
+}
+
 }  // namespace
 }  // namespace tarnwick
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <vector>
 
 #include "recorder/dsp/spectrum.h"
 #include "recorder/recorder_error.h"
@@ -118,6 +120,89 @@ TEST(Fourier, OutputsMatchTheDirectSum) {
     expectDirectSum(1024, false, 3);
     expectDirectSum(1024, true, 4);
     expectDirectSum(4096, false, 5);
+}
+
+// The transform as defined, step by step: window (two cosines an input) or halving, bit-reversed
+// order, and in every block of every stage the twiddle factor turned by its recurrence from 1.
+std::vector<std::complex<double>> definedTransform(const std::vector<double>& in, const std::vector<double>& imag,
+                                                   bool window) {
+    const int n = static_cast<int>(in.size());
+    const double pi = 4.0 * std::atan(1.0);
+    int bits = 0;
+    while ((1 << bits) < n) ++bits;
+    std::vector<std::complex<double>> v(n);
+    for (int j = 0; j < n; ++j) {
+        const double theta = 2.0 * pi * j / (n - 1);
+        const double re = window ? in[j] * (0.42 - 0.5 * std::cos(theta) + 0.08 * std::cos(2.0 * theta)) : in[j] / 2.0;
+        v[clsFourier::ReverseBits(j, bits)] = {re, imag[j]};
+    }
+    for (int span = 1; span < n; span *= 2) {
+        const double theta = pi / span, half = std::sin(theta / 2.0);
+        const double alpha = 2.0 * half * half, beta = std::sin(theta);
+        for (int k = 0; k < n; k += 2 * span) {
+            double wRe = 1.0, wIm = 0.0;
+            for (int m = k; m < k + span; ++m) {
+                const double oRe = v[m + span].real(), oIm = v[m + span].imag();
+                const double tRe = wRe * oRe - wIm * oIm, tIm = wRe * oIm + wIm * oRe;
+                const double eRe = v[m].real(), eIm = v[m].imag();
+                v[m + span] = {eRe - tRe, eIm - tIm};
+                v[m] = {eRe + tRe, eIm + tIm};
+                const double nextRe = wRe - (alpha * wRe + beta * wIm);
+                wIm = wIm - (alpha * wIm - beta * wRe);
+                wRe = nextRe;
+            }
+        }
+    }
+    return v;
+}
+
+// Tables made once per size must give every output bit for bit, through each way of writing inputs.
+TEST(Fourier, OutputsAreExactlyThoseOfTheDefinedSteps) {
+    for (int n : {2, 4, 8, 64, 1024}) {
+        for (bool window : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "n " << n << (window ? " windowed" : ""));
+            std::vector<std::int16_t> samples(n);
+            std::vector<double> in(n), imag(n, 0.0);
+            for (int j = 0; j < n; ++j) {
+                samples[j] = static_cast<std::int16_t>((j * 7919) % 65536 - 32768);
+                in[j] = samples[j];
+            }
+            const auto expected = definedTransform(in, imag, window);
+            clsFourier one, all;
+            for (clsFourier* f : {&one, &all}) {
+                f->setNumberOfSamples(n);
+                f->setWithTimeWindow(window);
+            }
+            for (int j = 0; j < n; ++j) one.RealIn(j + 1, in[j]);
+            all.RealInAll(samples.data());
+            std::vector<double> magnitudes(n);
+            all.ComplexOutRange(magnitudes.data(), n);
+            for (int k = 0; k < n; ++k) {
+                ASSERT_EQ(one.RealOut(k + 1), expected[k].real()) << k;
+                ASSERT_EQ(one.ImagOut(k + 1), expected[k].imag()) << k;
+                ASSERT_EQ(all.RealOut(k + 1), expected[k].real()) << k;
+                ASSERT_EQ(all.ImagOut(k + 1), expected[k].imag()) << k;
+                const double re = expected[k].real(), im = expected[k].imag();
+                ASSERT_EQ(one.ComplexOut(k + 1), std::sqrt(re * re + im * im)) << k;
+                ASSERT_EQ(magnitudes[k], std::sqrt(re * re + im * im)) << k;
+            }
+        }
+    }
+    // Imaginary inputs take their slot too.
+    clsFourier f;
+    f.setNumberOfSamples(16);
+    std::vector<double> in(16), imag(16);
+    for (int j = 0; j < 16; ++j) {
+        in[j] = j * 3.0 - 20.0;
+        imag[j] = 100.0 - j * j;
+        f.RealIn(j + 1, in[j]);
+        f.ImagIn(j + 1, imag[j]);
+    }
+    const auto expected = definedTransform(in, imag, false);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(f.RealOut(k + 1), expected[k].real()) << k;
+        EXPECT_EQ(f.ImagOut(k + 1), expected[k].imag()) << k;
+    }
 }
 
 TEST(Fourier, TimingIsMeasuredOnTheTransform) {

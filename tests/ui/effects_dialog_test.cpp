@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTabWidget>
+#include <QWindow>
 
 #include "platform/qt/qt_runtime.h"
 #include "recorder/dsp/dsp.h"
@@ -70,6 +71,46 @@ TEST_F(EffectsDialogView, TheRightButtonResetsABandTheLeftDoesNot) {
     dlg.sldEQ(2).setValue(12);
     press(s, Qt::LeftButton);  // a track click steps towards the pointer; it never resets
     EXPECT_NE(dlg.sldEQ(2).value(), 0);
+}
+
+// The dialog belongs to the recorder window: it stands over it, with no task-bar entry and no
+// minimise box (minimised, it kept every window waiting with nothing in view).
+TEST_F(EffectsDialogView, IsADialogOfTheWindowThatOpensIt) {
+    owner.setVisible(true);
+    FormView* ownerView = views.viewFor(owner);
+    ASSERT_NE(ownerView, nullptr);
+    dlg.ShowEx(dsp, &owner);
+    FormView* v = views.viewFor(dlg);
+    ASSERT_NE(v, nullptr);
+    EXPECT_TRUE(v->isWindow());
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_EQ(v->parentWidget(), ownerView);
+    EXPECT_EQ(v->windowType(), Qt::Dialog);
+    EXPECT_FALSE(v->windowFlags() & Qt::WindowMinimizeButtonHint);
+    ASSERT_NE(v->windowHandle(), nullptr);
+    EXPECT_EQ(v->windowHandle()->transientParent(), ownerView->windowHandle());
+    // Its sliders step by 1 and 5 on screen as well.
+    auto* amplifier = qobject_cast<QSlider*>(v->widgetFor(dlg.sldAmplDB));
+    ASSERT_NE(amplifier, nullptr);
+    EXPECT_EQ(amplifier->singleStep(), 1);
+    EXPECT_EQ(amplifier->pageStep(), 5);
+}
+
+// The views go away in any order of their windows, the dialog's before the view it belongs to (which
+// would otherwise take it along and leave the manager a view deleted twice).
+TEST_F(EffectsDialogView, ViewsGoAwayWithTheDialogShown) {
+    struct Windows {
+        frmFXOpts dialog;
+        Window recorder;  // shown first, after the dialog in memory: the manager lets its view go first
+    } w;
+    {
+        ViewManager manager{std::vector<Window*>{&w.recorder, &w.dialog}};
+        w.recorder.setVisible(true);
+        w.dialog.ShowEx(dsp, &w.recorder);
+        ASSERT_NE(manager.viewFor(w.dialog), nullptr);
+        EXPECT_EQ(manager.viewFor(w.dialog)->parentWidget(), manager.viewFor(w.recorder));
+    }
+    SUCCEED();
 }
 
 TEST_F(EffectsDialogView, ShowsModalWhileTimersGoOn) {

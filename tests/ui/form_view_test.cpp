@@ -366,6 +366,24 @@ TEST_F(FormViewTest, LabelsArePlainTextAndFollowColourAndState) {
     EXPECT_TRUE(widget<QCheckBox>(win.Check1)->isHidden());
 }
 
+// A label keeps the largest size its text has needed: a count whose digits change keeps its room,
+// any other change of the same length is measured again.
+TEST_F(FormViewTest, ALabelTakesTheRoomOfItsWidestText) {
+    auto* label = widget<QLabel>(win.Label1);
+    ASSERT_NE(label, nullptr);
+    win.Label1.setText("Filesize: 1111 KB");
+    const int narrow = label->width();
+    win.Label1.setText("Filesize: 8888 KB");
+    EXPECT_EQ(label->text(), "Filesize: 8888 KB");
+    EXPECT_GE(label->width(), label->sizeHint().width());
+    win.Label1.setText("Filesize: WWWW KB");
+    EXPECT_GT(label->width(), narrow);
+    EXPECT_GE(label->width(), label->sizeHint().width());
+    const int wide = label->width();
+    win.Label1.setText("Filesize: 12 KB");
+    EXPECT_EQ(label->width(), wide);
+}
+
 TEST_F(FormViewTest, CloseBoxAsksTheModel) {
     FormView* view = views->viewFor(win);
     bool allow = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 
 #include "runtime/runtime.h"
 
@@ -33,8 +34,15 @@ snd_config_t* loadConfig(const std::string& text) {
 class AlsaCaptureStream : public CaptureStream {
 public:
     AlsaCaptureStream(Runtime& rt, snd_pcm_t* pcm, snd_config_t* config, int rate, int channels, CaptureNotify notify)
-        : CaptureStream(std::move(notify)), rt_(rt), pcm_(pcm), config_(config), rate_(rate), channels_(channels) {}
+        : CaptureStream(std::move(notify)), rt_(rt), pcm_(pcm), config_(config), rate_(rate), channels_(channels),
+          pace_(rt) {
+        pace_.onTick = [this] {
+            pace_.setEnabled(false);
+            readAvailable();
+        };
+    }
     ~AlsaCaptureStream() override {
+        pace_.setEnabled(false);
         unwatch();
         snd_pcm_close(pcm_);
         if (config_) snd_config_delete(config_);
@@ -63,7 +71,13 @@ public:
             unsigned p = std::max(2u, periods);
             snd_pcm_hw_params_set_periods_near(pcm_, hw, &p, &dir);
         }
-        return snd_pcm_hw_params(pcm_, hw) >= 0;
+        if (snd_pcm_hw_params(pcm_, hw) < 0) return false;
+        snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames_);
+        snd_pcm_uframes_t period = 0;
+        int dir = 0;
+        snd_pcm_hw_params_get_period_size(hw, &period, &dir);
+        periodFrames_ = std::max<snd_pcm_uframes_t>(period, 1);
+        return true;
     }
 
 protected:
@@ -75,11 +89,16 @@ protected:
         return true;
     }
     void onStop() override {
+        pace_.setEnabled(false);
         unwatch();
         snd_pcm_drop(pcm_);
     }
     void onQueued() override {
-        if (watches_.empty()) watch();
+        if (paced_) {
+            if (!pace_.enabled()) readAvailable();
+        } else if (watches_.empty()) {
+            watch();
+        }
     }
 
 private:
@@ -111,18 +130,58 @@ private:
                 recover(static_cast<int>(avail));
                 return;
             }
-            if (avail == 0) return;
-            const snd_pcm_uframes_t frames =
-                std::min<snd_pcm_uframes_t>({static_cast<snd_pcm_uframes_t>(avail), 4096, room});
+            if (avail == 0) {
+                if (paced_) waitForPace();
+                return;
+            }
+            snd_pcm_uframes_t frames = std::min<snd_pcm_uframes_t>({static_cast<snd_pcm_uframes_t>(avail), 4096, room});
+            noteWhetherPaced(static_cast<snd_pcm_uframes_t>(avail));
+            if (paced_) {
+                // Only as much as the clock has let through since the pacing began.
+                const std::int64_t due = (rt_.monotonicMs() - pacedSinceMs_) * rate_ / 1000 - pacedFrames_;
+                if (due <= 0) {
+                    waitForPace();
+                    return;
+                }
+                frames = std::min<snd_pcm_uframes_t>(frames, static_cast<snd_pcm_uframes_t>(due));
+            }
             buffer_.resize(frames * static_cast<std::size_t>(channels_));
             const snd_pcm_sframes_t got = snd_pcm_readi(pcm_, buffer_.data(), frames);
-            if (got == -EAGAIN) return;
+            if (got == -EAGAIN) {
+                if (paced_) waitForPace();
+                return;
+            }
             if (got < 0) {
                 recover(static_cast<int>(got));
                 return;
             }
+            if (paced_) pacedFrames_ += got;
             deliver(buffer_.data(), static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_));
         }
+        if (paced_) waitForPace();
+    }
+
+    // A sound card's buffer can only be full when its reader was late, and then the device stops with
+    // an overrun. A device that offers a whole buffer again right after it was read keeps no time at
+    // all (a file or null device): it is read at the recording's rate by the clock, rather than as fast
+    // as the loop can take it.
+    void noteWhetherPaced(snd_pcm_uframes_t avail) {
+        if (paced_ || bufferFrames_ == 0) return;
+        fullBuffers_ = avail >= bufferFrames_ ? fullBuffers_ + 1 : 0;
+        if (fullBuffers_ < 3) return;
+        paced_ = true;
+        pacedSinceMs_ = rt_.monotonicMs();
+        pacedFrames_ = 0;
+        unwatch();
+    }
+
+    // Wakes when the clock lets the next period through.
+    void waitForPace() {
+        unwatch();
+        const auto ms = static_cast<int>((periodFrames_ * 1000 + static_cast<snd_pcm_uframes_t>(rate_) - 1) /
+                                         static_cast<snd_pcm_uframes_t>(rate_));
+        pace_.setInterval(std::max(10, ms));
+        pace_.setEnabled(true);
     }
 
     // An overrun (the owner was late) or a suspend: the device starts again and the gap is lost.
@@ -140,8 +199,15 @@ private:
     int rate_, channels_;
     std::size_t periodBytes_ = 0;
     unsigned periods_ = 0;
+    snd_pcm_uframes_t bufferFrames_ = 0, periodFrames_ = 1;
     std::vector<int> watches_;
     std::vector<std::int16_t> buffer_;
+    // A device that keeps no time, read by the clock (noteWhetherPaced).
+    Timer pace_;
+    int fullBuffers_ = 0;
+    bool paced_ = false;
+    std::int64_t pacedSinceMs_ = 0;
+    std::int64_t pacedFrames_ = 0;
 };
 
 std::uint32_t lineType(const std::string& name) {
@@ -295,7 +361,7 @@ private:
 
 }  // namespace
 
-AlsaCaptureSource::AlsaCaptureSource(Runtime& rt) : AlsaCaptureSource(rt, cardDevices()) {}
+AlsaCaptureSource::AlsaCaptureSource(Runtime& rt) : AlsaCaptureSource(rt, systemDevices()) {}
 
 namespace {
 // alsa-lib's own complaints would reach stderr beside the program's diagnostics; the recorder reports
@@ -336,6 +402,50 @@ std::vector<AlsaCaptureDevice> AlsaCaptureSource::cardDevices() {
         }
         snd_ctl_close(ctl);
     }
+    return out;
+}
+
+namespace {
+
+// One field of a device name hint; empty when the hint has none.
+std::string hintField(const void* hint, const char* field) {
+    char* value = snd_device_name_get_hint(hint, field);
+    if (!value) return {};
+    std::string out = value;
+    std::free(value);
+    return out;
+}
+
+// The control device whose mixer belongs to a PCM: its card's for a PCM named after a card
+// ("sysdefault:CARD=PCH" belongs to "hw:CARD=PCH"), else one of the PCM's own name; a name with no
+// control gives a mixer without lines.
+std::string controlFor(const std::string& pcm) {
+    const auto card = pcm.find("CARD=");
+    if (card == std::string::npos) return pcm;
+    const auto start = card + 5;
+    return "hw:CARD=" + pcm.substr(start, pcm.find(',', start) - start);
+}
+
+}  // namespace
+
+std::vector<AlsaCaptureDevice> AlsaCaptureSource::systemDevices() {
+    snd_lib_error_set_handler(quietAlsa);
+    std::vector<AlsaCaptureDevice> out;
+    out.push_back({"default", "default", "default", ""});
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0 && hints) {
+        for (void** h = hints; *h; ++h) {
+            const std::string name = hintField(*h, "NAME");
+            const std::string ioid = hintField(*h, "IOID");
+            // Only described devices are offered, and none that plays only.
+            if (name.empty() || hintField(*h, "DESC").empty() || (!ioid.empty() && ioid != "Input")) continue;
+            if (std::any_of(out.begin(), out.end(), [&](const AlsaCaptureDevice& d) { return d.pcm == name; }))
+                continue;
+            out.push_back({name, name, controlFor(name), ""});
+        }
+        snd_device_name_free_hint(hints);
+    }
+    for (AlsaCaptureDevice& d : cardDevices()) out.push_back(std::move(d));
     return out;
 }
 

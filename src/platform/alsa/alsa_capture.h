@@ -1,7 +1,8 @@
 #pragma once
-// The sound card's capture through ALSA: every capture device of every card, 16-bit interleaved PCM
-// in periods of the recorder's buffer size, read when the device's poll descriptors wake the event
-// loop; each card's recording lines through its mixer.
+// The sound card's capture through ALSA: the devices the system offers (ALSA's default device, the
+// PCMs its configuration names and describes, every capture device of every card), 16-bit
+// interleaved PCM in periods of the recorder's buffer size, read when the device's poll descriptors
+// wake the event loop; each device's recording lines through its card's mixer.
 
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ struct AlsaCaptureDevice {
 
 class AlsaCaptureSource : public CaptureSource {
 public:
-    // The capture devices of the cards present now.
+    // The devices the system offers now (systemDevices).
     explicit AlsaCaptureSource(Runtime& rt);
     // These devices only; device -1 opens `defaultPcm`.
     AlsaCaptureSource(Runtime& rt, std::vector<AlsaCaptureDevice> devices, std::string defaultPcm = "default");
@@ -34,6 +35,9 @@ public:
 
     // The capture devices of the cards present now.
     static std::vector<AlsaCaptureDevice> cardDevices();
+    // What a capture program lists: ALSA's default device first, then the PCMs the configuration
+    // names with a description that may capture (as arecord -L lists them), then cardDevices().
+    static std::vector<AlsaCaptureDevice> systemDevices();
 
 private:
     Runtime& rt_;

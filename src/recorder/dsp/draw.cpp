@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "recorder/dsp/sample_math.h"
 
@@ -62,18 +63,24 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> samples, Picture& pi
         fourier_->setNumberOfSamples(kSpectrumSize);
         fourier_->setWithTimeWindow(true);
     }
-    for (int i = 0; i < kSpectrumSize; ++i) fourier_->RealIn(i + 1, samples[i]);
+    // The display ticks faster than buffers arrive: the same samples give the same bins again.
+    std::array<float, kSpectrumSize / 2 + 1>& m = bins_;
+    if (!binsValid_ || std::memcmp(binsInput_.data(), samples.data(), sizeof binsInput_) != 0) {
+        std::memcpy(binsInput_.data(), samples.data(), sizeof binsInput_);
+        fourier_->RealInAll(samples.data());
+        std::array<double, kSpectrumSize / 2 + 1> magnitude;
+        fourier_->ComplexOutRange(magnitude.data(), kSpectrumSize / 2 + 1);
+        for (int k = 0; k <= kSpectrumSize / 2; ++k) {
+            float v = static_cast<float>(magnitude[k] / 256.0 / 32767.0);
+            if (v > 0.2f) v = 0.2f;
+            m[k] = v / 0.2f;
+        }
+        binsValid_ = true;
+    }
 
     for (double& peak : peaks_) {
         peak -= 0.07;
         if (peak < 0.0) peak = 0.0;
-    }
-
-    std::array<float, kSpectrumSize / 2 + 1> m{};
-    for (int k = 0; k <= kSpectrumSize / 2; ++k) {
-        float v = static_cast<float>(fourier_->ComplexOut(k + 1) / 256.0 / 32767.0);
-        if (v > 0.2f) v = 0.2f;
-        m[k] = v / 0.2f;
     }
 
     // Each bar adds four bins to what the bars below it carried over.

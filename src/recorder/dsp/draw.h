@@ -35,6 +35,10 @@ public:
 private:
     std::array<double, kBars> peaks_{};
     std::unique_ptr<clsFourier> fourier_;
+    // The spectrum's bins of the last samples transformed, 0 to 1 each.
+    std::array<std::int16_t, 1024> binsInput_{};
+    std::array<float, 513> bins_{};
+    bool binsValid_ = false;
 };
 
 // A moving average over the last few values.

@@ -25,6 +25,34 @@ float fpow(float base, float exponent) { return static_cast<float>(std::pow(doub
     throw RecorderError(recorder_errors::kApplicationDefined, recorder_errors::kApplicationDefinedText, what);
 }
 
+// One echo step: the sample plus what the line holds, limited to 16 bits, and that scaled back into the line.
+inline void echoSample(std::int16_t& sample, std::int16_t& stored, float factor) {
+    const std::int32_t sum = std::int32_t(sample) + std::int32_t(stored);
+    const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
+    sample = s;
+    stored = toSample16(static_cast<float>(s) * factor);
+}
+
+// One sample of one channel through the phaser's four all-pass stages with coefficient a.
+inline std::int16_t phaserSample(std::array<float, 4>& in, std::array<float, 4>& out, float a, std::int16_t sample,
+                                 float feedback, float wet, float dry) {
+    const float x = unitFromSample(sample);
+    float u = x + out[3] * feedback;
+    for (int k = 0; k < 4; ++k) {
+        const float o = a * (u + out[k]) - in[k];
+        in[k] = u;
+        out[k] = o;
+        u = o;
+    }
+    // A chain that ran away (an unstable setting) starts again from silence.
+    if (!std::isfinite(u)) [[unlikely]] {
+        in.fill(0.0f);
+        out.fill(0.0f);
+        u = 0.0f;
+    }
+    return toSample16((u * wet + x * dry) * 32767.0f);
+}
+
 // One equalizer band's coefficients and history for each channel, side by side.
 template <int Lanes>
 struct EqualizerBand {
@@ -307,6 +335,7 @@ void clsDSP::setSamplerate(std::int32_t hz) {
 void clsDSP::setChannels(std::int16_t channels) {
     if (channels != 1 && channels != 2) refuse("invalid channels");
     channels_ = channels;
+    halfFrame_ = false;
     fullRebuild();
 }
 
@@ -424,10 +453,35 @@ void clsDSP::designBands() {
 void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
     if (!ready()) return;
     const bool stereo = lanes() == 2;
+    if (stereo && halfFrame_ && !samples.empty()) {
+        // The last buffer ended on a left sample: this one starts with the right sample of that frame.
+        completeFrame(samples[0]);
+        samples = samples.subspan(1);
+        halfFrame_ = false;
+    }
     if (effectsUsed_ & Amplify) amplify(samples);
     if (effectsUsed_ & Echo) stereo ? echo<2>(samples) : echo<1>(samples);
     if (effectsUsed_ & Phaser) stereo ? phaser<2>(samples) : phaser<1>(samples);
     if (effectsUsed_ & Equalizer) stereo ? equalize<2>(samples) : equalize<1>(samples);
+    if (stereo) halfFrame_ = samples.size() % 2 != 0;
+}
+
+void clsDSP::completeFrame(std::int16_t& sample) {
+    // Each effect as it treats a right sample inside a buffer, then the frame's end: the echo line
+    // and the phaser's sweep move on.
+    if (effectsUsed_ & Amplify) sample = toSample16(static_cast<float>(sample) * fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f));
+    if ((effectsUsed_ & Echo) && !echoLine_[1].empty()) {
+        echoSample(sample, echoLine_[1][static_cast<std::size_t>(echoPosition_)], echoFactorInUse_);
+        if (++echoPosition_ >= static_cast<std::int32_t>(echoLine_[1].size())) echoPosition_ = 0;
+    }
+    if (effectsUsed_ & Phaser) {
+        float w = sweepValue_;
+        sample = phaserSample(stageIn_[1], stageOut_[1], (1.0f - w) / (1.0f + w), sample, feedback_, wet_, dry_);
+        turnSweep(w, sweepFactor_);
+        sweepValue_ = w;
+    }
+    if (effectsUsed_ & Equalizer)
+        for (IIRFilter& band : filters_[1]) sample = band.processOne(sample);
 }
 
 void clsDSP::amplify(std::span<std::int16_t> samples) const {
@@ -462,12 +516,7 @@ void clsDSP::echo(std::span<std::int16_t> samples) {
     const auto length = static_cast<std::int32_t>(echoLine_[0].size());
     if (length == 0) return;
     const float factor = echoFactorInUse_;
-    auto one = [factor](std::int16_t& sample, std::int16_t& stored) {
-        const std::int32_t sum = std::int32_t(sample) + std::int32_t(stored);
-        const std::int16_t s = sum > 32767 ? 32767 : sum < -32768 ? -32768 : static_cast<std::int16_t>(sum);
-        sample = s;
-        stored = toSample16(static_cast<float>(s) * factor);
-    };
+    auto one = [factor](std::int16_t& sample, std::int16_t& stored) { echoSample(sample, stored, factor); };
     // Whole frames in runs that end where the line wraps, so the loop inside checks nothing.
     std::int16_t* data = samples.data();
     std::size_t framesLeft = samples.size() / Lanes;
@@ -501,30 +550,10 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
     for (std::size_t i = 0; i < samples.size(); i += Lanes) {
         const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
         const float a = (1.0f - w) / (1.0f + w);
-        for (int c = 0; c < present; ++c) {
-            const float x = unitFromSample(samples[i + c]);
-            float u = x + out[c][3] * feedback;
-            for (int k = 0; k < 4; ++k) {
-                const float o = a * (u + out[c][k]) - in[c][k];
-                in[c][k] = u;
-                out[c][k] = o;
-                u = o;
-            }
-            // A chain that ran away (an unstable setting) starts again from silence.
-            if (!std::isfinite(u)) [[unlikely]] {
-                in[c].fill(0.0f);
-                out[c].fill(0.0f);
-                u = 0.0f;
-            }
-            samples[i + c] = toSample16((u * wet + x * dry) * 32767.0f);
-        }
+        for (int c = 0; c < present; ++c) samples[i + c] = phaserSample(in[c], out[c], a, samples[i + c], feedback, wet, dry);
         if (present < Lanes) break;
         // One sweep for both channels: it moves once per frame.
-        w = w * factor;
-        if (w > sweepMax_)
-            factor = 1.0f / sweepRate_;
-        else if (w < sweepMin_)
-            factor = sweepRate_;
+        turnSweep(w, factor);
     }
     sweepValue_ = w;
     sweepFactor_ = factor;

@@ -92,7 +92,8 @@ private:
 
 // The effects chain: amplify, echo, phaser and equalizer, each switched by a bit of EffectsUsed,
 // run in that order over a buffer of interleaved 16-bit samples, in place. In stereo each channel
-// has its own echo line, phaser stages and equalizer filters; the phaser's sweep is one for both.
+// has its own echo line, phaser stages and equalizer filters; the phaser's sweep is one for both. A
+// stereo buffer may end inside a frame: the next buffer's first sample is that frame's right one.
 // Nothing runs until samplerate and Channels are both set.
 class clsDSP {
 public:
@@ -162,6 +163,17 @@ private:
     void phaser(std::span<std::int16_t> samples);
     template <int Lanes>
     void equalize(std::span<std::int16_t> samples);
+    // The right sample that completes a frame begun at the end of the last buffer, through each effect.
+    void completeFrame(std::int16_t& sample);
+    // One step of the phaser's sweep: w moves by the factor, which turns beyond either end (a w equal
+    // to an end does not turn it).
+    void turnSweep(float& w, float& factor) const {
+        w = w * factor;
+        if (w > sweepMax_)
+            factor = 1.0f / sweepRate_;
+        else if (w < sweepMin_)
+            factor = sweepRate_;
+    }
 
     std::int32_t effectsUsed_ = 0;
     // One echo line per channel, each counted in frames.
@@ -183,6 +195,8 @@ private:
     std::array<std::vector<IIRFilter>, 2> filters_;
     std::int32_t samplerate_ = 0;
     std::int16_t channels_ = 0;
+    // In stereo: the last buffer ended on the left half of a frame.
+    bool halfFrame_ = false;
 };
 
 }  // namespace tarnwick

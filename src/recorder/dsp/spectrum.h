@@ -4,7 +4,6 @@
 // from 1 to n. The transform runs on the first output read after an input was written; there is no
 // scaling, so output k + 1 holds the sum over j of x_j * e^(+2*pi*i*j*k/n).
 
-#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -27,11 +26,15 @@ public:
     float Timing() const;
     void setWithTimeWindow(bool on) { withTimeWindow_ = on; }
 
+    // RealIn(1) to RealIn(n) from n samples at once, the same values; error 381 before a size is set.
+    void RealInAll(const std::int16_t* samples);
+    // ComplexOut(1) to ComplexOut(count) at once into out; error 381 for a count outside 1 to n.
+    void ComplexOutRange(double* out, std::int32_t count);
+
     // The low `bits` bits of v in reverse order.
     static std::int32_t ReverseBits(std::int32_t v, std::int32_t bits);
 
 private:
-    std::int32_t slot(std::int32_t index) const;
     void checkIndex(std::int32_t index) const;
     void transformIfChanged();
     void transform();
@@ -43,7 +46,14 @@ private:
     std::int32_t lastIndex_ = 0;
     std::int32_t bits_ = 0;
     double pi_, twoPi_;
-    std::vector<std::complex<double>> values_;
+    // The values, real and imaginary parts apart: inputs in bit-reversed order, outputs in natural order.
+    std::vector<double> re_, im_;
+    // Made once per size, each entry the value the defining expression gives where it is used: the
+    // input slot of each index, the window's factor of each index, and for each stage the sequence
+    // of twiddle factors its recurrence runs through (the same sequence in every block of a stage).
+    std::vector<std::int32_t> slot_;
+    std::vector<double> window_;
+    std::vector<double> twiddleRe_, twiddleIm_;
 };
 
 }  // namespace tarnwick
