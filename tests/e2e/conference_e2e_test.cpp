@@ -39,39 +39,50 @@ TEST(ConferenceEndToEnd, VersionIsAnsweredAndAnArrivalIsLookedUpThenAnnounced) {
     EXPECT_LE(after, 4500);
 }
 
+// On a stepped clock, nothing is spoken: the speech tool does not announce arrivals.
+const char* const kSilent = "[SETTINGS]\nCONDISC=0\n";
+
 TEST(ConferenceEndToEnd, UsersIsPolledEveryThirtyFiveSecondsWhileLinkedAndAlone) {
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-10 10:00:00");
     Node node;
     node.writeSettings("castrel.ini", "[SETTINGS]\nCONFERENCE=*ECHOTEST*\nSTOPCLOCK=1\n");
-    Process& app = node.start();
+    node.writeSettings("brightcalltts.ini", kSilent);
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"connected", "*ECHOTEST*"}), 0);
-    ASSERT_TRUE(eventually([&] { return node.lines({chatBy("Form6", ".users")}).size() >= 2; }, seconds(80)))
+    ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return node.lines({chatBy("Form6", ".users")}).size() >= 2; }, 90))
         << node.log();
     const auto polls = node.lines({chatBy("Form6", ".users")});
-    const long long gap = Node::timeOf(polls[1]) - Node::timeOf(polls[0]);
-    EXPECT_GE(gap, 34000);
-    EXPECT_LE(gap, 36500);
+    const long long gap = node.ticksBetween(polls[0], polls[1]);
+    EXPECT_GE(gap, 34) << node.log();
+    EXPECT_LE(gap, 36) << node.log();
     const std::string linked = node.lines({"\"event\":\"connected\"", "*ECHOTEST*"}).at(0);
-    EXPECT_GE(Node::timeOf(polls[0]) - Node::timeOf(linked), 30000);
+    EXPECT_GE(node.ticksBetween(linked, polls[0]), 30) << node.log();
 }
 
 TEST(ConferenceEndToEnd, OneMinuteAutoMuteMutesAfterAMinuteOfReception) {
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-10 10:00:00");
     Node node;
     node.writeSettings("castrel.ini", "[SETTINGS]\nBEACONPERIOD2=1\nCHECK1=0\n");
-    Process& app = node.start();
+    node.writeSettings("brightcalltts.ini", kSilent);
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"rx", "1"}), 0);
     const std::string notice =
         "** Auto Mute ** Has been sent to the station or stations exceeding the conference key down limit of 1 minutes "
         "without a break. Disconnect and reconnect to remove the Mute. << Admin Bot >>";
-    ASSERT_TRUE(eventually([&] { return !node.lines({chatBy("Form6", notice)}).empty(); }, seconds(70))) << node.log();
+    ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return !node.lines({chatBy("Form6", notice)}).empty(); }, 80))
+        << node.log();
     const auto mute = node.lines({chatBy("Form6", ".mute .")});
     ASSERT_EQ(mute.size(), 1u);
     EXPECT_LT(Node::seqOf(mute[0]), Node::seqOf(node.lines({chatBy("Form6", notice)})[0]));
+    // A minute of reception, counted in the program's ticks.
     const std::string rx = node.lines({"\"event\":\"RX\""}).at(0);
-    const long long after = Node::timeOf(mute[0]) - Node::timeOf(rx);
-    EXPECT_GE(after, 59000);
-    EXPECT_LE(after, 62000);
+    const long long after = node.ticksBetween(rx, mute[0]);
+    EXPECT_GE(after, 58) << node.log();
+    EXPECT_LE(after, 60) << node.log();
     EXPECT_TRUE(node.lines({"WARNING"}).empty());
 }
 

@@ -119,20 +119,27 @@ TEST(SeriesEndToEnd, AFifteenSecondBreakPeriodUnkeysAndRekeysTheTransmitter) {
         << node.log();
 }
 
+// The ident's countdown runs from the window's load. Its first minute ends while a carrier is present:
+// no ident, and none when the carrier drops; the next one goes out at the end of the second minute.
 TEST(SeriesEndToEnd, CwIdentGoesOutEveryMinuteButNotWhileACarrierIsPresent) {
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-10 10:01:00");
     Node node;
     node.writeSettings("seriesplayer.ini", "[SETTINGS]\nCWCALLSIGN=N0CALL\nSTOPCLOCK7=1\nBEACONPERIOD7=1\n");
-    Process& app = node.start();
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(node.hostCommand({"carrier", "1"}), 0);
     const std::string ident = R"("link":"Form12","op":"SendCWText","args":[0,"N0CALL"])";
-    std::this_thread::sleep_for(seconds(62) - (std::chrono::steady_clock::now() - t0));
-    EXPECT_TRUE(node.lines({ident}).empty()) << node.log();
+    ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return node.ticks() >= 65; }, 80)) << node.log();
     ASSERT_EQ(node.hostCommand({"carrier", "0"}), 0);
-    ASSERT_TRUE(eventually([&] { return !node.lines({ident}).empty(); }, seconds(62))) << node.log();
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(115));
-    EXPECT_EQ(node.lines({ident}).size(), 1u);
+    ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return !node.lines({ident}).empty(); }, 80)) << node.log();
+    const std::string loaded = node.lines({kSeries, R"("op":"Hello")"}).at(0);
+    const auto idents = node.lines({ident});
+    ASSERT_EQ(idents.size(), 1u) << node.log();
+    // The end of the second minute: its 120th tick.
+    const long long at = node.ticksBetween(loaded, idents[0]);
+    EXPECT_GE(at, 118) << node.log();
+    EXPECT_LE(at, 120) << node.log();
 }
 
 }  // namespace

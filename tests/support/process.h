@@ -88,11 +88,12 @@ private:
 
 // Polls until pred() holds or the deadline passes.
 template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+bool eventually(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10),
+                std::chrono::milliseconds every = std::chrono::milliseconds(20)) {
     auto end = std::chrono::steady_clock::now() + deadline;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(every);
     }
     return true;
 }
