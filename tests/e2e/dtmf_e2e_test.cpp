@@ -3,19 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "support/node.h"
 
 namespace tarnwick::testing {
 namespace {
 
-using std::chrono::milliseconds;
-using std::chrono::seconds;
-
 const std::string kDisconnectAll = R"("link":"Form4","op":"DisconnectAllStations")";
-
-void sleepFor(milliseconds ms) { std::this_thread::sleep_for(ms); }
 
 TEST(DtmfEndToEnd, DisconnectAllCodeDropsEveryStationOnce) {
     Node node;
@@ -24,7 +18,7 @@ TEST(DtmfEndToEnd, DisconnectAllCodeDropsEveryStationOnce) {
     ASSERT_EQ(node.hostCommand({"connected", "W1AW", "Ann"}), 0);
     ASSERT_EQ(node.hostCommand({"dtmf", "73"}), 0);
     ASSERT_TRUE(eventually([&] { return !node.lines({kDisconnectAll}).empty(); })) << node.log();
-    sleepFor(milliseconds(1500));
+    ASSERT_TRUE(node.secondsPassed(node.lines({kDisconnectAll}).front(), 2)) << node.log();
     EXPECT_EQ(node.lines({kDisconnectAll}).size(), 1u) << node.log();
     EXPECT_EQ(node.lines({R"("op":"DisconnectAllStations")"}).size(), 1u) << node.log();
 }

@@ -42,10 +42,11 @@ public:
                 std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
                 std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
             // Another test may have taken the same display a moment before: then ours has ended.
-            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                if (xvfb_->running()) break;
-            }
+            // Ours answers on the display, or has ended.
+            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5)) &&
+                eventually([&] { return !xvfb_->running() || answers(); }, std::chrono::seconds(10)) &&
+                xvfb_->running())
+                break;
             xvfb_.reset();
         }
         if (!xvfb_) return;
@@ -61,6 +62,11 @@ public:
             }
     }
     bool ready() const { return ready_; }
+    // The X server takes a client on this display.
+    bool answers() {
+        Process p({"/usr/bin/xwininfo", "-root"}, env(), dir_.file("probe.err"));
+        return p.wait(std::chrono::seconds(5)) == 0;
+    }
 
     std::map<std::string, std::string> env() const { return {{"DISPLAY", display}, {"HOME", dir_.path()}}; }
     // What tarnwick needs to run on this desktop with boxes that wait for a person.
@@ -149,7 +155,7 @@ TEST(HardeningEndToEnd, ARefusedUnkeyIsRetriedUntilTheHostShowsPttOff) {
                 if (l.find(R"("link":"Form1")") != std::string::npos) return true;
             return false;
         },
-        std::chrono::seconds(2)))
+        std::chrono::seconds(5)))
         << node.log();
     EXPECT_TRUE(eventually([&] { return node.unkeyed(); }, std::chrono::seconds(15))) << node.log();
     EXPECT_TRUE(app.running());
@@ -339,21 +345,19 @@ TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesO
 }
 
 // Audio File 3 is scheduled with its 2nd File chained, and the 2nd File is missing: "Please select a
-// file" opens from the playback monitor and waits for a person. The program's clock is set to just
-// before the scheduled minute; the host keeps the real time.
+// file" opens from the playback monitor and waits for a person. The program's time of day stands just
+// before the scheduled moment until the test steps it there; its timers, the host and the sound keep
+// the real time.
 TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) {
-    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (!std::filesystem::exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     NEED_DESKTOP(desktop);
-    // 2026-12-10 is a Thursday.
+    SteppedClock clock("2026-12-10 10:00:14", SteppedClock::Kind::TimeOfDayOnly);  // a Thursday
     PlayNode node(1.5, "TEXT7=C:\\News1.wav\nTHUR=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.wav\n");
     auto env = desktop.appEnv();
-    env.insert({{"LD_PRELOAD", faketime},
-                {"FAKETIME", "@2026-12-10 10:00:07"},
-                {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
-                {"FAKETIME_NO_CACHE", "1"}});
+    env.merge(clock.env());
     Process& app = node.start("", env);
     ASSERT_TRUE(node.started()) << app.err();
+    clock.step();
     ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(20)))
         << node.log() << app.err();
     const long long key = Node::seqOf(node.lines({kPlayerKey}).front());

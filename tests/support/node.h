@@ -48,6 +48,8 @@ public:
                                                   dir_.file("tarnwick" + std::to_string(apps_.size()) + ".err")));
         return *apps_.back();
     }
+    // The last program started.
+    Process& app() { return *apps_.back(); }
     // Waits until every tool has loaded (the About window, loaded last, has read the callsign).
     bool started() {
         return eventually([&] { return log().find("\"link\":\"Form14\"") != std::string::npos; });
@@ -77,6 +79,26 @@ public:
             if (all) out.push_back(line);
         }
         return out;
+    }
+    // The last line of the host's log so far.
+    std::string lastLine() const {
+        const std::string all = log();
+        const auto end = all.find_last_not_of('\n');
+        if (end == std::string::npos) return {};
+        const auto start = all.rfind('\n', end);
+        return all.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+    }
+    // Waits until the speech tool's one-second clock has ticked `n` times after a line of the host's
+    // log (it asks the host whether the link is active at every tick): so much of the program's own
+    // time has passed, however slowly the machine runs it. For what must not happen within it.
+    bool secondsPassed(const std::string& after, int n, std::chrono::milliseconds deadline = std::chrono::seconds(30)) {
+        return eventually(
+            [&] {
+                int seen = 0;
+                for (const auto& line : lines({R"("link":"Form3","op":"IsLinkActive")"})) seen += seqOf(line) > seqOf(after);
+                return seen >= n;
+            },
+            deadline);
     }
     // The "seq" of a log line: the order in which the host saw it.
     static long long seqOf(const std::string& line) {
