@@ -38,6 +38,20 @@ TEST(DtmfEndToEnd, SingleStationCodeConnectsThenDrops) {
         << node.log();
 }
 
+// Steps the clock, sending "73" after every tick from the `from`th after the log line `since` on, until
+// the DTMF control disconnects all stations; the ticks from `since` to that call, or -1.
+long long ticksToDisconnectAll(SteppedClock& clock, Node& node, const std::string& since, long long from, int most) {
+    const bool acted = stepUntil(
+        clock, {&node},
+        [&] {
+            if (!node.lines({kDisconnectAll}).empty()) return true;
+            if (node.ticksAfter(since) >= from) node.hostCommand({"dtmf", "73"});
+            return false;
+        },
+        most);
+    return acted ? node.ticksBetween(since, node.lines({kDisconnectAll}).front()) : -1;
+}
+
 // After the disable code, "73" does nothing until the re-enable minute has passed: from a few ticks
 // before, "73" is sent after every tick until it acts.
 TEST(DtmfEndToEnd, DisableCodeLocksOutDisconnectAllForTheReEnableMinute) {
@@ -50,18 +64,9 @@ TEST(DtmfEndToEnd, DisableCodeLocksOutDisconnectAllForTheReEnableMinute) {
     ASSERT_EQ(node.hostCommand({"dtmf", "00"}), 0);
     ASSERT_EQ(node.hostCommand({"dtmf", "73"}), 0);
     const std::string off = node.lines({R"("event":"DTMFString")", R"(["00"])"}).at(0);
-    ASSERT_TRUE(stepUntil(
-        clock, {&node},
-        [&] {
-            if (!node.lines({kDisconnectAll}).empty()) return true;
-            if (node.ticksAfter(off) >= 57) node.hostCommand({"dtmf", "73"});
-            return false;
-        },
-        75))
-        << node.log();
     // Acted on the first "73" after the 60th tick (or the one after, should the program take the
     // code after the next step).
-    const long long after = node.ticksBetween(off, node.lines({kDisconnectAll}).front());
+    const long long after = ticksToDisconnectAll(clock, node, off, 57, 75);
     EXPECT_GE(after, 60) << node.log();
     EXPECT_LE(after, 61) << node.log();
     EXPECT_EQ(node.lines({kDisconnectAll}).size(), 1u) << node.log();
@@ -79,18 +84,9 @@ TEST(DtmfEndToEnd, AcceptanceDelayIgnoresTheFirstSecondsOfAnOver) {
     ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return node.ticks() >= 2; }, 5));
     ASSERT_EQ(node.hostCommand({"rx", "1"}), 0);
     const std::string rx = node.lines({R"("event":"RX")"}).at(0);
-    ASSERT_TRUE(stepUntil(
-        clock, {&node},
-        [&] {
-            if (!node.lines({kDisconnectAll}).empty()) return true;
-            node.hostCommand({"dtmf", "73"});
-            return false;
-        },
-        15))
-        << node.log();
     // Not after the fourth tick; after the fifth (or the sixth, should the program take the code
     // after the next step).
-    const long long after = node.ticksBetween(rx, node.lines({kDisconnectAll}).front());
+    const long long after = ticksToDisconnectAll(clock, node, rx, 0, 15);
     EXPECT_GE(after, 5) << node.log();
     EXPECT_LE(after, 6) << node.log();
     EXPECT_EQ(node.lines({kDisconnectAll}).size(), 1u) << node.log();

@@ -82,11 +82,11 @@ public:
     }
     // The last line of the host's log so far.
     std::string lastLine() const {
-        const std::string all = log();
-        const auto end = all.find_last_not_of('\n');
-        if (end == std::string::npos) return {};
-        const auto start = all.rfind('\n', end);
-        return all.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+        std::istringstream in(log());
+        std::string line, last;
+        while (std::getline(in, line))
+            if (!line.empty()) last = line;
+        return last;
     }
     // Waits until the speech tool's one-second clock has ticked `n` times after a line of the host's
     // log (it asks the host whether the link is active at every tick): so much of the program's own
@@ -113,10 +113,10 @@ public:
         return std::stoll(t.substr(0, 2)) * 3600000 + std::stoll(t.substr(3, 2)) * 60000 +
                std::stoll(t.substr(6, 2)) * 1000 + std::stoll(t.substr(9, 3));
     }
-    // The passes of the program's loop that took a second of a clock that stands still between steps
-    // (SteppedClock): the series player's transmitter monitor, a tenth-of-a-second timer, falls due
-    // once in each and asks the host whether the transmitter is keyed, so its calls count the ticks
-    // of every one-second timer, whatever the machine's load.
+    // On a clock that stands still between steps (SteppedClock), the passes of the program's loop that
+    // took a step: the series player's transmitter monitor, a tenth-of-a-second timer, falls due once
+    // in each and asks the host whether the transmitter is keyed, so its calls count the ticks of
+    // every one-second timer, whatever the machine's load.
     long long ticks() {
         std::ifstream in(dir_.file("host.log"), std::ios::binary);
         in.seekg(static_cast<std::streamoff>(tickRead_));

@@ -88,12 +88,11 @@ private:
 
 // Polls until pred() holds or the deadline passes.
 template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10),
-                std::chrono::milliseconds every = std::chrono::milliseconds(20)) {
+bool eventually(Pred pred, std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
     auto end = std::chrono::steady_clock::now() + deadline;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(every);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }
