@@ -54,9 +54,7 @@ TEST(ConferenceEndToEnd, UsersIsPolledEveryThirtyFiveSecondsWhileLinkedAndAlone)
     ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return node.lines({chatBy("Form6", ".users")}).size() >= 2; }, 90))
         << node.log();
     const auto polls = node.lines({chatBy("Form6", ".users")});
-    const long long gap = node.ticksBetween(polls[0], polls[1]);
-    EXPECT_GE(gap, 34) << node.log();
-    EXPECT_LE(gap, 36) << node.log();
+    EXPECT_EQ(node.ticksBetween(polls[0], polls[1]), 35) << node.log();
     const std::string linked = node.lines({"\"event\":\"connected\"", "*ECHOTEST*"}).at(0);
     EXPECT_GE(node.ticksBetween(linked, polls[0]), 30) << node.log();
 }
@@ -78,10 +76,11 @@ TEST(ConferenceEndToEnd, OneMinuteAutoMuteMutesAfterAMinuteOfReception) {
     const auto mute = node.lines({chatBy("Form6", ".mute .")});
     ASSERT_EQ(mute.size(), 1u);
     EXPECT_LT(Node::seqOf(mute[0]), Node::seqOf(node.lines({chatBy("Form6", notice)})[0]));
-    // A minute of reception, counted in the program's ticks.
+    // A minute of reception, counted in the program's ticks (the count between the two log lines
+    // depends on where in its pass the mute falls).
     const std::string rx = node.lines({"\"event\":\"RX\""}).at(0);
     const long long after = node.ticksBetween(rx, mute[0]);
-    EXPECT_GE(after, 58) << node.log();
+    EXPECT_GE(after, 59) << node.log();
     EXPECT_LE(after, 60) << node.log();
     EXPECT_TRUE(node.lines({"WARNING"}).empty());
 }

@@ -122,9 +122,10 @@ TEST(DtmfEndToEnd, MondayNetRunsItsMinuteAndTheKeeperWaitsForIt) {
     const std::string drop = R"("link":"Form4","op":"DisconnectFrom","args":["W1AW"])";
     ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return !node.lines({drop}).empty(); }, 75)) << node.log();
     EXPECT_LT(seqOf(free), seqOf(drop));
-    // A minute of the countdown's one-second ticks, whatever the machine's load.
+    // A minute of the countdown's one-second ticks, whatever the machine's load (the count between
+    // the two log lines depends on where in their passes the connect and the drop fall).
     const long long ran = node.ticksBetween(node.lines({connect}).front(), node.lines({drop}).front());
-    EXPECT_GE(ran, 58) << node.log();
+    EXPECT_GE(ran, 59) << node.log();
     EXPECT_LE(ran, 60) << node.log();
 
     const std::string keeper = R"("link":"Form3","op":"ConnectTo","args":["K1ABC",true])";
