@@ -5,8 +5,6 @@
 namespace tarnwick::testing {
 namespace {
 
-using std::chrono::seconds;
-
 std::string chatBy(const std::string& link, const std::string& text) {
     return "\"link\":\"" + link + "\",\"op\":\"SendChatText\",\"args\":[\"" + text + "\"]";
 }

@@ -6,7 +6,6 @@
 namespace tarnwick::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 // The series player's own calls. Releases are matched without their closing bracket, so a release
