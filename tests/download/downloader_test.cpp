@@ -110,6 +110,26 @@ TEST_F(DownloadTest, CountdownsRunTheirOwnRoad) {
     EXPECT_EQ(f.BeaconSeconds4.text(), seconds);
 }
 
+// The news player holds the URL schedule while its file is on air: the countdown stands still and
+// goes on from where it stood, so the fetch comes as much later as the file lasted.
+TEST_F(DownloadTest, UrlCountdownStandsStillWhileTheNewsIsOnAir) {
+    writeIni("CHECK5=1\nBEACONPERIOD4=1\nCHECK1=1\nTXTURL11=http://a/1\n");
+    net.resources["http://a/1"] = {"news"};
+    Form13& f = start();
+    auto* face = tools.face<DownloaderFace>("Form13");
+    ASSERT_EQ(face, &f);
+    rt.advance(5500);
+    EXPECT_EQ(f.BeaconSeconds4.text(), "55");
+    face->Beacon4.setEnabled(false);  // a news file of 70 s goes on air
+    rt.advance(70000);
+    EXPECT_EQ(f.BeaconSeconds4.text(), "55");
+    face->Beacon4.setEnabled(true);  // and ends
+    rt.advance(54000);
+    EXPECT_TRUE(net.requests.empty());
+    rt.advance(1500);
+    EXPECT_EQ(net.requests.size(), 1u);
+}
+
 TEST_F(DownloadTest, PeriodRulesNeverFetchEverySecond) {
     writeIni("BEACONPERIOD4=0\nBEACONPERIOD44=\n");
     Form13& f = start();

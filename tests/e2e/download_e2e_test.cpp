@@ -11,8 +11,6 @@
 namespace tarnwick::testing {
 namespace {
 
-const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-
 // Seconds since 1970 of each logged request for `path`.
 std::vector<double> requestTimes(const LocalServer& http, const std::string& path) {
     std::vector<double> out;
@@ -20,10 +18,6 @@ std::vector<double> requestTimes(const LocalServer& http, const std::string& pat
     for (std::string line; std::getline(in, line);)
         if (line.find(" GET " + path + " ") != std::string::npos) out.push_back(std::stod(line));
     return out;
-}
-
-double nowSeconds() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 struct DownloadNode : Node {
@@ -34,9 +28,11 @@ struct DownloadNode : Node {
     std::string news(const std::string& name) { return Process::slurp(drivePath("c", name)); }
 };
 
-// The program's clock starts just before Monday 08:05; the host and the server keep the real time.
+// The program's time of day stands at Monday 08:04:59 until the test steps it to 08:05:00; its timers
+// keep the real time, as do the host and the server.
 TEST(DownloadEndToEnd, WeeklyUrlSlotFetchesAtSecondZeroOnceAndA404KeepsTheOldFile) {
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-14 08:04:59", SteppedClock::Kind::TimeOfDayOnly);  // a Monday
     DownloadNode node;
     LocalServer http("http", node.dir().file("root"));
     ASSERT_TRUE(http.up()) << http.err();
@@ -44,26 +40,22 @@ TEST(DownloadEndToEnd, WeeklyUrlSlotFetchesAtSecondZeroOnceAndA404KeepsTheOldFil
     node.writeSettings("brannockd.ini", "[SETTINGS]\nMON=1\nHOUR=08\nMINS=05\nCHECK1=1\nCHECK2=1\nTXTURL11=" + base +
                                             "/pub/News1.mp3\nTXTURL22=" + base + "/status/404\nBEACONPERIOD4=600\n");
     std::ofstream(node.drivePath("c", "News2.mp3")) << "old news";
-    const double launched = nowSeconds();
-    // 2026-12-14 is a Monday.
-    Process& app = node.start("ok", {{"LD_PRELOAD", kFaketime},
-                                     {"FAKETIME", "@2026-12-14 08:04:52"},
-                                     {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
-                                     {"FAKETIME_NO_CACHE", "1"}});
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
+    EXPECT_TRUE(http.log().empty()) << "a second early\n" << http.log();
+    clock.step();
     ASSERT_TRUE(eventually([&] { return node.news("News1.mp3").size() == 150003; }, std::chrono::seconds(30)))
         << app.err() << http.log();
-    const auto times = requestTimes(http, "/pub/News1.mp3");
-    ASSERT_EQ(times.size(), 1u) << http.log();
-    // Eight seconds of the program's clock after its start, within the tick's slack.
-    EXPECT_GE(times[0] - launched, 7.5);
-    EXPECT_LE(times[0] - launched, 10.5);
     EXPECT_TRUE(eventually([&] {
         return app.err().find("ERROR Form13 download " + base + "/status/404: HTTP status 404") != std::string::npos;
     })) << app.err();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    EXPECT_EQ(requestTimes(http, "/pub/News1.mp3").size(), 1u);
-    EXPECT_EQ(requestTimes(http, "/status/404").size(), 1u);
+    // Once: not again in the seconds after.
+    clock.step();
+    clock.step();
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
+    EXPECT_EQ(requestTimes(http, "/pub/News1.mp3").size(), 1u) << http.log();
+    EXPECT_EQ(requestTimes(http, "/status/404").size(), 1u) << http.log();
     EXPECT_EQ(node.news("News2.mp3"), "old news");
     EXPECT_EQ(node.news("News1.mp3"), std::string(150000, 'n') + "end");
 }
@@ -74,15 +66,20 @@ TEST(DownloadEndToEnd, FtpSlotFetchesFromPortTwentyOne) {
     DownloadNode node;
     LocalServer ftpd("ftp", node.dir().file("root"), 21);
     if (!ftpd.up()) GTEST_SKIP() << "port 21 is taken: " << ftpd.err();
-    // The FTP countdown's first action comes ten seconds after the window loads; only an address that
-    // begins with "ftp" makes an FTP slot.
+    // The FTP countdown's first action comes ten ticks of the downloader's clock after the window loads,
+    // on a clock stepped two seconds at a time (a tick each); only an address that begins with "ftp"
+    // makes an FTP slot.
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-14 10:00:00");
     node.writeSettings("brannockd.ini",
                        "[SETTINGS]\nCHECK55=1\nBEACONPERIOD44=15\nCHECK11=1\nREMOTEADDRESS1=ftp://127.0.0.1\n"
                        "REMOTEFILENAME1=/pub/News1.mp3\nMYFILE1=C:\\News3.mp3\n");
-    Process& app = node.start();
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
-    ASSERT_TRUE(eventually([&] { return node.news("News3.mp3").size() == 150003; }, std::chrono::seconds(25)))
+    ASSERT_TRUE(stepUntil(clock, {&node}, [&] { return node.news("News3.mp3").size() == 150003; }, 30,
+                          std::chrono::seconds(2)))
         << app.err() << ftpd.log();
+    EXPECT_GE(node.ticks(), 10);
     const std::string log = ftpd.log();
     EXPECT_NE(log.find("USER anonymous"), std::string::npos) << log;
     EXPECT_NE(log.find("PASS zq_fernhold"), std::string::npos) << log;
@@ -90,43 +87,37 @@ TEST(DownloadEndToEnd, FtpSlotFetchesFromPortTwentyOne) {
     EXPECT_EQ(log.find("PASV"), std::string::npos) << log;
 }
 
-// Two nodes side by side for two minutes: one only counts down, the other puts a long news file on air
-// right after its start, which holds its URL countdown until the file has ended.
-TEST(DownloadEndToEnd, UrlCountdownFetchesEveryMinuteButNotWhileTheNewsIsOnAir) {
-    DownloadNode idle, onAir;
-    LocalServer http("http", idle.dir().file("root"));
+// The URL countdown runs out a minute after the window's load and every minute after, each time a
+// fetch. The downloader's one-second clock ticks just after each second turns, so the clock steps two
+// seconds at a time: one tick each. (That the countdown stands still while the news is on air is
+// shown on virtual time, by the news player's tests and the downloader's.)
+TEST(DownloadEndToEnd, UrlCountdownFetchesEveryMinute) {
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-14 10:00:00");
+    DownloadNode node;
+    LocalServer http("http", node.dir().file("root"));
     ASSERT_TRUE(http.up()) << http.err();
     const std::string base = "http://127.0.0.1:" + std::to_string(http.port());
-    auto settings = [&](const std::string& path) {
-        return "[SETTINGS]\nCHECK5=1\nBEACONPERIOD4=1\nCHECK1=1\nTXTURL11=" + base + path + "\n";
-    };
-    idle.writeSettings("brannockd.ini", settings("/pub/News1.mp3"));
-    onAir.writeSettings("brannockd.ini", settings("/pub/News1.mp3?onair"));
-    writeToneWav(onAir.drivePath("c", "Long.wav"), 70, 8000);
-    onAir.writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\Long.wav\n");
-
-    const double launched = nowSeconds();
-    Process& a = idle.start();
-    Process& b = onAir.start();
-    ASSERT_TRUE(idle.started()) << a.err();
-    ASSERT_TRUE(onAir.started()) << b.err();
-    ASSERT_EQ(onAir.hostCommand({"dtmf", "AA"}), 0);
-    ASSERT_TRUE(eventually([&] { return !onAir.lines({R"("link":"Form1","op":"SetPTT","args":[true])"}).empty(); }))
-        << onAir.log();
-
-    ASSERT_TRUE(eventually([&] { return requestTimes(http, "/pub/News1.mp3").size() >= 2; }, std::chrono::seconds(140)))
-        << http.log();
-    const auto every = requestTimes(http, "/pub/News1.mp3");
-    // A loaded machine may hold a tick back a few seconds; a wrong period is off by far more.
-    EXPECT_NEAR(every[0] - launched, 60, 6);
-    EXPECT_NEAR(every[1] - every[0], 60, 6);
-
-    ASSERT_TRUE(eventually([&] { return !requestTimes(http, "/pub/News1.mp3?onair").empty(); }, std::chrono::seconds(30)))
-        << http.log();
-    // Held for the 70 seconds on air: the first fetch comes well after the idle node's.
-    const double held = requestTimes(http, "/pub/News1.mp3?onair")[0] - launched;
-    EXPECT_GT(held, 70 + 45) << http.log();
-    EXPECT_EQ(onAir.news("News1.mp3"), std::string(150000, 'n') + "end");
+    node.writeSettings("brannockd.ini", "[SETTINGS]\nCHECK5=1\nBEACONPERIOD4=1\nCHECK1=1\nTXTURL11=" + base +
+                                            "/pub/News1.mp3\n");
+    Process& app = node.start("ok", clock.env());
+    ASSERT_TRUE(node.started()) << app.err();
+    // The tick at which each fetch was first seen.
+    std::vector<long long> fetched;
+    ASSERT_TRUE(stepUntil(clock, {&node},
+                          [&] {
+                              const auto n = requestTimes(http, "/pub/News1.mp3").size();
+                              while (fetched.size() < n) fetched.push_back(node.ticks());
+                              return n >= 2;
+                          },
+                          150, std::chrono::seconds(2)))
+        << http.log() << app.err();
+    // A fetch may be seen a tick after the one that asked for it.
+    EXPECT_GE(fetched[0], 60);
+    EXPECT_LE(fetched[0], 62);
+    EXPECT_GE(fetched[1] - fetched[0], 59);
+    EXPECT_LE(fetched[1] - fetched[0], 61);
+    EXPECT_TRUE(eventually([&] { return node.news("News1.mp3") == std::string(150000, 'n') + "end"; }));
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(HardeningEndToEnd, ARefusedUnkeyIsRetriedUntilTheHostShowsPttOff) {
                 if (l.find(R"("link":"Form1")") != std::string::npos) return true;
             return false;
         },
-        std::chrono::seconds(2)))
+        std::chrono::seconds(5)))
         << node.log();
     EXPECT_TRUE(eventually([&] { return node.unkeyed(); }, std::chrono::seconds(15))) << node.log();
     EXPECT_TRUE(app.running());
@@ -260,21 +260,19 @@ TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesO
 }
 
 // Audio File 3 is scheduled with its 2nd File chained, and the 2nd File is missing: "Please select a
-// file" opens from the playback monitor and waits for a person. The program's clock is set to just
-// before the scheduled minute; the host keeps the real time.
+// file" opens from the playback monitor and waits for a person. The program's time of day stands just
+// before the scheduled moment until the test steps it there; its timers, the host and the sound keep
+// the real time.
 TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) {
-    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (!std::filesystem::exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     NEED_DESKTOP(desktop);
-    // 2026-12-10 is a Thursday.
+    SteppedClock clock("2026-12-10 10:00:14", SteppedClock::Kind::TimeOfDayOnly);  // a Thursday
     PlayNode node(1.5, "TEXT7=C:\\News1.wav\nTHUR=1\nHOUR=10\nMINS=00\nCHECK2=1\nTEXT8=C:\\Missing.wav\n");
     auto env = desktop.appEnv();
-    env.insert({{"LD_PRELOAD", faketime},
-                {"FAKETIME", "@2026-12-10 10:00:07"},
-                {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
-                {"FAKETIME_NO_CACHE", "1"}});
+    env.merge(clock.env());
     Process& app = node.start("", env);
     ASSERT_TRUE(node.started()) << app.err();
+    clock.step();
     ASSERT_TRUE(eventually([&] { return !node.lines({kPlayerKey}).empty(); }, std::chrono::seconds(20)))
         << node.log() << app.err();
     const long long key = Node::seqOf(node.lines({kPlayerKey}).front());

@@ -44,9 +44,10 @@ TEST_P(PlayerKinds, DtmfPlaysAudioFileOneOnAirAndReleasesAtItsEnd) {
             released = node.timeOf(l);
             break;
         }
-    // On air for the file's length, released within a second of its end.
+    // On air for the file's length and released at its end (within a second of it; a loaded machine
+    // may start the sound late, a missed end would be minutes).
     EXPECT_GE(released - keyed, 1000);
-    EXPECT_LE(released - keyed, 1500 + 1000);
+    EXPECT_LE(released - keyed, 1500 + 3000);
     EXPECT_NE(app.err().find("PLAY " + node.wav), std::string::npos) << app.err();
 }
 
@@ -60,7 +61,7 @@ TEST(PlayerEndToEnd, DisabledAnnouncementsOrAMissingFileKeyNothing) {
         Process& app = node.start();
         ASSERT_TRUE(node.started()) << app.err();
         ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
         EXPECT_TRUE(node.lines({kKey}).empty()) << node.log();
         EXPECT_EQ(app.err().find("PLAY "), std::string::npos);
     }
@@ -70,24 +71,26 @@ TEST(PlayerEndToEnd, DisabledAnnouncementsOrAMissingFileKeyNothing) {
         Process& app = node.start();
         ASSERT_TRUE(node.started()) << app.err();
         ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
         EXPECT_TRUE(node.lines({kKey}).empty()) << node.log();
         EXPECT_TRUE(app.running());
     }
 }
 
-// The program's clock is set to just before the scheduled minute; the host keeps the real time.
+// The program's time of day stands a second before the scheduled moment, until the test steps it
+// there; its timers and the sound keep the real time, as does the host.
 TEST(PlayerEndToEnd, ScheduledNewsSendsDigitsKeysAtSecondFifteenAndReleases) {
-    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-    if (!std::filesystem::exists(faketime)) GTEST_SKIP() << "libfaketime is not installed";
-    // 2026-12-10 is a Thursday.
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
+    SteppedClock clock("2026-12-10 10:00:14", SteppedClock::Kind::TimeOfDayOnly);  // a Thursday
     NewsNode node(1.5, "THUR3=1\nHOUR3=10\nMINS3=00\nCHECK3=1\nCHECK4=1\n");
-    auto t0 = std::chrono::steady_clock::now();
-    Process& app = node.start("ok", {{"LD_PRELOAD", faketime},
-                                     {"FAKETIME", "@2026-12-10 10:00:07"},
-                                     {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
-                                     {"FAKETIME_NO_CACHE", "1"}});
+    Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
+    const std::string startDigits = R"("link":"Form1","op":"SendDTMF","args":["1234"])";
+    // Nothing a second early.
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
+    EXPECT_TRUE(node.lines({startDigits}).empty()) << node.log();
+    EXPECT_TRUE(node.lines({kKey}).empty()) << node.log();
+    clock.step();
     const std::string endDigits = R"("link":"Form1","op":"SendDTMF","args":["4321"])";
     // The end digits go out first, then the transmitter is released.
     auto releasedAfterDigits = [&] {
@@ -95,11 +98,8 @@ TEST(PlayerEndToEnd, ScheduledNewsSendsDigitsKeysAtSecondFifteenAndReleases) {
         auto unkeys = node.lines({kUnkey});
         return !digits.empty() && !unkeys.empty() && node.seqOf(unkeys.back()) > node.seqOf(digits[0]);
     };
-    ASSERT_TRUE(eventually(releasedAfterDigits, std::chrono::seconds(25))) << node.log() << app.err();
-    // The key-up waited for second 15 of the minute: about eight seconds after start (the margin
-    // lets a slow start-up on a busy machine still come before it).
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
-    auto start = node.lines({R"("link":"Form1","op":"SendDTMF","args":["1234"])"});
+    ASSERT_TRUE(eventually(releasedAfterDigits, std::chrono::seconds(30))) << node.log() << app.err();
+    auto start = node.lines({startDigits});
     auto keys = node.lines({kKey});
     ASSERT_EQ(start.size(), 1u);
     ASSERT_EQ(keys.size(), 1u);

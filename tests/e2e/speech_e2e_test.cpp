@@ -14,7 +14,6 @@ using std::chrono::seconds;
 // Only the speech tool's own key-ups count here: the players unkey on their own schedules.
 const std::string kKey = R"("link":"Form3","op":"SetPTT","args":[true])";
 const std::string kUnkey = R"("link":"Form3","op":"SetPTT","args":[false])";
-const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
 // The texts the program spoke on air, in order.
 std::vector<std::string> spoken(Process& app) {
@@ -161,8 +160,8 @@ TEST_P(SpeechHold, MailboxRequestWaitsUntilTheHoldClears) {
         ASSERT_EQ(node.hostCommand(c.hold), 0);
     }
     ASSERT_EQ(node.hostCommand(c.request), 0);
-    // The mailbox pump runs every second: two and a half seconds give it at least two tries.
-    std::this_thread::sleep_for(milliseconds(2500));
+    // The mailbox pump runs at every tick of the speech tool's clock: two ticks give it two tries.
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
     EXPECT_TRUE(spoken(app).empty()) << app.err();
     EXPECT_TRUE(node.lines({kKey}).empty()) << node.log();
 
@@ -185,26 +184,31 @@ INSTANTIATE_TEST_SUITE_P(
                  "Auto Connects Enabled.", {"dtmf", "*9*"}}),
     [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.name); });
 
-// The program's clock is set ten seconds before the moment, so a slow start-up on a busy machine still
-// comes before it; the host keeps the real time.
-std::map<std::string, std::string> fakeClock(const std::string& at) {
-    return {{"LD_PRELOAD", kFaketime},
-            {"FAKETIME", "@" + at},
-            {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
-            {"FAKETIME_NO_CACHE", "1"}};
+// The program's time of day stands a second before the moment until the test steps it there; its
+// timers and the sound keep the real time, as does the host. Nothing happens a second early.
+SteppedClock secondBefore(Node& node, const std::string& at, const std::map<std::string, std::string>& extra = {}) {
+    SteppedClock clock(at, SteppedClock::Kind::TimeOfDayOnly);
+    auto env = clock.env();
+    env.insert(extra.begin(), extra.end());
+    Process& app = node.start("ok", env);
+    EXPECT_TRUE(node.started()) << app.err();
+    EXPECT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
+    EXPECT_TRUE(spoken(app).empty()) << "a second early\n" << app.err();
+    EXPECT_TRUE(node.lines({R"("op":"SendChatText")"}).empty()) << "a second early\n" << node.log();
+    clock.step();
+    return clock;
 }
 
 TEST(SpeechEndToEnd, SilenceScheduleWarnsByChatAndSpeechAtSecondFifteenThenHoldsAnnouncements) {
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     Node node;
     // 2026-12-10 is a Thursday: schedule 1 turns announcements off at 10:00 on Thursdays.
     node.writeSettings("brightcalltts.ini", "[SETTINGS]\nTHUR=1\nHOUROFF1=10\nMINSOFF1=00\nCHECK2=1\n");
-    auto t0 = std::chrono::steady_clock::now();
-    Process& app = node.start("ok", fakeClock("2026-12-10 10:00:05"));
-    ASSERT_TRUE(node.started()) << app.err();
+    SteppedClock clock = secondBefore(node, "2026-12-10 10:00:14");
+    if (HasFailure()) return;
+    Process& app = node.app();
     const std::string chatLine = R"("link":"Form3","op":"SendChatText","args":["10:00:15  <Silence Mode Enabled>"])";
     ASSERT_TRUE(eventually([&] { return !node.lines({chatLine}).empty(); }, seconds(25))) << node.log() << app.err();
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
     // The warning is spoken on air before announcements stop.
     ASSERT_TRUE(spokenOnAir(node, app, "Silence Mode Enabled"));
     EXPECT_LT(Node::seqOf(node.lines({chatLine})[0]), Node::seqOf(node.lines({kKey})[0]));
@@ -212,22 +216,19 @@ TEST(SpeechEndToEnd, SilenceScheduleWarnsByChatAndSpeechAtSecondFifteenThenHolds
 
     // From now on a reply waits in the mailbox.
     ASSERT_EQ(node.hostCommand({"dtmf", "*1*"}), 0);
-    std::this_thread::sleep_for(milliseconds(2000));
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
     EXPECT_EQ(spoken(app), std::vector<std::string>{"Silence Mode Enabled"});
     EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
 }
 
 TEST(SpeechEndToEnd, QuarterHourTimeIsSpokenAtSecondZero) {
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     Node node;
     node.writeSettings("brightcalltts.ini", "[SETTINGS]\nTXQUARTERHOUR=1\n");
-    auto t0 = std::chrono::steady_clock::now();
-    Process& app = node.start("ok", fakeClock("2026-12-10 10:14:50"));
-    ASSERT_TRUE(node.started()) << app.err();
-    ASSERT_TRUE(eventually([&] { return !spoken(app).empty(); }, seconds(25))) << app.err();
-    // Not before the quarter hour: ten seconds after start.
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, seconds(3));
-    ASSERT_TRUE(spokenOnAir(node, app, "The Time Is10 15 AM"));
+    SteppedClock clock = secondBefore(node, "2026-12-10 10:14:59");
+    if (HasFailure()) return;
+    Process& app = node.app();
+    ASSERT_TRUE(spokenOnAir(node, app, "The Time Is10 15 AM", seconds(25)));
     EXPECT_EQ(spoken(app), std::vector<std::string>{"The Time Is10 15 AM"});
     EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
 }

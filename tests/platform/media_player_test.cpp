@@ -111,14 +111,14 @@ TEST_P(PlaysToTheEnd, DurationKnownAfterRenderAndEndReportedOnTime) {
     const auto t0 = Clock::now();
     player_.run();
     std::string endError = "untouched";
-    while (!player_.ended(&endError) && secondsSince(t0) < length + 3)
+    while (!player_.ended(&endError) && secondsSince(t0) < length + 10)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const double took = secondsSince(t0);
 
     ASSERT_TRUE(player_.ended());
     EXPECT_EQ(endError, "untouched") << "a clean end carries no error";
     EXPECT_GT(took, length - 0.15) << "the silent sink must take real time";
-    EXPECT_LT(took, length + 1.0);
+    EXPECT_LT(took, length + 5.0) << "a loaded machine may hold the sound back a little, never for long";
     // At the end the position reads the full length, which the player's display compares against.
     EXPECT_DOUBLE_EQ(player_.position(), player_.duration());
 
@@ -132,11 +132,13 @@ TEST_F(MediaFiles, StopKeepsPositionSeekMovesItAndRunContinues) {
     std::string error;
     ASSERT_TRUE(player_.render(wav_.string(), error)) << error;
     player_.run();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    auto t = Clock::now();
+    while (player_.position() < 0.3 && secondsSince(t) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     player_.stop();
     const double stoppedAt = player_.position();
-    EXPECT_GT(stoppedAt, 0.25);
-    EXPECT_LT(stoppedAt, 0.9);
+    EXPECT_GE(stoppedAt, 0.3);
+    EXPECT_LT(stoppedAt, 1.2);
+    // A quarter of a second to see it stand still.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     EXPECT_NEAR(player_.position(), stoppedAt, 0.02) << "stopped playback must not move";
     EXPECT_FALSE(player_.ended());
@@ -145,9 +147,12 @@ TEST_F(MediaFiles, StopKeepsPositionSeekMovesItAndRunContinues) {
     EXPECT_NEAR(player_.position(), 1.2, 0.05);
     const auto t0 = Clock::now();
     player_.run();
-    while (!player_.ended() && secondsSince(t0) < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!player_.ended() && secondsSince(t0) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(player_.ended());
-    EXPECT_NEAR(secondsSince(t0), kToneSeconds - 1.2, 0.25) << "only the rest after the seek is played";
+    // The rest after the seek takes 0.3 s; the whole file would take 1.5 s (a loaded machine may add
+    // to the first).
+    EXPECT_GE(secondsSince(t0), kToneSeconds - 1.2 - 0.15);
+    EXPECT_LT(secondsSince(t0), kToneSeconds - 0.2) << "only the rest after the seek is played";
 }
 
 TEST_F(MediaFiles, ASeekToTheStartOfAFileStillAtItsStartIsLeftOut) {
@@ -157,7 +162,8 @@ TEST_F(MediaFiles, ASeekToTheStartOfAFileStillAtItsStartIsLeftOut) {
     player_.run();
     player_.setPosition(0);  // just set running, as the player does with every file
     EXPECT_EQ(player_.seeks(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto t0 = Clock::now();
+    while (player_.position() < 0.2 && secondsSince(t0) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     player_.setPosition(0);  // a real rewind
     EXPECT_EQ(player_.seeks(), 1);
     EXPECT_LT(player_.position(), 0.1);

@@ -109,7 +109,7 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     std::vector<std::int16_t> long3s(rate * 3, 1000);
     t0 = Clock::now();
     ASSERT_TRUE(out.playBackground(long3s, rate, &error)) << error;
-    EXPECT_LT(secondsSince(t0), 0.3) << "background play returns at once";
+    EXPECT_LT(secondsSince(t0), 1.5) << "background play returns at once, not after the sound's 3 s";
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(out.playing());
     out.purge();

@@ -39,10 +39,11 @@ public:
                 std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
                 std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
             // Another test may have taken the same display a moment before: then ours has ended.
-            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5))) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                if (xvfb_->running()) break;
-            }
+            // Ours answers on the display, or has ended.
+            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5)) &&
+                eventually([&] { return !xvfb_->running() || answers(); }, std::chrono::seconds(10)) &&
+                xvfb_->running())
+                break;
             xvfb_.reset();
         }
         if (!xvfb_) return;
@@ -58,6 +59,11 @@ public:
             }
     }
     bool ready() const { return ready_; }
+    // The X server takes a client on this display.
+    bool answers() {
+        Process p({"/usr/bin/xwininfo", "-root"}, env(), dir_.file("probe.err"));
+        return p.wait(std::chrono::seconds(5)) == 0;
+    }
 
     std::map<std::string, std::string> env() const { return {{"DISPLAY", display}, {"HOME", dir_.path()}}; }
     // What tarnwick needs to run on this desktop with boxes that wait for a person.

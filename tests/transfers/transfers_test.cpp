@@ -124,6 +124,22 @@ TEST_F(TransfersTest, HttpRepliesReachTheNewsFileWholeOrNotAtAllAndFailuresSayWh
     EXPECT_EQ(err.find("secret"), std::string::npos) << err;
 }
 
+TEST_F(TransfersTest, CancelDuringASlowReplyKeepsTheOldFileAndTheReadoutsFollow) {
+    LocalServer http("http", tmp.file("root"));
+    ASSERT_TRUE(http.up()) << http.err();
+    putNews(2, "old news");
+    int result = -1;
+    form.DownloadAFile("C:\\News2.mp3", "http://127.0.0.1:" + std::to_string(http.port()) + "/slow/200000", false,
+                       true, [&](bool ok) { result = ok; });
+    ASSERT_TRUE(until([&] { return form.lblData[0].caption().find("Kb / 200.0 Kb") != std::string::npos; }));
+    // The speed tick sees the bytes of a second.
+    ASSERT_TRUE(until([&] { return form.lblData[1].caption().rfind("Average : ", 0) == 0; }));
+    form.cmdCancel.click();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(news(2), "old news");
+    EXPECT_EQ(filesInDriveC(), 1u);
+}
+
 TEST_F(TransfersTest, RedirectsStayOnPlainHttp) {
     LocalServer http("http", tmp.file("root"));
     LocalServer elsewhere("http", tmp.file("root"));
