@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "hostlink/network_text.h"
 #include "toolbox/player_face.h"
@@ -76,6 +77,8 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
       filters_{&FilterText1, &FilterText2, &FilterText3, &FilterText4,
                &FilterText5, &FilterText6, &FilterText7, &FilterText8} {
     setFrameStyle(FrameStyle::FixedTool);
+    // The panes take a line at a time for as long as the program runs; each keeps its newest lines.
+    for (TextBox* p : {&ReceivedText, &IncomingText, &Text1, &Text2, &Text3}) p->setLineLimit(kLogPaneLines);
     StayCon1.setToolTip("Stay Connected to The Conference 1");
     for (OptionButton* o : {&Option1, &Option2, &Option3}) selection.add(*o);
     for (OptionButton* o : {&Option4, &Option5, &Option6}) selectionCopy.add(*o);
@@ -183,7 +186,7 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
         directPath(".unmute " + a);
         directPath((Check1.ticked() ? timeStamp() : std::string()) + "**** " + a + kUnmuteNotice);
         TextTX.setText("");
-        ReceivedText.setSelStart(static_cast<int>(ReceivedText.text().size()));
+        ReceivedText.setSelStart(std::numeric_limits<int>::max());
     });
     for (auto [button, station] : {std::pair{&LogOnStation1, &Station1}, std::pair{&LogOnStation2, &Station2}})
         button->onClick = [this, button, station] {
@@ -451,9 +454,9 @@ std::string Form6::logText(const std::string& text) {
 }
 
 void Form6::appendPane(TextBox& pane, const std::string& line) {
-    pane.setText(pane.text() + line);
+    pane.append(line);
     // The pane follows its last line.
-    pane.setSelStart(static_cast<int>(pane.text().size()));
+    pane.setSelStart(std::numeric_limits<int>::max());
 }
 
 void Form6::TXText() {
@@ -464,7 +467,7 @@ void Form6::TXText() {
     TextTX.setText(typed);
     TXText2();
     TextTX.setText("");
-    ReceivedText.setSelStart(static_cast<int>(ReceivedText.text().size()));
+    ReceivedText.setSelStart(std::numeric_limits<int>::max());
 }
 
 void Form6::TXText2() {

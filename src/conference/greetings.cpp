@@ -201,10 +201,7 @@ void Form10::sendAndShow(const std::string& line) {
     EchoLink->SendChatText(line);
     auto* panes = dynamic_cast<Form6*>(ctx_.tools.find("Form6"));
     if (!panes) return;
-    for (TextBox* p : {&panes->Text1, &panes->Text3, &panes->IncomingText}) {
-        p->setText(p->text() + line + "\r\n");
-        p->setSelStart(static_cast<int>(p->text().size()));
-    }
+    for (TextBox* p : {&panes->Text1, &panes->Text3, &panes->IncomingText}) panes->appendPane(*p, line + "\r\n");
 }
 
 bool Form10::quitPrompt() {

@@ -84,8 +84,7 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
     const std::string addr = cleanNetworkText(rawAddr, kNetChatMax);
     StationInfoFace* info = stationInfo();
     if (info) info->Label2.setCaption(call + " " + name);
-    CallHistory.setText(CallHistory.text() + historyTime(ctx_.rt.localTime()) + call + " -- " + name + " -- " + addr +
-                        "\r\n");
+    CallHistory.append(historyTime(ctx_.rt.localTime()) + call + " -- " + name + " -- " + addr + "\r\n");
     // Shows the newest lines while the history is shorter than this; a longer one stays at that place.
     CallHistory.setSelStart(20000);
     if (ConDisc.value() != 1) return;

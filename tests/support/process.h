@@ -69,6 +69,7 @@ public:
     void terminate() {
         if (running()) ::kill(pid_, SIGTERM);
     }
+    pid_t pid() const { return pid_; }
     std::string err() const { return slurp(errFile_); }
     std::string out() const { return slurp(errFile_ + ".out"); }
 
