@@ -26,10 +26,11 @@ bool isDotCommand(const std::string& s) { return !s.empty() && s[0] == '.'; }
 long long boxNumber(const std::string& text) { return boxCount(text, 1000000000LL); }
 
 // A received line as the panes show it: control characters become blanks, except that each carriage
-// return becomes a line break; at most a chat line's length of the stranger's text is kept.
+// return becomes a line break; at most a pane line's length of the stranger's text is kept, counted in
+// characters (a line break as one).
 std::string paneLine(const std::string& raw) {
     std::string out;
-    std::size_t budget = kNetChatMax;
+    std::size_t budget = kNetPaneLineMax;
     std::size_t from = 0;
     for (bool first = true;; first = false) {
         const std::size_t cr = raw.find('\r', from);
@@ -41,7 +42,7 @@ std::string paneLine(const std::string& raw) {
         const std::string part =
             cleanNetworkText(raw.substr(from, cr == std::string::npos ? std::string::npos : cr - from), budget);
         out += part;
-        budget -= std::min(budget, part.size());
+        budget -= std::min(budget, textCharacters(part));
         if (cr == std::string::npos) break;
         from = cr + 1;
     }
@@ -690,7 +691,8 @@ void Form6::clockTick() {
 }
 
 void Form6::onConnected(const std::string& rawCall, const std::string& rawName) {
-    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    // The callsign is compared and looked up whole; the label shows it cut.
+    const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
     const std::string name = cleanNetworkText(rawName, kNetNameMax);
     // The selected conference arrived: log on as admin, while no other station would hear the password.
     const int n = selected();
@@ -702,7 +704,7 @@ void Form6::onConnected(const std::string& rawCall, const std::string& rawName) 
     auto* info = ctx_.tools.use<StationInfoFace>("Form9");
     if (!info) return;
     if (const auto key = lookUpKey(call); key && info->Check9.value() == 1) info->Navigate(callsignLookupPage(*key));
-    info->Label2.setCaption(call + " " + name);
+    info->Label2.setCaption(cleanNetworkText(call, kNetCallsignMax) + " " + name);
 }
 
 // ---- Layout ----
