@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "hostlink/network_text.h"
 #include "toolbox/player_face.h"
@@ -25,10 +26,11 @@ bool isDotCommand(const std::string& s) { return !s.empty() && s[0] == '.'; }
 long long boxNumber(const std::string& text) { return boxCount(text, 1000000000LL); }
 
 // A received line as the panes show it: control characters become blanks, except that each carriage
-// return becomes a line break; at most a chat line's length of the stranger's text is kept.
+// return becomes a line break; at most a pane line's length of the stranger's text is kept, counted in
+// characters (a line break as one).
 std::string paneLine(const std::string& raw) {
     std::string out;
-    std::size_t budget = kNetChatMax;
+    std::size_t budget = kNetPaneLineMax;
     std::size_t from = 0;
     for (bool first = true;; first = false) {
         const std::size_t cr = raw.find('\r', from);
@@ -40,7 +42,7 @@ std::string paneLine(const std::string& raw) {
         const std::string part =
             cleanNetworkText(raw.substr(from, cr == std::string::npos ? std::string::npos : cr - from), budget);
         out += part;
-        budget -= std::min(budget, part.size());
+        budget -= std::min(budget, textCharacters(part));
         if (cr == std::string::npos) break;
         from = cr + 1;
     }
@@ -76,6 +78,8 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
       filters_{&FilterText1, &FilterText2, &FilterText3, &FilterText4,
                &FilterText5, &FilterText6, &FilterText7, &FilterText8} {
     setFrameStyle(FrameStyle::FixedTool);
+    // The panes take a line at a time for as long as the program runs; each keeps its newest lines.
+    for (TextBox* p : {&ReceivedText, &IncomingText, &Text1, &Text2, &Text3}) p->setLineLimit(kLogPaneLines);
     StayCon1.setToolTip("Stay Connected to The Conference 1");
     for (OptionButton* o : {&Option1, &Option2, &Option3}) selection.add(*o);
     for (OptionButton* o : {&Option4, &Option5, &Option6}) selectionCopy.add(*o);
@@ -183,7 +187,7 @@ Form6::Form6(ToolContext& ctx, InputPrompt prompt)
         directPath(".unmute " + a);
         directPath((Check1.ticked() ? timeStamp() : std::string()) + "**** " + a + kUnmuteNotice);
         TextTX.setText("");
-        ReceivedText.setSelStart(static_cast<int>(ReceivedText.text().size()));
+        ReceivedText.setSelStart(std::numeric_limits<int>::max());
     });
     for (auto [button, station] : {std::pair{&LogOnStation1, &Station1}, std::pair{&LogOnStation2, &Station2}})
         button->onClick = [this, button, station] {
@@ -451,9 +455,9 @@ std::string Form6::logText(const std::string& text) {
 }
 
 void Form6::appendPane(TextBox& pane, const std::string& line) {
-    pane.setText(pane.text() + line);
+    pane.append(line);
     // The pane follows its last line.
-    pane.setSelStart(static_cast<int>(pane.text().size()));
+    pane.setSelStart(std::numeric_limits<int>::max());
 }
 
 void Form6::TXText() {
@@ -464,7 +468,7 @@ void Form6::TXText() {
     TextTX.setText(typed);
     TXText2();
     TextTX.setText("");
-    ReceivedText.setSelStart(static_cast<int>(ReceivedText.text().size()));
+    ReceivedText.setSelStart(std::numeric_limits<int>::max());
 }
 
 void Form6::TXText2() {
@@ -690,7 +694,8 @@ void Form6::clockTick() {
 }
 
 void Form6::onConnected(const std::string& rawCall, const std::string& rawName) {
-    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    // The callsign is compared and looked up whole; the label shows it cut.
+    const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
     const std::string name = cleanNetworkText(rawName, kNetNameMax);
     // The selected conference arrived: log on as admin, while no other station would hear the password.
     const int n = selected();
@@ -702,7 +707,7 @@ void Form6::onConnected(const std::string& rawCall, const std::string& rawName) 
     auto* info = ctx_.tools.use<StationInfoFace>("Form9");
     if (!info) return;
     if (const auto key = lookUpKey(call); key && info->Check9.value() == 1) info->Navigate(callsignLookupPage(*key));
-    info->Label2.setCaption(call + " " + name);
+    info->Label2.setCaption(cleanNetworkText(call, kNetCallsignMax) + " " + name);
 }
 
 // ---- Layout ----

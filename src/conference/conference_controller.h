@@ -45,6 +45,8 @@ public:
     void TXText2();
     // The time stamp "(hh:mm) " of the current time.
     std::string timeStamp() const;
+    // Appends text to a pane in place and has the pane follow its last line.
+    void appendPane(TextBox& pane, const std::string& text);
 
     HostLink* hostLink() const { return EchoLink.get(); }
 
@@ -202,7 +204,6 @@ private:
     // Puts a line of the program's own through the entry box, keeping what the operator typed there.
     void sendOwnLine(const std::string& line);
     void adminLogOn(int slot);
-    void appendPane(TextBox& pane, const std::string& line);
 
     // Received chat, listing poll, auto-mute.
     void onChat(const std::string& text);

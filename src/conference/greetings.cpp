@@ -137,7 +137,8 @@ std::string Form10::stamp() const {
 }
 
 void Form10::onConnected(const std::string& rawCall, const std::string& rawName) {
-    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    // Whole, so a long conference name still ends in its "*"; the greeting shows it cut.
+    const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
     if (!call.empty() && call.back() == '*') Option10.setValue(true);
     sCallConnectedx = call;
     sNamex = cleanNetworkText(rawName, kNetNameMax);
@@ -183,7 +184,7 @@ void Form10::SendMessage() {
         if (options_[i]->value()) k = i;
     if (k < 0) return;
     sendAndShow(k < 9 ? stamp() + "Hello " + sNamex + " " + messages_[k]->text()
-                      : stamp() + sCallConnectedx + " " + sNamex + " Connected");
+                      : stamp() + cleanNetworkText(sCallConnectedx, kNetCallsignMax) + " " + sNamex + " Connected");
 }
 
 void Form10::onDisconnected(const std::string& rawCall) {
@@ -201,10 +202,7 @@ void Form10::sendAndShow(const std::string& line) {
     EchoLink->SendChatText(line);
     auto* panes = dynamic_cast<Form6*>(ctx_.tools.find("Form6"));
     if (!panes) return;
-    for (TextBox* p : {&panes->Text1, &panes->Text3, &panes->IncomingText}) {
-        p->setText(p->text() + line + "\r\n");
-        p->setSelStart(static_cast<int>(p->text().size()));
-    }
+    for (TextBox* p : {&panes->Text1, &panes->Text3, &panes->IncomingText}) panes->appendPane(*p, line + "\r\n");
 }
 
 bool Form10::quitPrompt() {

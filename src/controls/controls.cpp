@@ -60,16 +60,87 @@ std::string applyTypingStyle(TypingStyle style, const std::string& typed) {
     return out;
 }
 
+const std::string& TextBox::text() const {
+    if (head_ > 0) {
+        text_.erase(0, head_);
+        head_ = 0;
+    }
+    return text_;
+}
+
 void TextBox::setText(const std::string& t) {
-    if (t == text_) return;
+    if (t == text()) return;
     text_ = t;
-    if (selStart_ > static_cast<int>(text_.size())) selStart_ = static_cast<int>(text_.size());
+    ++resets_;
+    trimmedBytes_ = trimmedLines_ = 0;
+    breaks_.clear();
+    if (lineLimit_ > 0) {
+        noteBreaks(0);
+        trimToLimit();
+    }
+    if (selStart_ > static_cast<int>(size())) selStart_ = static_cast<int>(size());
     notifyView();
     if (onChange) onChange();
 }
 
+void TextBox::append(const std::string& more) {
+    if (more.empty()) return;
+    const std::size_t from = size();
+    text_ += more;
+    if (lineLimit_ > 0) {
+        noteBreaks(from);
+        trimToLimit();
+    }
+    notifyView();
+    if (onChange) onChange();
+}
+
+void TextBox::setLineLimit(std::size_t lines) {
+    lineLimit_ = lines;
+    breaks_.clear();
+    if (lineLimit_ == 0) return;
+    const std::size_t before = trimmedBytes_;
+    noteBreaks(0);
+    trimToLimit();
+    if (trimmedBytes_ != before) notifyView();
+}
+
+void TextBox::noteBreaks(std::size_t from) {
+    for (std::size_t i = head_ + from; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (c != '\r' && c != '\n') continue;
+        const std::size_t end = trimmedBytes_ + (i - head_) + 1;
+        // The LF of a CR LF ends the line the CR ended.
+        if (c == '\n' && i > head_ && text_[i - 1] == '\r' && !breaks_.empty() && breaks_.back() == end - 1)
+            breaks_.back() = end;
+        else
+            breaks_.push_back(end);
+    }
+}
+
+void TextBox::trimToLimit() {
+    const std::size_t lastBreak = breaks_.empty() ? trimmedBytes_ : breaks_.back();
+    const std::size_t lines = breaks_.size() + (trimmedBytes_ + size() > lastBreak ? 1 : 0);
+    if (lines <= lineLimit_) return;
+    std::size_t start = trimmedBytes_;
+    for (std::size_t n = lines - lineLimit_; n > 0; --n) {
+        start = breaks_.front();
+        breaks_.pop_front();
+        ++trimmedLines_;
+    }
+    const std::size_t gone = start - trimmedBytes_;
+    head_ += gone;
+    trimmedBytes_ = start;
+    selStart_ = selStart_ > static_cast<int>(gone) ? selStart_ - static_cast<int>(gone) : 0;
+    // Each byte is moved down about once, however many lines pass through.
+    if (head_ > text_.size() / 2) {
+        text_.erase(0, head_);
+        head_ = 0;
+    }
+}
+
 void TextBox::setSelStart(int pos) {
-    const int len = static_cast<int>(text_.size());
+    const int len = static_cast<int>(size());
     selStart_ = pos < 0 ? 0 : pos > len ? len : pos;
     ++caretRequests_;
     notifyView();

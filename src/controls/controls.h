@@ -3,6 +3,8 @@
 // text, a check box's click handler on every new value, a button's on every press. Models know no
 // toolkit; a view listens to them through `viewChanged` and writes back through the same setters.
 
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -88,6 +90,10 @@ private:
 
 enum class TypingStyle { Any, DigitsOnly, Capitals };
 
+// How many lines a log pane keeps: an evening's scroll-back, and few enough that a pane that has run
+// for weeks takes a line as cheaply as a new one.
+inline constexpr std::size_t kLogPaneLines = 2000;
+
 class TextBox : public Control {
 public:
     TextBox(std::string name, std::string text = {}, std::string toolTip = {}, TypingStyle style = TypingStyle::Any,
@@ -95,9 +101,22 @@ public:
         : Control(std::move(name), {}, std::move(toolTip)), text_(std::move(text)), style_(style),
           multiLine_(multiLine) {}
 
-    const std::string& text() const { return text_; }
+    const std::string& text() const;
     // Sets the text from code or a settings load; runs the change handler when the text differs.
     void setText(const std::string& t);
+    // Adds text at the end, in place: it costs what the added text costs, whatever the box holds.
+    // Runs the change handler.
+    void append(const std::string& more);
+    // A log pane keeps at most this many lines (0: no limit); the oldest leave from the top. A line
+    // ends at CR LF, CR or LF; an unfinished last line counts as one.
+    void setLineLimit(std::size_t lines);
+    std::size_t lineLimit() const { return lineLimit_; }
+    // What a view needs to follow a log pane without reading all of it: the text was replaced (set
+    // whole) textResets() times; since the last time, trimmedBytes() bytes making trimmedLines() lines
+    // have left from the top.
+    unsigned long textResets() const { return resets_; }
+    std::size_t trimmedBytes() const { return trimmedBytes_; }
+    std::size_t trimmedLines() const { return trimmedLines_; }
     // The operator's typing: applies the typing style, then behaves as setText. A read-only box takes
     // no typing.
     void type(const std::string& t);
@@ -131,7 +150,21 @@ public:
     std::function<void(int keyAscii)> onKeyPress;
 
 private:
-    std::string text_;
+    std::size_t size() const { return text_.size() - head_; }
+    // Notes the line breaks of the text from this index on; trims the text to the line limit.
+    void noteBreaks(std::size_t from);
+    void trimToLimit();
+
+    // The text is text_ without its first head_ bytes, which have left from the top; they are dropped
+    // from storage once they are half of it, or when the whole text is read.
+    mutable std::string text_;
+    mutable std::size_t head_ = 0;
+    std::size_t lineLimit_ = 0;
+    // Where each line break of the text ends, counted from the last reset like trimmedBytes_ (kept
+    // only under a line limit).
+    std::deque<std::size_t> breaks_;
+    unsigned long resets_ = 0;
+    std::size_t trimmedBytes_ = 0, trimmedLines_ = 0;
     TypingStyle style_;
     bool multiLine_;
     bool readOnly_ = false;

@@ -40,7 +40,8 @@ void Form4::EchoLink_DTMFString(const std::string& digits) {
 }
 
 void Form4::Echolink_connected(const std::string& call) {
-    LastConnected.setText(cleanNetworkText(call, kNetCallsignMax));
+    // Kept whole: the disconnect-last code drops this very station.
+    LastConnected.setText(cleanNetworkText(call, kNetIdentityMax));
 }
 
 // ---- Lock-out ----

@@ -79,14 +79,14 @@ template <typename Print>
 int ask(Json req, std::ostream& err, Print print) {
     try {
         Json reply = hostRequest(hostSocketPath(), std::move(req));
-        const Json* ok = reply.get("ok");
-        if (!ok || !ok->isBool() || !ok->asBool()) {
-            const Json* e = reply.get("error");
-            err << "tarnwick-host: " << (e && e->isString() ? e->asString() : std::string("the host refused"))
+        const Json* ok = jsonMember(reply, "ok");
+        if (!ok || *ok != true) {
+            const Json* e = jsonMember(reply, "error");
+            err << "tarnwick-host: " << (e && e->is_string() ? e->get<std::string>() : std::string("the host refused"))
                 << std::endl;
             return 1;
         }
-        const Json* value = reply.get("value");
+        const Json* value = jsonMember(reply, "value");
         print(value ? *value : Json());
         return 0;
     } catch (const HostError& e) {
@@ -116,11 +116,11 @@ int runHostCommand(const std::vector<std::string>& args, std::ostream& out, std:
         } catch (const std::invalid_argument& e) {
             return usageError(err, e.what());
         }
-        req.set("cmd", "raise");
-        req.set("event", ev.name);
-        req.set("args", hostArgsToJson(ev.args));
+        req["cmd"] = "raise";
+        req["event"] = ev.name;
+        req["args"] = hostArgsToJson(ev.args);
         return ask(std::move(req), err, [&](const Json& v) {
-            out << "raised " << (v.isString() ? v.asString() : describeEvent(ev)) << std::endl;
+            out << "raised " << (v.is_string() ? v.get<std::string>() : describeEvent(ev)) << std::endl;
         });
     }
     if (cmd == "set") {
@@ -130,24 +130,24 @@ int runHostCommand(const std::vector<std::string>& args, std::ostream& out, std:
         } catch (const std::invalid_argument& e) {
             return usageError(err, e.what());
         }
-        req.set("cmd", "set");
-        req.set("key", rest[0]);
-        req.set("value", rest[1]);
+        req["cmd"] = "set";
+        req["key"] = rest[0];
+        req["value"] = rest[1];
         return ask(std::move(req), err, [&](const Json& v) {
-            out << (v.isString() ? v.asString() : rest[0] + " " + rest[1]) << std::endl;
+            out << (v.is_string() ? v.get<std::string>() : rest[0] + " " + rest[1]) << std::endl;
         });
     }
     if (cmd == "state" || cmd == "log") {
         if (!rest.empty()) return usageError(err, "usage: tarnwick-host " + cmd);
-        req.set("cmd", cmd);
+        req["cmd"] = cmd;
         return ask(std::move(req), err, [&](const Json& v) {
             if (cmd == "state") {
-                out << v.dump() << std::endl;
+                out << dumpJson(v) << std::endl;
                 return;
             }
-            if (!v.isArray()) return;
-            for (const auto& line : v.asArray())
-                if (line.isString()) out << line.asString() << '\n';
+            if (!v.is_array()) return;
+            for (const auto& line : v)
+                if (line.is_string()) out << line.get<std::string>() << '\n';
             out.flush();
         });
     }

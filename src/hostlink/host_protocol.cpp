@@ -12,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "hostlink/host_state.h"
+
 namespace tarnwick {
 
 namespace {
@@ -202,6 +204,28 @@ bool LineReader::next(std::string& line) {
     return true;
 }
 
+HostLine readHostLine(const std::string& line) {
+    HostLine read;
+    try {
+        read.reply = parseJson(line);
+    } catch (const JsonError&) {
+        return read;
+    }
+    if (const Json* ev = jsonMember(read.reply, "event"); ev && ev->is_string()) {
+        HostEvent e;
+        e.name = ev->get<std::string>();
+        try {
+            if (const Json* a = jsonMember(read.reply, "args")) e.args = hostArgsFromJson(*a);
+        } catch (const HostError&) {
+            return read;
+        }
+        read.event = std::move(e);
+        return read;
+    }
+    if (const Json* rid = jsonMember(read.reply, "id")) read.replyId = jsonWhole(*rid);
+    return read;
+}
+
 Json hostRequest(const std::string& path, Json req, int timeoutMs) {
     int fd = connectOwnHost(path);
     struct Closer {
@@ -209,21 +233,15 @@ Json hostRequest(const std::string& path, Json req, int timeoutMs) {
         ~Closer() { ::close(fd); }
     } closer{fd};
     const long long id = 1;
-    req.set("id", id);
+    req["id"] = id;
     const std::int64_t deadline = steadyMs() + timeoutMs;
-    sendLine(fd, req.dump(), deadline);
+    sendLine(fd, dumpJson(req), deadline);
     LineReader reader;
     for (;;) {
         std::string line;
         while (reader.next(line)) {
-            Json j;
-            try {
-                j = Json::parse(line);
-            } catch (const JsonError&) {
-                continue;
-            }
-            const Json* rid = j.get("id");
-            if (rid && rid->isInt() && rid->asInt() == id) return j;
+            HostLine read = readHostLine(line);
+            if (!read.event && read.replyId == id) return std::move(read.reply);
         }
         if (!waitReadable(fd, deadline)) throw HostError("the host at " + path + " did not answer in time");
         bool open = reader.fill(fd);

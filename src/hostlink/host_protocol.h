@@ -8,6 +8,7 @@
 // command-line client.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "hostlink/host_link.h"
@@ -61,6 +62,15 @@ private:
     std::size_t pos_ = 0;
     std::size_t maxLine_;
 };
+
+// One line from the host as the program reads it: an event, or the reply to the call with that id.
+// A line that is neither (no JSON, an event whose arguments are no call values) is passed over.
+struct HostLine {
+    std::optional<HostEvent> event;
+    std::optional<long long> replyId;
+    Json reply;
+};
+HostLine readHostLine(const std::string& line);
 
 // Waits until fd is readable or the deadline passes; false on time-out.
 bool waitReadable(int fd, std::int64_t deadlineMs);

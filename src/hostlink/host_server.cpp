@@ -25,21 +25,21 @@ constexpr std::size_t kMaxBacklog = 8u << 20;
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 std::string textMember(const Json& j, const char* key) {
-    const Json* v = j.get(key);
-    return v && v->isString() ? v->asString() : std::string();
+    const Json* v = jsonMember(j, key);
+    return v && v->is_string() ? v->get<std::string>() : std::string();
 }
 
 Json errorReply(const std::string& what) {
     Json r = Json::object();
-    r.set("ok", false);
-    r.set("error", what);
+    r["ok"] = false;
+    r["error"] = what;
     return r;
 }
 
 Json okReply(Json value) {
     Json r = Json::object();
-    r.set("ok", true);
-    r.set("value", std::move(value));
+    r["ok"] = true;
+    r["value"] = std::move(value);
     return r;
 }
 
@@ -245,20 +245,7 @@ void HostServer::handleLine(Client& c, const std::string& line) {
         c.dead = true;
         return;
     }
-    Json reply;
-    Json id;
-    try {
-        Json req = Json::parse(line);
-        if (!req.isObject()) throw JsonError("a request is an object");
-        if (const Json* i = req.get("id")) id = *i;
-        reply = handleRequest(c, req);
-    } catch (const JsonError& e) {
-        reply = errorReply(std::string("bad request: ") + e.what());
-    }
-    Json out = Json::object();
-    out.set("id", id);
-    for (const auto& [k, v] : reply.asObject()) out.set(k, v);
-    c.out += out.dump();
+    c.out += replyTo(line, c.subscribed);
     c.out += '\n';
     writeClient(c);
     // Events a request raised follow its reply.
@@ -267,13 +254,30 @@ void HostServer::handleLine(Client& c, const std::string& line) {
     broadcast(events);
 }
 
-Json HostServer::handleRequest(Client& c, const Json& req) {
-    if (const Json* op = req.get("op")) {
-        if (!op->isString()) return errorReply("bad request: op is no text");
+std::string HostServer::replyTo(const std::string& line, bool& subscribe) {
+    Json reply;
+    Json id;
+    try {
+        Json req = parseJson(line);
+        if (!req.is_object()) throw JsonError("a request is an object");
+        if (const Json* i = jsonMember(req, "id")) id = *i;
+        reply = handleRequest(req, subscribe);
+    } catch (const JsonError& e) {
+        reply = errorReply(std::string("bad request: ") + e.what());
+    }
+    Json out = Json::object();
+    out["id"] = std::move(id);
+    for (auto& [k, v] : reply.items()) out[k] = std::move(v);
+    return dumpJson(out);
+}
+
+Json HostServer::handleRequest(const Json& req, bool& subscribe) {
+    if (const Json* op = jsonMember(req, "op")) {
+        if (!op->is_string()) return errorReply("bad request: op is no text");
         try {
             std::vector<HostValue> args;
-            if (const Json* a = req.get("args")) args = hostArgsFromJson(*a);
-            return okReply(hostValueToJson(state_.call(textMember(req, "link"), op->asString(), args)));
+            if (const Json* a = jsonMember(req, "args")) args = hostArgsFromJson(*a);
+            return okReply(hostValueToJson(state_.call(textMember(req, "link"), op->get<std::string>(), args)));
         } catch (const HostError& e) {
             return errorReply(e.what());
         }
@@ -281,13 +285,13 @@ Json HostServer::handleRequest(Client& c, const Json& req) {
     const std::string cmd = textMember(req, "cmd");
     try {
         if (cmd == "subscribe") {
-            c.subscribed = true;
+            subscribe = true;
             return okReply(Json());
         }
         if (cmd == "raise") {
             HostEvent ev;
             ev.name = textMember(req, "event");
-            if (const Json* a = req.get("args")) ev.args = hostArgsFromJson(*a);
+            if (const Json* a = jsonMember(req, "args")) ev.args = hostArgsFromJson(*a);
             state_.raise(ev);
             return okReply(describeEvent(ev));
         }
@@ -297,13 +301,13 @@ Json HostServer::handleRequest(Client& c, const Json& req) {
             long long subscribers = 0;
             for (const auto& cl : clients_)
                 if (cl.subscribed && !cl.dead) ++subscribers;
-            s.set("clients", subscribers);
-            s.set("socket", path_);
+            s["clients"] = subscribers;
+            s["socket"] = path_;
             return okReply(std::move(s));
         }
         if (cmd == "log") {
             Json lines = Json::array();
-            for (const auto& e : state_.log()) lines.push(e.line());
+            for (const auto& e : state_.log()) lines.push_back(e.line());
             return okReply(std::move(lines));
         }
     } catch (const HostError& e) {
@@ -319,9 +323,9 @@ void HostServer::broadcast(const std::vector<HostEvent>& events) {
     std::string lines;
     for (const auto& ev : events) {
         Json j = Json::object();
-        j.set("event", ev.name);
-        j.set("args", hostArgsToJson(ev.args));
-        lines += j.dump();
+        j["event"] = ev.name;
+        j["args"] = hostArgsToJson(ev.args);
+        lines += dumpJson(j);
         lines += '\n';
     }
     for (auto& c : clients_) {

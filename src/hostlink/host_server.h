@@ -31,6 +31,10 @@ public:
     void stop();
 
     const std::string& path() const { return path_; }
+    // The reply line to one request line, as a connection gets it (without its line break); events
+    // the request raised wait for the loop to send them. subscribe is set when the request asks for
+    // the host's events.
+    std::string replyTo(const std::string& line, bool& subscribe);
     // The host's state; touch it only from the thread that runs the loop, or before run().
     HostState& state() { return state_; }
 
@@ -47,7 +51,7 @@ private:
     void acceptClients();
     void readClient(Client& c);
     void handleLine(Client& c, const std::string& line);
-    Json handleRequest(Client& c, const Json& req);
+    Json handleRequest(const Json& req, bool& subscribe);
     void broadcast(const std::vector<HostEvent>& events);
     void writeClient(Client& c);
     void closeSocket();

@@ -77,31 +77,33 @@ bool parseFlag(const std::string& v, bool& out) {
 }  // namespace
 
 Json hostValueToJson(const HostValue& v) {
-    if (auto b = std::get_if<bool>(&v)) return Json(*b);
-    if (auto i = std::get_if<long long>(&v)) return Json(*i);
-    if (auto s = std::get_if<std::string>(&v)) return Json(*s);
-    return Json();
+    if (auto b = std::get_if<bool>(&v)) return *b;
+    if (auto i = std::get_if<long long>(&v)) return *i;
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    return nullptr;
 }
 
 HostValue hostValueFromJson(const Json& j) {
-    if (j.isNull()) return {};
-    if (j.isBool()) return j.asBool();
-    if (j.isInt()) return j.asInt();
-    if (j.isString()) return j.asString();
-    throw HostError("unexpected value from the host: " + j.dump());
+    if (j.is_null()) return {};
+    if (j.is_boolean()) return j.get<bool>();
+    if (const auto i = jsonWhole(j)) return *i;
+    if (j.is_string()) return j.get<std::string>();
+    // Named by its kind only: the value came from the other end and may be large.
+    throw HostError(std::string("unexpected value from the host: ") +
+                    (j.is_number() ? "a number that is no whole 64-bit number" : j.type_name()));
 }
 
 Json hostArgsToJson(const std::vector<HostValue>& args) {
     Json a = Json::array();
-    for (const auto& v : args) a.push(hostValueToJson(v));
+    for (const auto& v : args) a.push_back(hostValueToJson(v));
     return a;
 }
 
 std::vector<HostValue> hostArgsFromJson(const Json& j) {
     std::vector<HostValue> out;
-    if (j.isNull()) return out;
-    if (!j.isArray()) throw HostError("arguments are not a list");
-    for (const auto& v : j.asArray()) out.push_back(hostValueFromJson(v));
+    if (j.is_null()) return out;
+    if (!j.is_array()) throw HostError("arguments are not a list");
+    for (const auto& v : j) out.push_back(hostValueFromJson(v));
     return out;
 }
 
@@ -133,17 +135,17 @@ std::string describeEvent(const HostEvent& ev) {
 
 std::string HostLogEntry::line() const {
     Json j = Json::object();
-    j.set("seq", seq);
-    j.set("time", time);
+    j["seq"] = seq;
+    j["time"] = time;
     if (isEvent()) {
-        j.set("event", event);
+        j["event"] = event;
     } else {
-        j.set("link", link);
-        j.set("op", op);
+        j["link"] = link;
+        j["op"] = op;
     }
-    j.set("args", hostArgsToJson(args));
-    if (!error.empty()) j.set("error", error);
-    return j.dump();
+    j["args"] = hostArgsToJson(args);
+    if (!error.empty()) j["error"] = error;
+    return dumpJson(j);
 }
 
 HostState::HostState(std::string callsign) : clock(systemLocalTime), callsign_(std::move(callsign)) {}
@@ -373,28 +375,26 @@ std::string HostState::set(const std::string& key, const std::string& value) {
 
 Json HostState::stateJson() const {
     Json j = Json::object();
-    j.set("callsign", callsign_);
-    j.set("ptt", ptt_);
-    j.set("busy", busy_);
-    j.set("dtr", dtr_);
-    j.set("rts", rts_);
-    j.set("receiving", receiving_);
-    j.set("carrier", carrier_);
-    j.set("linkactive", linkActive_);
-    j.set("fail", failOp_.empty() ? Json() : Json(failOp_));
+    j["callsign"] = callsign_;
+    j["ptt"] = ptt_;
+    j["busy"] = busy_;
+    j["dtr"] = dtr_;
+    j["rts"] = rts_;
+    j["receiving"] = receiving_;
+    j["carrier"] = carrier_;
+    j["linkactive"] = linkActive_;
+    j["fail"] = failOp_.empty() ? Json() : Json(failOp_);
     Json st = Json::array();
     for (const auto& s : stations_) {
         Json o = Json::object();
-        o.set("call", s.call);
-        o.set("name", s.name);
-        o.set("addr", s.addr);
-        st.push(std::move(o));
+        o["call"] = s.call;
+        o["name"] = s.name;
+        o["addr"] = s.addr;
+        st.push_back(std::move(o));
     }
-    j.set("stations", std::move(st));
-    Json ls = Json::array();
-    for (const auto& l : links_) ls.push(l);
-    j.set("links", std::move(ls));
-    j.set("seq", seq_);
+    j["stations"] = std::move(st);
+    j["links"] = links_;
+    j["seq"] = seq_;
     return j;
 }
 

@@ -1,82 +1,42 @@
 #pragma once
-// A small JSON value with a parser and a compact writer: enough for the host protocol (one object
-// per line) and the host's log. Objects keep their keys in insertion order, so a log line reads
-// "seq", "time", "link", "op", "args" in that order. Strings are byte strings: UTF-8 passes through
-// as it is, and so does any other byte at or above 0x20, so texts from the network survive a round trip.
+// The JSON of the host protocol (one object per line) and of the host's log, on nlohmann's JSON.
+// Objects keep their keys in the order they were set, so a log line reads "seq", "time", "link", "op",
+// "args" in that order. Every line the other end sends passes parseJson, which bounds the nesting and
+// says in one line what is wrong with a line that is no JSON; every line we send passes dumpJson,
+// which keeps it on one line and valid UTF-8.
 
-#include <cstdint>
+#include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
-#include <utility>
-#include <variant>
-#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace tarnwick {
+
+using Json = nlohmann::ordered_json;
 
 class JsonError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class Json {
-public:
-    using Array = std::vector<Json>;
-    using Object = std::vector<std::pair<std::string, Json>>;
+// Nesting is bounded so a hostile line cannot make a value that takes the stack to write or destroy.
+inline constexpr int kJsonMaxDepth = 64;
 
-    Json() = default;
-    Json(std::nullptr_t) {}
-    Json(bool b) : v_(b) {}
-    Json(int i) : v_(static_cast<long long>(i)) {}
-    Json(long i) : v_(static_cast<long long>(i)) {}
-    Json(long long i) : v_(i) {}
-    Json(unsigned i) : v_(static_cast<long long>(i)) {}
-    Json(unsigned long i) : v_(static_cast<long long>(i)) {}
-    Json(double d) : v_(d) {}
-    Json(const char* s) : v_(std::string(s)) {}
-    Json(std::string s) : v_(std::move(s)) {}
-    Json(Array a) : v_(std::move(a)) {}
+// Parses one whole JSON text; surrounding blanks are allowed, anything else after it is an error.
+// Throws JsonError ("bad JSON at offset N: ...") for text that is no JSON, strings that are not UTF-8
+// and values nested deeper than kJsonMaxDepth.
+Json parseJson(const std::string& text);
 
-    static Json object() { Json j; j.v_ = Object{}; return j; }
-    static Json array() { return Json(Array{}); }
+// Compact text without blanks or line breaks (line breaks inside strings are escaped). Bytes of a
+// string that are not UTF-8 are written as U+FFFD.
+std::string dumpJson(const Json& j);
 
-    bool isNull() const { return std::holds_alternative<std::monostate>(v_); }
-    bool isBool() const { return std::holds_alternative<bool>(v_); }
-    bool isInt() const { return std::holds_alternative<long long>(v_); }
-    bool isDouble() const { return std::holds_alternative<double>(v_); }
-    bool isNumber() const { return isInt() || isDouble(); }
-    bool isString() const { return std::holds_alternative<std::string>(v_); }
-    bool isArray() const { return std::holds_alternative<Array>(v_); }
-    bool isObject() const { return std::holds_alternative<Object>(v_); }
+// The member of an object, or nullptr when the key is missing or j is no object.
+const Json* jsonMember(const Json& j, const char* key);
 
-    // Typed access; each throws JsonError when the value is of another kind.
-    bool asBool() const;
-    long long asInt() const;
-    double asDouble() const;
-    const std::string& asString() const;
-    const Array& asArray() const;
-    Array& asArray();
-    const Object& asObject() const;
-
-    // Object members. get() returns nullptr when the key is missing or this is no object.
-    const Json* get(const std::string& key) const;
-    // Sets a member, replacing an existing one in its place or appending a new one; turns null into an object.
-    Json& set(const std::string& key, Json value);
-    // Appends to an array; turns null into an array.
-    Json& push(Json value);
-
-    // Compact text without blanks or line breaks (line breaks inside strings are escaped).
-    std::string dump() const;
-    // Parses one whole JSON text; surrounding blanks are allowed, anything else after it is an error.
-    static Json parse(const std::string& text);
-
-    bool operator==(const Json& o) const { return v_ == o.v_; }
-
-private:
-    void dumpTo(std::string& out) const;
-    std::variant<std::monostate, bool, long long, double, std::string, Array, Object> v_;
-};
-
-// Appends s as a quoted JSON string.
-void jsonQuote(std::string& out, const std::string& s);
+// A whole number that fits 64 bits, or nothing for any other value (a fraction, a larger number, text).
+std::optional<long long> jsonWhole(const Json& j);
 
 }  // namespace tarnwick

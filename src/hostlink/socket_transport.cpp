@@ -105,10 +105,10 @@ void SocketTransport::connect() {
         if (auto p = weak.lock(); p && *p) (*p)->onReadable();
     });
     Json req = Json::object();
-    req.set("cmd", "subscribe");
+    req["cmd"] = "subscribe";
     Json reply = request(std::move(req));  // a lost connection is closed there
-    const Json* ok = reply.get("ok");
-    if (!ok || !ok->isBool() || !ok->asBool()) {
+    const Json* ok = jsonMember(reply, "ok");
+    if (!ok || *ok != true) {
         disconnect();
         throw HostError("the program at " + path_ + " is no host");
     }
@@ -143,9 +143,9 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
         for (const std::string& name : introduced_) {
             if (op == "Hello" && name == link) continue;
             Json hello = Json::object();
-            hello.set("link", name);
-            hello.set("op", "Hello");
-            hello.set("args", hostArgsToJson({name}));
+            hello["link"] = name;
+            hello["op"] = "Hello";
+            hello["args"] = hostArgsToJson({name});
             request(std::move(hello));
         }
         // Nor anything this program had on: a new host starts with every line off.
@@ -153,27 +153,27 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
         if (reconnected) reconnected();
     }
     Json req = Json::object();
-    req.set("link", link);
-    req.set("op", op);
-    req.set("args", hostArgsToJson(args));
+    req["link"] = link;
+    req["op"] = op;
+    req["args"] = hostArgsToJson(args);
     Json reply = request(std::move(req));
-    const Json* ok = reply.get("ok");
-    if (ok && ok->isBool() && ok->asBool()) {
+    const Json* ok = jsonMember(reply, "ok");
+    if (ok && *ok == true) {
         if (const int bit = lineBit(op); bit && args.size() == 1 && std::holds_alternative<bool>(args[0]))
             gLinesOn = std::get<bool>(args[0]) ? (gLinesOn | bit) : (gLinesOn & ~bit);
-        const Json* value = reply.get("value");
+        const Json* value = jsonMember(reply, "value");
         return value ? hostValueFromJson(*value) : HostValue{};
     }
-    const Json* err = reply.get("error");
-    throw HostError(err && err->isString() ? err->asString() : op + " failed");
+    const Json* err = jsonMember(reply, "error");
+    throw HostError(err && err->is_string() ? err->get<std::string>() : op + " failed");
 }
 
 Json SocketTransport::request(Json req) {
     const long long id = nextId_++;
-    req.set("id", id);
+    req["id"] = id;
     const std::int64_t deadline = steadyMs() + timeoutMs_;
     try {
-        sendLine(fd_, req.dump(), deadline);
+        sendLine(fd_, dumpJson(req), deadline);
     } catch (const HostError& e) {
         lost(e.what());
         throw;
@@ -205,26 +205,13 @@ Json SocketTransport::request(Json req) {
 void SocketTransport::takeLines(long long awaitedId, Json* reply, bool* gotReply) {
     std::string line;
     while (reader_.next(line)) {
-        Json j;
-        try {
-            j = Json::parse(line);
-        } catch (const JsonError&) {
+        HostLine read = readHostLine(line);
+        if (read.event) {
+            pending_.push_back(std::move(*read.event));
             continue;
         }
-        if (const Json* ev = j.get("event"); ev && ev->isString()) {
-            HostEvent e;
-            e.name = ev->asString();
-            try {
-                if (const Json* a = j.get("args")) e.args = hostArgsFromJson(*a);
-            } catch (const HostError&) {
-                continue;
-            }
-            pending_.push_back(std::move(e));
-            continue;
-        }
-        const Json* rid = j.get("id");
-        if (reply && rid && rid->isInt() && rid->asInt() == awaitedId) {
-            *reply = std::move(j);
+        if (reply && read.replyId == awaitedId) {
+            *reply = std::move(read.reply);
             *gotReply = true;
         }
         // Any other reply belongs to a call that already gave up waiting.

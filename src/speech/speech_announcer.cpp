@@ -77,15 +77,16 @@ std::string Form3::spell(const std::string& call) {
 }
 
 void Form3::onConnected(const std::string& rawCall, const std::string& rawName, const std::string& rawAddr) {
-    // A stranger's callsign and name are spoken and shown: cleaned and cut first, so a long one cannot
-    // hold the transmitter.
-    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    // A stranger's callsign and name are cleaned first. The callsign is told apart, looked up and used to
+    // choose the greeting whole; what is spoken or shown of it is cut, so a long one cannot hold the
+    // transmitter.
+    const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
+    const std::string shown = cleanNetworkText(call, kNetCallsignMax);
     const std::string name = cleanNetworkText(rawName, kNetNameMax);
     const std::string addr = cleanNetworkText(rawAddr, kNetChatMax);
     StationInfoFace* info = stationInfo();
-    if (info) info->Label2.setCaption(call + " " + name);
-    CallHistory.setText(CallHistory.text() + historyTime(ctx_.rt.localTime()) + call + " -- " + name + " -- " + addr +
-                        "\r\n");
+    if (info) info->Label2.setCaption(shown + " " + name);
+    CallHistory.append(historyTime(ctx_.rt.localTime()) + shown + " -- " + name + " -- " + addr + "\r\n");
     // Shows the newest lines while the history is shorter than this; a longer one stays at that place.
     CallHistory.setSelStart(20000);
     if (ConDisc.value() != 1) return;
@@ -107,7 +108,7 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
                 say(std::string("The ") + c->spoken + c->onConnect);
             } else {
                 if (greet) greet->Option4.setValue(true);
-                say("The " + spell(call) + "  conference has connected.");
+                say("The " + spell(shown) + "  conference has connected.");
             }
             break;
         case CallKind::Link:
@@ -115,12 +116,13 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
             if (greet) greet->Option4.setValue(true);
             const std::string base = baseCall(call);
             lookUp(base);
-            say(spell(base) + (kindOf(call) == CallKind::Link ? " : Link Connected." : " : Repeater Connected."));
+            say(spell(cleanNetworkText(base, kNetCallsignMax)) +
+                (kindOf(call) == CallKind::Link ? " : Link Connected." : " : Repeater Connected."));
             break;
         }
         case CallKind::Station:
             lookUp(call);
-            say(spell(call) + " , Connected");
+            say(spell(shown) + " , Connected");
             break;
         case CallKind::Other:
             break;
@@ -129,22 +131,23 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
 
 void Form3::onDisconnected(const std::string& rawCall) {
     if (ConDisc.value() != 1) return;
-    const std::string call = cleanNetworkText(rawCall, kNetCallsignMax);
+    const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
+    auto spoken = [](const std::string& c) { return cleanNetworkText(c, kNetCallsignMax); };
     switch (kindOf(call)) {
         case CallKind::Conference:
             if (const ConferenceName* c = conferenceName(call))
                 say(std::string("The ") + c->spoken + c->onDisconnect);
             else
-                say("The " + spell(call) + "  conference has disconnected.");
+                say("The " + spell(spoken(call)) + "  conference has disconnected.");
             break;
         case CallKind::Link:
-            say(spell(baseCall(call)) + " : Link Disconnected.");
+            say(spell(spoken(baseCall(call))) + " : Link Disconnected.");
             break;
         case CallKind::Repeater:
-            say(spell(baseCall(call)) + " : Repeater Disconnected.");
+            say(spell(spoken(baseCall(call))) + " : Repeater Disconnected.");
             break;
         case CallKind::Station:
-            say(spell(call) + " , Disconnected");
+            say(spell(spoken(call)) + " , Disconnected");
             break;
         case CallKind::Other:
             break;

@@ -44,6 +44,8 @@ Form3::Form3(ToolContext& ctx, SpeechVoiceFactory voiceFactory)
     clockFormat.add(Option2);
     fanLineChoice.add(UseDTR);
     fanLineChoice.add(UseRTS);
+    // A line for every station that connects, for as long as the program runs.
+    CallHistory.setLineLimit(kLogPaneLines);
     // Design state of the window before its settings are read.
     Option1.setValue(true);
     UseDTR.setValue(true);

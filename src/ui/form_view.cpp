@@ -35,6 +35,7 @@
 
 #include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
+#include "ui/pane_mirror.h"
 #include "ui/picture_widget.h"
 
 namespace tarnwick {
@@ -148,6 +149,9 @@ bool sameRoom(const QLabel& w, const QString& before, const QString& after) {
         if (fm.horizontalAdvance(QLatin1Char(d)) != zero) return false;
     return true;
 }
+
+// How long a read-only pane gathers what arrives before it shows it.
+constexpr int kPaneBatchMs = 50;
 
 // A box with a character limit is as wide as that many characters (a 2-digit box stays small) up to
 // a point; boxes without one share the row's room.
@@ -781,33 +785,27 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         if (tb->multiLine()) {
             auto* w = new QPlainTextEdit(parent);
             w->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            // A log pane's lines would otherwise pile up in the undo history.
+            if (tb->lineLimit() > 0) w->setUndoRedoEnabled(false);
             QObject::connect(w, &QPlainTextEdit::textChanged, w,
                              [w, tb, input] { input([&] { tb->setText(typedText(*tb, w->toPlainText(), true)); }); });
-            auto caretSeen = std::make_shared<unsigned long>(tb->caretRequests());
-            b->refreshValue = [w, tb, caretSeen] {
+            auto mirror = std::make_shared<PaneMirror>(*w, *tb);
+            b->refreshValue = [w, tb, mirror] {
                 w->setReadOnly(tb->readOnly());
-                const QString text = toDisplay(tb->text());
-                if (w->toPlainText() != text) {
-                    QScrollBar* bar = w->verticalScrollBar();
-                    const bool atEnd = bar->value() == bar->maximum();
-                    const int scroll = bar->value();
-                    const int pos = w->textCursor().position();
-                    w->setPlainText(text);
-                    QTextCursor cur = w->textCursor();
-                    cur.setPosition(std::min<int>(pos, static_cast<int>(text.size())));
-                    w->setTextCursor(cur);
-                    // A log that was followed to its end keeps following; otherwise the view stays put.
-                    bar->setValue(atEnd ? bar->maximum() : scroll);
-                }
-                // The model asked for the caret somewhere (a log pane to its last line): go there.
-                if (*caretSeen != tb->caretRequests()) {
-                    *caretSeen = tb->caretRequests();
-                    const QString upTo = toDisplay(tb->text().substr(0, static_cast<std::size_t>(tb->selStart())));
-                    QTextCursor cur = w->textCursor();
-                    cur.setPosition(std::min<int>(static_cast<int>(upTo.size()), static_cast<int>(text.size())));
-                    w->setTextCursor(cur);
-                    w->ensureCursorVisible();
-                }
+                mirror->sync();
+            };
+            // A pane the operator cannot type into takes what arrives in batches: a burst of lines is
+            // put in, and painted, once. One the operator types into follows at once, so an edit is
+            // always read against what the box shows.
+            auto* batch = new QTimer(w);
+            batch->setSingleShot(true);
+            batch->setInterval(kPaneBatchMs);
+            QObject::connect(batch, &QTimer::timeout, w, [this, b] { refresh(*b); });
+            b->quickChange = [this, b, tb, batch] {
+                if (!tb->readOnly())
+                    refresh(*b);
+                else if (!batch->isActive())
+                    batch->start();
             };
             b->widget = w;
         } else {

@@ -16,6 +16,12 @@ struct ChatCase {
 };
 void PrintTo(const ChatCase& c, std::ostream* os) { *os << c.name; }
 
+std::string repeat(const std::string& s, int n) {
+    std::string out;
+    while (n-- > 0) out += s;
+    return out;
+}
+
 class ReceivedChat : public ConferenceTest, public ::testing::WithParamInterface<ChatCase> {};
 
 TEST_P(ReceivedChat, IsFilteredAndPlacedByTheReplyMode) {
@@ -55,7 +61,21 @@ INSTANTIATE_TEST_SUITE_P(
         ChatCase{"AnswerStampedOff", "3 users", "", 0, 1, "(09:05) \r\n3 users\r\n", "3 users\r\n", "old listing", 0},
         ChatCase{"AnswerStampedOn", "3 users", "", 1, 1, "(09:05) \r\n3 users\r\n", "(09:05) \r\n3 users\r\n",
                  "old listing", 0},
-        ChatCase{"Listing", "G4ABC M0XYZ", "", 1, 3, "", "", "Updated 09:05:00\r\nG4ABC M0XYZ\r\n", 0}),
+        ChatCase{"Listing", "G4ABC M0XYZ", "", 1, 3, "", "", "Updated 09:05:00\r\nG4ABC M0XYZ\r\n", 0},
+        // The server's own answers run long; a pane keeps a line up to 4096 characters, counted as
+        // characters, not bytes, with each line break as one.
+        ChatCase{"LongListingWhole", std::string(1000, 'u'), "", 0, 3, "", "",
+                 "Updated 09:05:00\r\n" + std::string(1000, 'u') + "\r\n", 0},
+        ChatCase{"LongAnswerWhole", std::string(1000, 's'), "", 0, 1, "(09:05) \r\n" + std::string(1000, 's') + "\r\n",
+                 std::string(1000, 's') + "\r\n", "old listing", 0},
+        ChatCase{"LineCutAt4096", std::string(4000, 'a') + "\r" + std::string(200, 'b'), "", 0, 0,
+                 std::string(4000, 'a') + "\r\n" + std::string(95, 'b') + "\r\n",
+                 std::string(4000, 'a') + "\r\n" + std::string(95, 'b') + "\r\n", "old listing", 0},
+        ChatCase{"CharactersNotBytes", repeat("\xc3\xa9", 2100) + "\r" + repeat("\xc3\xa9", 2100), "", 0, 0,
+                 repeat("\xc3\xa9", 2100) + "\r\n" + repeat("\xc3\xa9", 1995) + "\r\n",
+                 repeat("\xc3\xa9", 2100) + "\r\n" + repeat("\xc3\xa9", 1995) + "\r\n", "old listing", 0},
+        ChatCase{"BidiAndC1Blank", "\xe2\x80\xae" "exe.txt\xc2\x85!", "", 0, 0, " exe.txt !\r\n", " exe.txt !\r\n",
+                 "old listing", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConferenceTest, VersionAndGreetingActOnADroppedLineWhichIsNotSpoken) {
@@ -81,6 +101,9 @@ TEST_F(ConferenceTest, SpokenChatIsCleanedAndCut) {
     speech.SayText.setValue(1);
     chatIn("a\rb" + std::string(400, 'z'));
     EXPECT_EQ(speechTextOf(speech.SayTheText), "Message from  a b" + std::string(253, 'z'));
+    // Nothing a stranger sends turns the spoken text around or breaks it.
+    chatIn("SPEAK \xe2\x80\xae" "exe.txt\xc2\x85" "done");
+    EXPECT_EQ(speechTextOf(speech.SayTheText), "Message from  SPEAK  exe.txt done");
 }
 
 class ListingPoll : public ConferenceTest {

@@ -71,6 +71,14 @@ TEST_F(Greetings, AConferenceSelectsTheAnnouncementAndDisconnectionsAreAnnounced
     form10.Option5.setValue(true);
     raise("disconnected", {"M0XYZ"});
     EXPECT_EQ(greetings().size(), 2u);
+
+    // A conference is told by its "*" however long its name; the line shows the name cut.
+    link("*A-VERY-LONG-CONFERENCE*", "Long Conf");
+    EXPECT_TRUE(form10.Option10.value());
+    rt.advance(3000);
+    raise("disconnected", {"*A-VERY-LONG-CONFERENCE*"});
+    EXPECT_EQ(greetings().at(2), "(09:05) *A-VERY-LONG-CON Long Conf Connected");
+    EXPECT_EQ(greetings().at(3), "(09:05) *A-VERY-LONG-CON Disconnected 73's");
 }
 
 TEST_F(Greetings, UntickedUseGreetingSendsNothingYetTheRandomPickStillRuns) {

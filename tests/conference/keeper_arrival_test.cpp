@@ -102,7 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
         ArrivalCase{"LookUpOff", "G4ABC", "Ed", 0, "", "G4ABC Ed"},
         ArrivalCase{"EmptyName", "G4ABC", "", 1, "https://www.qrz.com/db/G4ABC", "G4ABC "},
         ArrivalCase{"Encoded", "G4/P?x", "Fi", 1, "https://www.qrz.com/db/G4%2FP%3Fx", "G4/P?x Fi"},
-        ArrivalCase{"ControlCharacters", "G4ABC", "A\x1b[2Jnn", 1, "https://www.qrz.com/db/G4ABC", "G4ABC A [2Jnn"}),
+        ArrivalCase{"ControlCharacters", "G4ABC", "A\x1b[2Jnn", 1, "https://www.qrz.com/db/G4ABC", "G4ABC A [2Jnn"},
+        // A long callsign is looked up whole and shown cut.
+        ArrivalCase{"LongLink", "Q0VERYLONGCALLSIGN-L", "Gus", 1, "https://www.qrz.com/db/Q0VERYLONGCALLSIGN-",
+                    "Q0VERYLONGCALLSI Gus"},
+        ArrivalCase{"LongStation", "Q0VERYLONGCALLSIGN", "Hal", 1, "https://www.qrz.com/db/Q0VERYLONGCALLSIGN",
+                    "Q0VERYLONGCALLSI Hal"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConferenceTest, SelectedConferenceArrivingGetsTheAdminLogOnOnlyWhileAlone) {
@@ -125,6 +130,12 @@ TEST_F(ConferenceTest, SelectedConferenceArrivingGetsTheAdminLogOnOnlyWhileAlone
     rt.runPending();
     EXPECT_EQ(calls("ConnectTo"), std::vector<std::string>{"*BETA*"});
     EXPECT_EQ(chat().size(), 1u);
+
+    // A name longer than a callsign is shown is matched whole.
+    raise("disconnected", {"*BETA*"});
+    form6.Conference2.setText("*beta-and-gamma-net*");
+    link("*beta-and-gamma-net*");
+    EXPECT_EQ(chat().back(), ".admin GateWardenKey2");
 }
 
 TEST_F(ConferenceTest, AnArrivalWithAutomaticLogOnUntickedSendsNoLogOnAndNoPassword) {

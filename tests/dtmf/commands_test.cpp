@@ -91,11 +91,19 @@ TEST_F(DtmfTest, LastConnectedIsDroppedByItsCode) {
     forget();
     dtmf("55");
     EXPECT_EQ(calls(), (Calls{"IsConnectedTo k1abc", "DisconnectFrom k1abc"}));
-    // A callsign from the network is cleaned before it is shown or sent on.
+    // A callsign from the network is cleaned of control characters, and kept whole: a long one is the
+    // station to drop, not the first 16 characters of it.
     host.raiseEvent({"connected", {std::string("BAD\x07") + "CALL-WITH-A-VERY-LONG-TAIL", std::string("Eve"),
                                    std::string()}});
     rt.runPending();
-    EXPECT_EQ(form4.LastConnected.text(), "BAD CALL-WITH-A-");
+    EXPECT_EQ(form4.LastConnected.text(), "BAD CALL-WITH-A-VERY-LONG-TAIL");
+    raise("connected", {"Q0VERYLONGCALLSIGN-L", "Eve"});
+    forget();
+    dtmf("55");
+    EXPECT_EQ(calls(), (Calls{"IsConnectedTo Q0VERYLONGCALLSIGN-L", "DisconnectFrom Q0VERYLONGCALLSIGN-L"}));
+    // What a settings value could hold, and no more.
+    raise("connected", {std::string(300, 'Q'), "Eve"});
+    EXPECT_EQ(form4.LastConnected.text(), std::string(255, 'Q'));
 }
 
 // A host that cannot say whether a station is connected counts it as connected; a failing connect

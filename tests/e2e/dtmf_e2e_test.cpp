@@ -38,6 +38,26 @@ TEST(DtmfEndToEnd, SingleStationCodeConnectsThenDrops) {
         << node.log();
 }
 
+// A callsign longer than the 16 characters that are shown is the station the "Last Call" code drops,
+// and what its arrival is looked up by.
+TEST(DtmfEndToEnd, TheLastCallCodeDropsALongCallsignWhole) {
+    Node node;
+    node.writeSettings("dtmfctrl.ini", "[SETTINGS]\nTEXT555=55\n");
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nCONDISC=0\n");
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    ASSERT_EQ(node.hostCommand({"connected", "Q0VERYLONGCALLSIGN-L", "Ann"}), 0);
+    ASSERT_TRUE(eventually([&] { return app.err().find("PAGE https://www.qrz.com/db/Q0VERYLONGCALLSIGN-\n") != std::string::npos; }))
+        << app.err();
+    ASSERT_EQ(node.hostCommand({"dtmf", "55"}), 0);
+    EXPECT_TRUE(eventually([&] {
+        return !node.lines({R"("link":"Form4","op":"DisconnectFrom","args":["Q0VERYLONGCALLSIGN-L"])"}).empty();
+    })) << node.log();
+    ASSERT_EQ(node.hostCommand({"state"}), 0);
+    const std::string state = Process::slurp(node.dir().file("cli.err.out"));
+    EXPECT_NE(state.find(R"("stations":[])"), std::string::npos) << state;
+}
+
 // Steps the clock, sending "73" after every tick from the `from`th after the log line `since` on, until
 // the DTMF control disconnects all stations; the ticks from `since` to that call, or -1.
 long long ticksToDisconnectAll(SteppedClock& clock, Node& node, const std::string& since, long long from, int most) {

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 
@@ -282,6 +283,81 @@ TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) 
     EXPECT_TRUE(eventually([&] { return !node.unkeysAfter(key).empty(); }, std::chrono::seconds(15))) << node.log();
     EXPECT_TRUE(node.unkeyed());
     EXPECT_TRUE(desktop.visible("Error")) << "the box was still open";
+}
+
+// The resident memory of a process, in kB.
+long residentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// Raises chat lines through the host's socket as fast as it takes them: a thousand requests, then
+// their replies. False when the host could not be reached or stopped answering.
+bool floodChat(const std::string& sock, int lines, const std::string& text) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    for (int sent = 0; ok && sent < lines;) {
+        std::string batch;
+        const int n = std::min(1000, lines - sent);
+        for (int k = sent; k < sent + n; ++k)
+            batch += R"({"id":)" + std::to_string(k) + R"(,"cmd":"raise","event":"ChatTextReceived","args":[")" + text +
+                     std::to_string(k) + "\"]}\n";
+        ok = ::send(fd, batch.data(), batch.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(batch.size());
+        for (int replies = 0; ok && replies < n;) {
+            pollfd p{fd, POLLIN, 0};
+            char buf[65536];
+            const ssize_t got = ::poll(&p, 1, 10000) == 1 ? ::recv(fd, buf, sizeof buf, 0) : -1;
+            ok = got > 0;
+            if (ok) replies += static_cast<int>(std::count(buf, buf + got, '\n'));
+        }
+        sent += n;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// With the conference controller's window on a desktop, a flood of chat lines leaves the program as
+// quick to answer as before it, and its memory where it was.
+TEST(HardeningEndToEnd, AChatFloodOnTheShownConferenceControllerLeavesVerAnsweredAtOnce) {
+    NEED_DESKTOP(desktop);
+    Node node;
+    Process& app = node.start("", desktop.appEnv());
+    ASSERT_TRUE(node.started()) << app.err();
+    // The launcher's buttons are pressed from the keyboard, one after the other, until the controller's
+    // window is up (the tools before it in the launcher show their windows on the way).
+    auto toolWindows = [&] {
+        const std::string found = desktop.run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Tarnwick    "});
+        return std::count(found.begin(), found.end(), '\n');
+    };
+    ASSERT_TRUE(eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(20))) << app.err();
+    for (int press = 0; press < 8 && !desktop.visible(".* Conference Controller"); ++press) {
+        const auto shown = toolWindows();
+        desktop.run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Tarnwick$", "windowactivate", "--sync",
+                     "key", "--clearmodifiers", "Tab", "space"});
+        eventually([&] { return toolWindows() > shown; }, std::chrono::seconds(5));
+    }
+    ASSERT_TRUE(desktop.visible(".* Conference Controller")) << app.err();
+
+    const long rssBefore = residentKb(app.pid());
+    ASSERT_TRUE(floodChat(node.dir().file("host.sock"), 20'000,
+                          "Q0ABC-L: how are things on the net tonight, all well here? line "))
+        << Process::slurp(node.dir().file("host.err"));
+    ASSERT_EQ(node.hostCommand({"chat", "/ver/"}), 0);
+    const std::vector<std::string> answer = {R"("link":"Form6","op":"SendChatText","args":["Tarnwick  v7.2"])"};
+    ASSERT_TRUE(eventually([&] { return !node.lines(answer).empty(); }, std::chrono::seconds(60))) << app.err();
+    const long long asked = Node::timeOf(node.lines({R"("event":"ChatTextReceived","args":["/ver/"])"}).at(0));
+    const long long answeredAfter = Node::timeOf(node.lines(answer).at(0)) - asked;
+    const long grown = residentKb(app.pid()) - rssBefore;
+    RecordProperty("ver_answered_after_ms", static_cast<int>(answeredAfter));
+    RecordProperty("rss_growth_kb", static_cast<int>(grown));
+    EXPECT_LE(answeredAfter, 2000);
+    EXPECT_LE(grown, 15 * 1024) << "kB more after the flood";
+    EXPECT_TRUE(app.running());
 }
 
 }  // namespace

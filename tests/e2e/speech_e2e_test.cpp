@@ -132,7 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Cut to 256 characters, its control characters turned into blanks.
         LongTextCase{"ATenKilobyteChatLine", "[SETTINGS]\nSAYTEXT=1\n",
                      {"chat", "net\a\x1b" + std::string(10'000, 'x')},
-                     "Message from  net  " + std::string(251, 'x')}),
+                     "Message from  net  " + std::string(251, 'x')},
+        // A right-to-left override and a C1 control are blanks: nothing is read out reversed.
+        LongTextCase{"BidiAndC1Controls", "[SETTINGS]\nSAYTEXT=1\n",
+                     {"chat", "SPEAK \xe2\x80\xae" "exe.txt\xc2\x85" "done"}, "Message from  SPEAK  exe.txt done"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A request waiting in the mailbox is neither spoken nor keyed while a hold lasts, and is spoken once

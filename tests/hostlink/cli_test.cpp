@@ -200,13 +200,13 @@ TEST_F(HostProgramTest, ServeRaiseSetInspectAndStop) {
 
     Result st = run({"state"});
     ASSERT_EQ(st.code, 0);
-    Json state = Json::parse(st.out);
-    EXPECT_EQ(state.get("callsign")->asString(), "W2XYZ-L");
-    EXPECT_TRUE(state.get("receiving")->asBool());
-    EXPECT_TRUE(state.get("carrier")->asBool());
-    EXPECT_TRUE(state.get("linkactive")->asBool());
-    EXPECT_EQ(state.get("fail")->asString(), "SetPTT");
-    EXPECT_EQ(state.get("stations")->dump(), R"([{"call":"W1AW","name":"Ann","addr":"10.0.0.1"}])");
+    Json state = parseJson(st.out);
+    EXPECT_EQ(state["callsign"], "W2XYZ-L");
+    EXPECT_EQ(state["receiving"], true);
+    EXPECT_EQ(state["carrier"], true);
+    EXPECT_EQ(state["linkactive"], true);
+    EXPECT_EQ(state["fail"], "SetPTT");
+    EXPECT_EQ(dumpJson(state["stations"]), R"([{"call":"W1AW","name":"Ann","addr":"10.0.0.1"}])");
 
     Result log = run({"log"});
     ASSERT_EQ(log.code, 0);
@@ -214,10 +214,10 @@ TEST_F(HostProgramTest, ServeRaiseSetInspectAndStop) {
     for (std::size_t p = 0, nl; (nl = log.out.find('\n', p)) != std::string::npos; p = nl + 1)
         lines.push_back(log.out.substr(p, nl - p));
     ASSERT_EQ(lines.size(), 8u) << "one line per raised event; settings are no calls";
-    Json first = Json::parse(lines[0]);
-    EXPECT_EQ(first.get("seq")->asInt(), 1);
-    EXPECT_EQ(first.get("event")->asString(), "DTMFString");
-    EXPECT_EQ(first.get("time")->asString().size(), 23u);
+    Json first = parseJson(lines[0]);
+    EXPECT_EQ(first["seq"], 1);
+    EXPECT_EQ(first["event"], "DTMFString");
+    EXPECT_EQ(first["time"].get<std::string>().size(), 23u);
 
     Result second = runHost({"serve"}, socket);
     EXPECT_EQ(second.code, 1);

@@ -51,14 +51,14 @@ TEST_F(LocalHostTest, QueriesReadWhatCallsAndEventsSet) {
     link.SetRTS(true);
     const Json s = host.state().stateJson();
     for (const char* key : {"busy", "dtr", "rts", "receiving", "carrier", "linkactive", "ptt"})
-        ASSERT_NE(s.get(key), nullptr) << key;
-    EXPECT_EQ(s.get("callsign")->asString(), "W1XYZ-L");
-    EXPECT_TRUE(s.get("busy")->asBool());
-    EXPECT_TRUE(s.get("dtr")->asBool());
-    EXPECT_TRUE(s.get("rts")->asBool());
-    EXPECT_FALSE(s.get("receiving")->asBool());
-    EXPECT_TRUE(s.get("carrier")->asBool());
-    EXPECT_EQ(s.get("links")->dump(), "[\"Form1\"]");
+        ASSERT_NE(jsonMember(s, key), nullptr) << key;
+    EXPECT_EQ(s["callsign"], "W1XYZ-L");
+    EXPECT_EQ(s["busy"], true);
+    EXPECT_EQ(s["dtr"], true);
+    EXPECT_EQ(s["rts"], true);
+    EXPECT_EQ(s["receiving"], false);
+    EXPECT_EQ(s["carrier"], true);
+    EXPECT_EQ(dumpJson(s["links"]), "[\"Form1\"]");
 }
 
 TEST_F(LocalHostTest, ConnectAndDisconnectRaiseTheirEventsAfterTheCallReturns) {

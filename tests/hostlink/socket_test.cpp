@@ -72,8 +72,8 @@ bool pumpUntil(VirtualRuntime& rt, const std::function<bool()>& pred) {
 
 Json ask(const std::string& path, const std::string& cmd, std::vector<std::pair<std::string, Json>> members = {}) {
     Json req = Json::object();
-    req.set("cmd", cmd);
-    for (auto& [k, v] : members) req.set(k, std::move(v));
+    req["cmd"] = cmd;
+    for (auto& [k, v] : members) req[k] = std::move(v);
     return hostRequest(path, std::move(req));
 }
 
@@ -125,16 +125,16 @@ TEST_F(SocketTest, CallsReachTheHostWithTheirLinkAndRepliesComeBack) {
     EXPECT_EQ(link.GetConnectedCount(), 0);
 
     Json state = ask(path, "state");
-    ASSERT_TRUE(state.get("ok")->asBool());
-    EXPECT_TRUE(state.get("value")->get("ptt")->asBool());
-    EXPECT_EQ(state.get("value")->get("links")->dump(), "[\"Form1\"]");
-    EXPECT_EQ(state.get("value")->get("clients")->asInt(), 1);
+    ASSERT_EQ(state["ok"], true);
+    EXPECT_EQ(state["value"]["ptt"], true);
+    EXPECT_EQ(dumpJson(state["value"]["links"]), "[\"Form1\"]");
+    EXPECT_EQ(state["value"]["clients"], 1);
 
-    Json log = ask(path, "log").get("value")->asArray().at(4);
-    Json line = Json::parse(log.asString());
-    EXPECT_EQ(line.get("link")->asString(), "Form1");
-    EXPECT_EQ(line.get("op")->asString(), "SendChatText");
-    EXPECT_EQ(line.get("args")->asArray().at(0).asString(), "line with \"quotes\" and \\ and é");
+    Json log = ask(path, "log")["value"].at(4);
+    Json line = parseJson(log.get<std::string>());
+    EXPECT_EQ(line["link"], "Form1");
+    EXPECT_EQ(line["op"], "SendChatText");
+    EXPECT_EQ(line["args"].at(0), "line with \"quotes\" and \\ and é");
 }
 
 TEST_F(SocketTest, EventsFromOutsideReachEveryConnectedProgramThroughTheLoop) {
@@ -148,13 +148,13 @@ TEST_F(SocketTest, EventsFromOutsideReachEveryConnectedProgramThroughTheLoop) {
     a.DTMFString = [&](const std::string& d) { got.push_back("Form1 " + d); };
     b.DTMFString = [&](const std::string& d) { got.push_back("Form3 " + d); };
 
-    Json reply = raiseOutside(path, "DTMFString", Json::array().push("AA"));
-    EXPECT_EQ(reply.get("value")->asString(), "DTMFString AA");
+    Json reply = raiseOutside(path, "DTMFString", Json::array({"AA"}));
+    EXPECT_EQ(reply["value"], "DTMFString AA");
     EXPECT_TRUE(pumpUntil(rt, [&] { return got.size() == 2; }));
     EXPECT_EQ(got, (std::vector<std::string>{"Form1 AA", "Form3 AA"}));
 
     // The tool that asks nothing of the host still hears it: a plain `tarnwick-host` request is no subscriber.
-    EXPECT_EQ(ask(path, "state").get("value")->get("clients")->asInt(), 2);
+    EXPECT_EQ(ask(path, "state")["value"]["clients"], 2);
 }
 
 TEST_F(SocketTest, EventsArrivingDuringACallAreKeptAndDeliveredAfterItInOrder) {
@@ -174,7 +174,7 @@ TEST_F(SocketTest, EventsArrivingDuringACallAreKeptAndDeliveredAfterItInOrder) {
         got.push_back("connected " + c);
     };
 
-    for (const char* d : {"1", "2", "3"}) raiseOutside(path, "DTMFString", Json::array().push(d));
+    for (const char* d : {"1", "2", "3"}) raiseOutside(path, "DTMFString", Json::array({d}));
     inCall = true;
     link.ConnectTo("W1AW");  // the three events are already waiting on the socket; its own event follows
     EXPECT_TRUE(link.IsConnectedTo("W1AW"));
@@ -191,15 +191,15 @@ TEST_F(SocketTest, ARefusedCallIsAHostError) {
     HostHub hub(rt, transport);
     HostLink link(hub, "Form1");
     Json r = ask(path, "set", {{"key", Json("fail")}, {"value", Json("SetBusy")}});
-    EXPECT_EQ(r.get("value")->asString(), "fail none -> SetBusy");
+    EXPECT_EQ(r["value"], "fail none -> SetBusy");
     try {
         link.SetBusy(true);
         FAIL() << "SetBusy should fail";
     } catch (const HostError& e) {
         EXPECT_STREQ(e.what(), "the host refused SetBusy");
     }
-    EXPECT_FALSE(ask(path, "state").get("value")->get("busy")->asBool());
-    EXPECT_FALSE(ask(path, "raise", {{"event", Json("Bogus")}}).get("ok")->asBool());
+    EXPECT_EQ(ask(path, "state")["value"]["busy"], false);
+    EXPECT_EQ(ask(path, "raise", {{"event", Json("Bogus")}})["ok"], false);
 }
 
 TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFoundAgain) {
@@ -223,9 +223,7 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     startServer();
     EXPECT_FALSE(link.IsTransmitting()) << "a new host, a fresh state";
     EXPECT_TRUE(transport.isConnected());
-    Json ask = Json::object();
-    ask.set("cmd", "state");
-    const std::string state = hostRequest(path, ask, 2000).dump();
+    const std::string state = dumpJson(hostRequest(path, {{"cmd", "state"}}, 2000));
     EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
 }
 
@@ -307,6 +305,34 @@ TEST_F(SocketTest, AClientThatAsksWithoutReadingIsDroppedBeforeItHoldsTheHostsMe
     EXPECT_LT(total, 150 * oneReply) << "read " << total << " bytes";
 }
 
+TEST_F(SocketTest, EachMalformedLineGetsOneClearErrorAndTheHostServesOn) {
+    startServer();
+    const int fd = connectHostSocket(path);
+    const std::int64_t deadline = steadyMs() + 5000;
+    const std::vector<std::string> bad = {
+        R"({"id":1,"op":"SetPTT","args":[1e400]})",            // a number no double holds
+        std::string(kJsonMaxDepth + 1, '[') + std::string(kJsonMaxDepth + 1, ']'),
+        "{\"id\":3,\"op\":\"SendChatText\",\"args\":[\"caf\xe9\"]}",  // not UTF-8
+        "SetPTT true",
+    };
+    for (const std::string& line : bad) sendLine(fd, line, deadline);
+    sendLine(fd, R"({"id":9,"cmd":"state"})", deadline);
+    LineReader reader;
+    std::vector<Json> replies;
+    while (replies.size() < bad.size() + 1 && waitReadable(fd, deadline)) {
+        reader.fill(fd);
+        for (std::string line; reader.next(line);) replies.push_back(parseJson(line));
+    }
+    ::close(fd);
+    ASSERT_EQ(replies.size(), bad.size() + 1);
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_EQ(replies[i]["ok"], false) << bad[i];
+        EXPECT_EQ(replies[i]["error"].get<std::string>().rfind("bad request: bad JSON", 0), 0u) << replies[i];
+    }
+    EXPECT_EQ(replies.back()["ok"], true);
+    EXPECT_FALSE(replies.back()["value"]["ptt"].get<bool>()) << "no malformed line keyed the transmitter";
+}
+
 TEST_F(SocketTest, TheLoopNoticesAHostThatEnds) {
     startServer();
     SocketTransport transport(rt, path);
@@ -327,7 +353,7 @@ TEST_F(SocketTest, ConnectingWithoutAHostFails) {
     } catch (const HostError& e) {
         EXPECT_EQ(std::string(e.what()), "no host is running at " + path);
     }
-    EXPECT_THROW(hostRequest(path, Json::object().set("cmd", "state")), HostError);
+    EXPECT_THROW(hostRequest(path, {{"cmd", "state"}}), HostError);
 }
 
 TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
@@ -387,15 +413,15 @@ TEST_F(SocketTest, TheLogFileGetsEveryLine) {
     server->setLogFile(dir + "/host.log");
     server->open();
     thread = std::thread([s = server.get()] { s->run(); });
-    raiseOutside(path, "RX", Json::array().push(true));
-    Json lines = ask(path, "log").get("value")->asArray();
+    raiseOutside(path, "RX", Json::array({true}));
+    Json lines = ask(path, "log")["value"];
     stopServer();
     std::ifstream in(dir + "/host.log");
     std::string line;
     std::vector<std::string> fileLines;
     while (std::getline(in, line)) fileLines.push_back(line);
     ASSERT_EQ(fileLines.size(), 1u);
-    EXPECT_EQ(fileLines[0], lines.asArray().at(0).asString());
+    EXPECT_EQ(fileLines[0], lines.at(0));
     EXPECT_NE(fileLines[0].find(R"("event":"RX","args":[true]})"), std::string::npos);
 }
 

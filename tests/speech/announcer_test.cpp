@@ -35,6 +35,12 @@ TEST_F(AnnouncerTest, ConnectAnnouncements) {
         {"*JOTA-E*", "The Jamboree on the air : English  Conference Has Connected.", "Option10", nullptr},
         {"*ireland*", "The   i r e l a n d     conference has connected.", "Option4", nullptr},
         {"G4ABC-P", nullptr, "Option1", nullptr},
+        // A callsign longer than what is spoken and shown is told apart and looked up whole.
+        {"Q0VERYLONGCALLSIGN-L", "Q 0 V E R Y L O N G C A L L S I  : Link Connected.", "Option4",
+         "https://www.qrz.com/db/Q0VERYLONGCALLSIGN-"},
+        {"*VERYLONGCONFERENCE*", "The   V E R Y L O N G C O N F E R E   conference has connected.", "Option4", nullptr},
+        {"Q0VERYLONGCALLSIGN", "Q 0 V E R Y L O N G C A L L S I  , Connected", "Option1",
+         "https://www.qrz.com/db/Q0VERYLONGCALLSIGN"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
@@ -50,7 +56,7 @@ TEST_F(AnnouncerTest, ConnectAnnouncements) {
         }
         EXPECT_EQ(selectedGreeting(), c.greeting);
         EXPECT_EQ(info.pages, c.page ? std::vector<std::string>{c.page} : std::vector<std::string>{});
-        EXPECT_EQ(info.Label2.caption(), std::string(c.call) + " Ann");
+        EXPECT_EQ(info.Label2.caption(), std::string(c.call).substr(0, 16) + " Ann");
     }
 }
 
@@ -66,6 +72,8 @@ TEST_F(AnnouncerTest, DisconnectAnnouncements) {
         {"*AUSSIE*", "The Australian  Conference Has disconnected."},
         {"*SOMEWHERE*", "The   S O M E W H E R E     conference has disconnected."},
         {"G4ABC-P", nullptr},
+        {"Q0VERYLONGCALLSIGN-L", "Q 0 V E R Y L O N G C A L L S I  : Link Disconnected."},
+        {"*VERYLONGCONFERENCE*", "The   V E R Y L O N G C O N F E R E   conference has disconnected."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
@@ -127,7 +135,8 @@ TEST_F(AnnouncerTest, AStrangersCallsignAndNameAreCleanedAndCutBeforeTheyAreSpok
     const std::string name = "Ann [2J" + std::string(32 - 7, 'n');
     EXPECT_EQ(info.Label2.caption(), "G4ABCXXXXXXXXXXX " + name);
     EXPECT_EQ(form3.CallHistory.text(), " 1:07 PM -- G4ABCXXXXXXXXXXX -- " + name + " -- 10.0.0.7 \r\n");
-    EXPECT_EQ(info.pages, std::vector<std::string>{"https://www.qrz.com/db/G4ABCXXXXXXXXXXX"});
+    // Looked up as the program keeps a callsign: whole, up to what a settings value holds.
+    EXPECT_EQ(info.pages, std::vector<std::string>{"https://www.qrz.com/db/G4ABC" + std::string(250, 'X')});
 
     voice.sync.clear();
     form3.hostLink()->Disconnected("GB3\tXX" + std::string(10'000, 'Y'));
