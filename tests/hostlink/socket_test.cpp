@@ -242,7 +242,7 @@ TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHe
     ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(link.IsTransmitting()) << "keyed again before the first call on the new host";
     const Json state = ask(path, "state");
-    EXPECT_TRUE(state.get("value")->get("busy")->asBool());
+    EXPECT_EQ(state["value"]["busy"], true);
     std::vector<std::string> order;
     for (const auto& e : server->state().calls())
         if (e.op != "IsTransmitting") order.push_back(e.link + " " + e.op);
@@ -267,8 +267,8 @@ TEST_F(SocketTest, TheLastResortDropsWhatTheProgramLeftOnOnAConnectionOfItsOwn) 
     speech.SetRTS(false);
     SocketTransport::dropLinesNow();
     const Json state = ask(path, "state");
-    EXPECT_FALSE(state.get("value")->get("ptt")->asBool());
-    EXPECT_FALSE(state.get("value")->get("dtr")->asBool());
+    EXPECT_EQ(state["value"]["ptt"], false);
+    EXPECT_EQ(state["value"]["dtr"], false);
     std::vector<std::string> dropped;
     for (const auto& e : server->state().calls())
         if (e.link == "Form5" && e.op != "Hello") dropped.push_back(e.op + (std::get<bool>(e.args.at(0)) ? " on" : " off"));
