@@ -197,10 +197,14 @@ private:
         due.swap(widgets_);
         std::vector<QWidget*> windows;
         std::vector<std::pair<QWidget*, std::vector<PictureWidget*>>> direct;
+        // Whether each window's backing store takes pictures as they are, asked once a pass.
+        std::vector<std::pair<QWidget*, bool>> stores;
         for (PictureWidget* w : due) {
             if (!w->checkPicture()) continue;
             QWidget* window = w->window();
-            if (w->inFullView()) {
+            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& d) { return d.first == window; });
+            if (store == stores.end()) store = stores.insert(stores.end(), {window, takesPicturesAsTheyAre(*window)});
+            if (store->second && w->inFullView()) {
                 auto it = std::find_if(direct.begin(), direct.end(), [&](const auto& d) { return d.first == window; });
                 if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
                 it->second.push_back(w);
@@ -215,12 +219,33 @@ private:
             QRegion region;
             for (PictureWidget* w : pictures) region += QRect(w->mapTo(window, QPoint()), w->canvasSize());
             store->beginPaint(region);
-            {
-                QPainter painter(store->paintDevice());
+            QPaintDevice* device = store->paintDevice();
+            QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+            if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
+                           target->format() == QImage::Format_ARGB32_Premultiplied)) {
+                // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
+                for (PictureWidget* w : pictures) copyInto(*target, w->mapTo(window, QPoint()), w->shownImage());
+            } else {
+                QPainter painter(device);
                 for (PictureWidget* w : pictures) painter.drawImage(w->mapTo(window, QPoint()), w->shownImage());
             }
             store->endPaint();
             store->flush(region, window->windowHandle());
+        }
+    }
+
+    // A shown raster window of one device pixel per pixel, with a backing store.
+    static bool takesPicturesAsTheyAre(const QWidget& window) {
+        const QWindow* handle = window.windowHandle();
+        return handle && handle->isExposed() && handle->surfaceType() == QSurface::RasterSurface &&
+               window.backingStore() && handle->devicePixelRatio() == 1.0;
+    }
+
+    static void copyInto(QImage& target, QPoint at, const QImage& image) {
+        const QRect area = QRect(at, image.size()) & target.rect();
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
+            std::copy(from, from + area.width(), reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left());
         }
     }
 
@@ -263,13 +288,7 @@ QSize PictureWidget::sizeHint() const {
 }
 
 bool PictureWidget::inFullView() const {
-    const QWidget* top = window();
-    const QWindow* handle = top->windowHandle();
-    // The backing store of a raster window of one device pixel per pixel, shown, with the whole
-    // picture in sight.
-    return isVisible() && updatesEnabled() && handle && handle->isExposed() &&
-           handle->surfaceType() == QSurface::RasterSurface && top->backingStore() && devicePixelRatioF() == 1.0 &&
-           visibleRegion() == QRegion(rect());
+    return isVisible() && updatesEnabled() && visibleRegion() == QRegion(rect());
 }
 
 QSize PictureWidget::canvasSize() const {

@@ -34,7 +34,7 @@ public:
     // The drawing under way is done: true when the picture looks different from what was painted
     // (a repaint is due), false when it does not.
     bool checkPicture();
-    // Shown, with the whole picture in sight, in a window whose backing store takes it as it is.
+    // Shown, with the whole picture in sight.
     bool inFullView() const;
     // The picture's size, and the picture as drawn now (shown from now on).
     QSize canvasSize() const;
