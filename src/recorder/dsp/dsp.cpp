@@ -118,6 +118,37 @@ void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff
 }
 
 #if defined(__SSE2__) && defined(__GNUC__)
+// The bands' coefficients and history laid out for registers of Width doubles: Width / 2 neighbouring
+// bands, both channels each, per register; [field][register][band in register * 2 + channel], the
+// fields b0, b1, b2, a1, a2, x1, x2, y1, y2. Places of bands above the count stay 0.
+template <int Bands, int Width>
+constexpr int kRegisters = (Bands + Width / 2 - 1) / (Width / 2);
+
+template <int Bands, int Width>
+void holdBands(const EqualizerBand<2>* band, double (&held)[9][kRegisters<Bands, Width>][Width]) {
+    for (int b = 0; b < Bands; ++b) {
+        const EqualizerBand<2>& k = band[b];
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / (Width / 2), i = b % (Width / 2) * 2 + c;
+            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
+            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
+            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
+        }
+    }
+}
+
+// The history back into the bands.
+template <int Bands, int Width>
+void releaseBands(EqualizerBand<2>* band, const double (&held)[9][kRegisters<Bands, Width>][Width]) {
+    for (int b = 0; b < Bands; ++b) {
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / (Width / 2), i = b % (Width / 2) * 2 + c;
+            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
+            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
+        }
+    }
+}
+
 // Stereo on processors with 256-bit registers: two neighbouring bands, both channels each, in one
 // register of four doubles. Each operation is the scalar one on each lane (same rounding, same
 // order); float conversions and rounding to whole numbers use the default rounding mode, to
@@ -126,18 +157,9 @@ void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff
 template <int Bands>
 __attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, std::int16_t* data,
                                                        std::ptrdiff_t from, std::ptrdiff_t to) {
-    constexpr int Groups = (Bands + 1) / 2;
-    // [field][group][band in group * 2 + channel]
+    constexpr int Groups = kRegisters<Bands, 4>;
     double held[9][Groups][4] = {};
-    for (int b = 0; b < Bands; ++b) {
-        const EqualizerBand<2>& k = band[b];
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 2, i = b % 2 * 2 + c;
-            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
-            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
-            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
-        }
-    }
+    holdBands<Bands, 4>(band, held);
     __m256d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
     for (int g = 0; g < Groups; ++g) {
         b0[g] = _mm256_loadu_pd(held[0][g]), b1[g] = _mm256_loadu_pd(held[1][g]), b2[g] = _mm256_loadu_pd(held[2][g]);
@@ -189,13 +211,7 @@ __attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, s
         _mm256_storeu_pd(held[5][g], x1[g]), _mm256_storeu_pd(held[6][g], x2[g]);
         _mm256_storeu_pd(held[7][g], y1[g]), _mm256_storeu_pd(held[8][g], y2[g]);
     }
-    for (int b = 0; b < Bands; ++b) {
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 2, i = b % 2 * 2 + c;
-            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
-            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
-        }
-    }
+    releaseBands<Bands, 4>(band, held);
 }
 
 // The same on processors with 512-bit registers: four neighbouring bands, both channels each, in one
@@ -208,18 +224,9 @@ __attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, s
 template <int Bands>
 __attribute__((target("avx,avx2,avx512f"))) void equalizeMiddleWide8(EqualizerBand<2>* band, std::int16_t* data,
                                                                     std::ptrdiff_t from, std::ptrdiff_t to) {
-    constexpr int Groups = (Bands + 3) / 4;
-    // [field][group][band in group * 2 + channel]
+    constexpr int Groups = kRegisters<Bands, 8>;
     double held[9][Groups][8] = {};
-    for (int b = 0; b < Bands; ++b) {
-        const EqualizerBand<2>& k = band[b];
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 4, i = b % 4 * 2 + c;
-            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
-            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
-            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
-        }
-    }
+    holdBands<Bands, 8>(band, held);
     __m512d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
     for (int g = 0; g < Groups; ++g) {
         b0[g] = _mm512_loadu_pd(held[0][g]), b1[g] = _mm512_loadu_pd(held[1][g]), b2[g] = _mm512_loadu_pd(held[2][g]);
@@ -272,13 +279,7 @@ __attribute__((target("avx,avx2,avx512f"))) void equalizeMiddleWide8(EqualizerBa
         _mm512_storeu_pd(held[5][g], x1[g]), _mm512_storeu_pd(held[6][g], x2[g]);
         _mm512_storeu_pd(held[7][g], y1[g]), _mm512_storeu_pd(held[8][g], y2[g]);
     }
-    for (int b = 0; b < Bands; ++b) {
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 4, i = b % 4 * 2 + c;
-            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
-            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
-        }
-    }
+    releaseBands<Bands, 8>(band, held);
 }
 #pragma GCC diagnostic pop
 #endif
