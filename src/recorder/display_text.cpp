@@ -26,9 +26,8 @@ std::string FormatFileSize(std::int64_t bytes) {
 
 std::string FormatMinutesSeconds(std::int64_t milliseconds) {
     const long long seconds = static_cast<long long>(std::rint(static_cast<double>(milliseconds) / 1000.0));
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    return text;
+    const long long rest = seconds % 60;
+    return std::to_string(seconds / 60) + (rest >= 0 && rest < 10 ? ":0" : ":") + std::to_string(rest);
 }
 
 std::string EqualizerBandLabel(std::int32_t hz) {

@@ -32,6 +32,8 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
@@ -143,11 +145,18 @@ bool sameRoom(const QLabel& w, const QString& before, const QString& after) {
     auto digit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
     for (qsizetype i = 0; i < before.size(); ++i)
         if (before[i] != after[i] && !(digit(before[i]) && digit(after[i]))) return false;
-    const QFontMetrics fm(w.font());
+    // Whether a font's digits are equally wide is asked of each font once: a counter changes often.
+    static std::vector<std::pair<QFont, bool>> known;
+    const QFont font = w.font();
+    for (const auto& [f, even] : known)
+        if (f == font) return even;
+    const QFontMetrics fm(font);
     const int zero = fm.horizontalAdvance(QLatin1Char('0'));
-    for (char d = '1'; d <= '9'; ++d)
-        if (fm.horizontalAdvance(QLatin1Char(d)) != zero) return false;
-    return true;
+    bool even = true;
+    for (char d = '1'; d <= '9'; ++d) even = even && fm.horizontalAdvance(QLatin1Char(d)) == zero;
+    if (known.size() > 64) known.clear();
+    known.emplace_back(font, even);
+    return even;
 }
 
 // How long a read-only pane gathers what arrives before it shows it.

@@ -1,11 +1,16 @@
 #include "ui/picture_widget.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include <QAbstractEventDispatcher>
+#include <QBackingStore>
 #include <QCoreApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QVarLengthArray>
+#include <QWindow>
 
 namespace tarnwick {
 
@@ -69,10 +74,99 @@ void paintPicture(QPainter& painter, const Picture& picture) {
 
 namespace {
 
+// The pixels the platform's line drawing sets for a line from (0, 0) to (dx, dy), as offsets from
+// its start. Lines of whole pixels come out the same wherever they start, so each shape is drawn by
+// the painter once, into a scratch image, and stamped from then on.
+const std::vector<std::pair<int, int>>& lineShape(int dx, int dy) {
+    static std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> shapes;
+    auto found = shapes.find({dx, dy});
+    if (found != shapes.end()) return found->second;
+    // A curve of many segments draws a handful of shapes; a pathological picture must not grow the
+    // cache for ever.
+    if (shapes.size() > 4096) shapes.clear();
+    constexpr int kMargin = 2;
+    const int x0 = (dx < 0 ? -dx : 0) + kMargin, y0 = (dy < 0 ? -dy : 0) + kMargin;
+    QImage scratch(std::abs(dx) + 2 * kMargin + 1, std::abs(dy) + 2 * kMargin + 1, QImage::Format_RGB32);
+    scratch.fill(0u);
+    {
+        QPainter painter(&scratch);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(QColor(255, 255, 255), 0));
+        painter.drawLine(x0, y0, x0 + dx, y0 + dy);
+    }
+    std::vector<std::pair<int, int>> pixels;
+    for (int y = 0; y < scratch.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        for (int x = 0; x < scratch.width(); ++x)
+            if ((line[x] & 0xFFFFFF) != 0) pixels.emplace_back(x - x0, y - y0);
+    }
+    return shapes.emplace(std::make_pair(dx, dy), std::move(pixels)).first->second;
+}
+
+QRgb pixelOf(Colour c) { return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+}  // namespace
+
+void renderPicture(QImage& image, const Picture& picture) {
+    const int w = static_cast<int>(picture.scaleWidth());
+    const int h = static_cast<int>(picture.scaleHeight());
+    if (image.size() != QSize(w, h) || image.format() != QImage::Format_RGB32)
+        image = QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGB32);
+    if (image.isNull()) return;
+    const auto& ops = picture.ops();
+    auto inside = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h; };
+    // A line is drawn whole and clipped pixel by pixel at the picture's edge, as the painter clips it
+    // inside a window. One that reaches far beyond the picture is left to the painter as a whole.
+    constexpr int kReach = 64;
+    auto nearby = [&](int x, int y) { return x >= -kReach && y >= -kReach && x < w + kReach && y < h + kReach; };
+    for (const PictureOp& op : ops) {
+        if (op.kind == PictureOp::Kind::Line && !(nearby(op.x1, op.y1) && nearby(op.x2, op.y2))) {
+            QPainter painter(&image);
+            paintPicture(painter, picture);
+            return;
+        }
+    }
+    auto fill = [&](int left, int top, int right, int bottom, QRgb colour) {
+        left = std::max(left, 0), top = std::max(top, 0), right = std::min(right, w), bottom = std::min(bottom, h);
+        if (left >= right || top >= bottom) return;
+        for (int y = top; y < bottom; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            std::fill(line + left, line + right, colour);
+        }
+    };
+    const bool covered = !ops.empty() && ops.front().kind == PictureOp::Kind::Fill && ops.front().x1 <= 0 &&
+                         ops.front().y1 <= 0 && ops.front().x2 >= w && ops.front().y2 >= h;
+    if (!covered) fill(0, 0, w, h, pixelOf(picture.background()));
+    const int stride = static_cast<int>(image.bytesPerLine() / 4);
+    auto* bits = reinterpret_cast<QRgb*>(image.bits());
+    for (const PictureOp& op : ops) {
+        const QRgb colour = pixelOf(op.colour);
+        switch (op.kind) {
+        case PictureOp::Kind::Fill:
+            fill(op.x1, op.y1, op.x2, op.y2, colour);
+            break;
+        case PictureOp::Kind::Pixel:
+            if (inside(op.x1, op.y1)) bits[op.y1 * stride + op.x1] = colour;
+            break;
+        case PictureOp::Kind::Line:
+            for (const auto& [dx, dy] : lineShape(op.x2 - op.x1, op.y2 - op.y1)) {
+                const int x = op.x1 + dx, y = op.y1 + dy;
+                if (inside(x, y)) bits[y * stride + x] = colour;
+            }
+            break;
+        }
+    }
+}
+
+namespace {
+
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
 // done, which is when the loop comes round again: a display that drew the same again (the trace of
 // a buffer already shown, a level that did not move) then costs no repaint, and those that changed
-// are painted together at once, before the loop sleeps.
+// are painted together at once, before the loop sleeps. A picture in full view is copied straight
+// into its window's backing store, all of a window's at once: there is nothing behind it to paint
+// and nothing above it to clip, so the window's paint machinery (an update request, a pass over the
+// window, a paint event and a painter for each picture) has nothing to add.
 class PendingPictures {
 public:
     static PendingPictures& instance() {
@@ -102,12 +196,57 @@ private:
         std::vector<PictureWidget*> due;
         due.swap(widgets_);
         std::vector<QWidget*> windows;
+        std::vector<std::pair<QWidget*, std::vector<PictureWidget*>>> direct;
+        // Whether each window's backing store takes pictures as they are, asked once a pass.
+        std::vector<std::pair<QWidget*, bool>> stores;
         for (PictureWidget* w : due) {
             if (!w->checkPicture()) continue;
+            QWidget* window = w->window();
+            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& d) { return d.first == window; });
+            if (store == stores.end()) store = stores.insert(stores.end(), {window, takesPicturesAsTheyAre(*window)});
+            if (store->second && w->inFullView()) {
+                auto it = std::find_if(direct.begin(), direct.end(), [&](const auto& d) { return d.first == window; });
+                if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
+                it->second.push_back(w);
+                continue;
+            }
             w->update();
-            if (std::find(windows.begin(), windows.end(), w->window()) == windows.end()) windows.push_back(w->window());
+            if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
         }
         for (QWidget* window : windows) QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
+        for (auto& [window, pictures] : direct) {
+            QBackingStore* store = window->backingStore();
+            QRegion region;
+            for (PictureWidget* w : pictures) region += QRect(w->mapTo(window, QPoint()), w->canvasSize());
+            store->beginPaint(region);
+            QPaintDevice* device = store->paintDevice();
+            QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+            if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
+                           target->format() == QImage::Format_ARGB32_Premultiplied)) {
+                // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
+                for (PictureWidget* w : pictures) copyInto(*target, w->mapTo(window, QPoint()), w->shownImage());
+            } else {
+                QPainter painter(device);
+                for (PictureWidget* w : pictures) painter.drawImage(w->mapTo(window, QPoint()), w->shownImage());
+            }
+            store->endPaint();
+            store->flush(region, window->windowHandle());
+        }
+    }
+
+    // A shown raster window of one device pixel per pixel, with a backing store.
+    static bool takesPicturesAsTheyAre(const QWidget& window) {
+        const QWindow* handle = window.windowHandle();
+        return handle && handle->isExposed() && handle->surfaceType() == QSurface::RasterSurface &&
+               window.backingStore() && handle->devicePixelRatio() == 1.0;
+    }
+
+    static void copyInto(QImage& target, QPoint at, const QImage& image) {
+        const QRect area = QRect(at, image.size()) & target.rect();
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
+            std::copy(from, from + area.width(), reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left());
+        }
     }
 
     std::vector<PictureWidget*> widgets_;
@@ -148,12 +287,43 @@ QSize PictureWidget::sizeHint() const {
     return QSize(static_cast<int>(picture_.scaleWidth()), static_cast<int>(picture_.scaleHeight()));
 }
 
-void PictureWidget::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    paintPicture(painter, picture_);
+bool PictureWidget::inFullView() const {
+    return isVisible() && updatesEnabled() && visibleRegion() == QRegion(rect());
+}
+
+QSize PictureWidget::canvasSize() const {
+    return QSize(static_cast<int>(picture_.scaleWidth()), static_cast<int>(picture_.scaleHeight()));
+}
+
+const QImage& PictureWidget::shownImage() {
+    if (!canvasShown_ || picture_.ops() != shownOps_ || picture_.background() != shownBackground_ ||
+        canvas_.size() != canvasSize())
+        renderPicture(canvas_, picture_);
+    canvasShown_ = true;
+    picture_.painted();
     shownOps_ = picture_.ops();
     shownBackground_ = picture_.background();
     shownOnce_ = true;
+    return canvas_;
+}
+
+void PictureWidget::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    // On a screen of more than one device pixel per pixel the painter draws the lines finer than
+    // an image of whole pixels could show them.
+    if (devicePixelRatioF() != 1.0) {
+        paintPicture(painter, picture_);
+        canvasShown_ = false;
+        shownOps_ = picture_.ops();
+        shownBackground_ = picture_.background();
+        shownOnce_ = true;
+        return;
+    }
+    // The picture as drawn is kept: a paint of the same picture (an expose, a part uncovered) draws
+    // nothing again.
+    const QImage& image = shownImage();
+    const QRect area = event->rect() & image.rect();
+    if (!area.isEmpty()) painter.drawImage(area.topLeft(), image, area);
 }
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 // repaints whenever the picture changes. Used for the recorder's waveform, spectrum and level bars
 // and for the effects dialog's equalizer curve.
 
+#include <QImage>
 #include <QWidget>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace tarnwick {
 
 // Paints the picture at the painter's origin, one device pixel per picture pixel.
 void paintPicture(QPainter& painter, const Picture& picture);
+
+// Draws the picture into an image of its size in Format_RGB32, pixel for pixel as paintPicture
+// paints it, without a painter for fills, pixels and lines that stay inside the picture.
+void renderPicture(QImage& image, const Picture& picture);
 
 class PictureWidget : public QWidget {
     Q_OBJECT
@@ -29,12 +34,20 @@ public:
     // The drawing under way is done: true when the picture looks different from what was painted
     // (a repaint is due), false when it does not.
     bool checkPicture();
+    // Shown, with the whole picture in sight.
+    bool inFullView() const;
+    // The picture's size, and the picture as drawn now (shown from now on).
+    QSize canvasSize() const;
+    const QImage& shownImage();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     Picture& picture_;
+    // The picture as drawn for the last paint, painted 1:1; canvasShown_ while it is what was shown.
+    QImage canvas_;
+    bool canvasShown_ = false;
     // What the last paint showed.
     std::vector<PictureOp> shownOps_;
     Colour shownBackground_ = 0;

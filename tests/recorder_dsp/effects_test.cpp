@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numeric>
 
 #include "recorder/dsp/dsp.h"
@@ -353,16 +354,17 @@ namespace tarnwick {
 namespace {
 
 // A stereo chain against two mono chains on the channels apart, the stereo buffers' sizes running
-// through size * 3 % modulus + step.
-void expectStereoIsTwoMonoChains(std::size_t modulus, std::size_t step) {
+// through size * 3 % modulus + step; `settings` changes the chain's defaults.
+void expectStereoIsTwoMonoChains(std::size_t modulus, std::size_t step, const std::function<void(clsDSP&)>& settings) {
     const auto left = test::toneWithNoise(22050, 300, 9000, 40000, 1);
     const auto right = test::toneWithNoise(22050, 2500, 12000, 40000, 2);
-    auto configure = [](clsDSP& dsp, int channels) {
+    auto configure = [&](clsDSP& dsp, int channels) {
         dsp.setSamplerate(22050);
         dsp.setChannels(static_cast<std::int16_t>(channels));
         dsp.setEchoLength(30);
         for (int band = 0; band < 7; ++band) dsp.setEqualizerBandGainDB(band, band % 2 ? -6.0f : 9.0f);
         dsp.setEffectsUsed(clsDSP::Amplify | clsDSP::Echo | clsDSP::Phaser | clsDSP::Equalizer);
+        settings(dsp);
     };
     clsDSP stereo, monoLeft, monoRight;
     configure(stereo, 2);
@@ -388,14 +390,26 @@ void expectStereoIsTwoMonoChains(std::size_t modulus, std::size_t step) {
 // In stereo every effect keeps each channel to itself, moving the phaser's one sweep once per frame:
 // a stereo chain gives what two mono chains give on the channels apart, however the buffers fall,
 // also when a buffer ends inside a frame and the next one starts with that frame's right sample.
+// Stereo runs take roads of their own (both channels side by side in one register), so the settings
+// include those that clip, that make the phaser run away and start again, and that give NaN.
 TEST(EffectsChain, StereoChainIsTwoMonoChainsWhateverTheBufferSizes) {
-    {
-        SCOPED_TRACE("whole frames");
-        expectStereoIsTwoMonoChains(9000, 2);
-    }
-    {
-        SCOPED_TRACE("buffers that end inside frames");
-        expectStereoIsTwoMonoChains(9001, 1);
+    const std::pair<const char*, std::function<void(clsDSP&)>> cases[] = {
+        {"defaults", [](clsDSP&) {}},
+        {"hot amplifier and a long echo that clip", [](clsDSP& d) { d.setAmplifyDB(24), d.setEchoAmp(0.9f); }},
+        {"a phaser that runs away", [](clsDSP& d) { d.setPhaseShiftFeedback(1e6f); }},
+        {"a phaser with a dry part of NaN", [](clsDSP& d) { d.setPhaseShiftDry(std::nanf("")); }},
+        {"an echo factor of NaN", [](clsDSP& d) { d.setEchoAmp(std::nanf("")); }},
+    };
+    for (const auto& [name, settings] : cases) {
+        SCOPED_TRACE(name);
+        {
+            SCOPED_TRACE("whole frames");
+            expectStereoIsTwoMonoChains(9000, 2, settings);
+        }
+        {
+            SCOPED_TRACE("buffers that end inside frames");
+            expectStereoIsTwoMonoChains(9001, 1, settings);
+        }
     }
 }
 

@@ -22,6 +22,14 @@ float barWeight(int x) {
     return (1.0f - static_cast<float>(std::cos(double(kTwoPi * static_cast<float>(x) / 25.0f)))) / 2.0f;
 }
 
+// Each bar's factor (1 + barWeight(bar + 3)) / 3 never changes: worked out once, not on every tick.
+struct BarFactors {
+    std::array<float, clsDraw::kBars> of{};
+    BarFactors() {
+        for (int l = 0; l < clsDraw::kBars; ++l) of[l] = 1.0f + barWeight(l + 3);
+    }
+};
+
 }  // namespace
 
 void clsDraw::DrawRect(Picture& picture, std::int32_t left, std::int32_t top, std::int32_t right,
@@ -84,10 +92,11 @@ void clsDraw::DrawFrequencies(std::span<const std::int16_t> samples, Picture& pi
     }
 
     // Each bar adds four bins to what the bars below it carried over.
+    static const BarFactors factors;
     float v = 0.0f;
     for (int l = 0; l < kBars; ++l) {
         v = v + m[5 * l + 1] + m[5 * l + 2] + m[5 * l + 3] + m[5 * l + 4];
-        v = v * (1.0f + barWeight(l + 3)) / 3.0f;
+        v = v * factors.of[l] / 3.0f;
         if (static_cast<float>(peaks_[l]) < v) peaks_[l] = v;
         if (peaks_[l] > 1.0) peaks_[l] = 1.0;
     }

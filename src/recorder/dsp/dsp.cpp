@@ -33,6 +33,33 @@ inline void echoSample(std::int16_t& sample, std::int16_t& stored, float factor)
     stored = toSample16(static_cast<float>(s) * factor);
 }
 
+// echoSample over a stretch of samples and the stretch of the line beside it.
+void echoRun(std::int16_t* data, std::int16_t* line, std::size_t count, float factor) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight samples at a time, each exactly as echoSample makes it: the sum limited to 16 bits by a
+    // saturating addition; the stored echo scaled in float and made a sample as toSample16 makes it
+    // (the limits by minimum and maximum, which keep a NaN, then NaN to 0, then rounding in the
+    // default mode, halves to even).
+    const __m128 f = _mm_set1_ps(factor), full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+    auto scaled = [&](__m128i wide) {
+        __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(wide), f);
+        v = _mm_max_ps(lowest, _mm_min_ps(full, v));
+        return _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
+    };
+    for (; i + 8 <= count; i += 8) {
+        auto* at = reinterpret_cast<__m128i*>(data + i);
+        auto* stored = reinterpret_cast<__m128i*>(line + i);
+        const __m128i sum = _mm_adds_epi16(_mm_loadu_si128(at), _mm_loadu_si128(stored));
+        _mm_storeu_si128(at, sum);
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(sum, sum), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(sum, sum), 16);
+        _mm_storeu_si128(stored, _mm_packs_epi32(scaled(low), scaled(high)));
+    }
+#endif
+    for (; i < count; ++i) echoSample(data[i], line[i], factor);
+}
+
 // One sample of one channel through the phaser's four all-pass stages with coefficient a.
 inline std::int16_t phaserSample(std::array<float, 4>& in, std::array<float, 4>& out, float a, std::int16_t sample,
                                  float feedback, float wet, float dry) {
@@ -91,6 +118,37 @@ void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff
 }
 
 #if defined(__SSE2__) && defined(__GNUC__)
+// The bands' coefficients and history laid out for registers of Width doubles: Width / 2 neighbouring
+// bands, both channels each, per register; [field][register][band in register * 2 + channel], the
+// fields b0, b1, b2, a1, a2, x1, x2, y1, y2. Places of bands above the count stay 0.
+template <int Bands, int Width>
+constexpr int kRegisters = (Bands + Width / 2 - 1) / (Width / 2);
+
+template <int Bands, int Width>
+void holdBands(const EqualizerBand<2>* band, double (&held)[9][kRegisters<Bands, Width>][Width]) {
+    for (int b = 0; b < Bands; ++b) {
+        const EqualizerBand<2>& k = band[b];
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / (Width / 2), i = b % (Width / 2) * 2 + c;
+            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
+            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
+            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
+        }
+    }
+}
+
+// The history back into the bands.
+template <int Bands, int Width>
+void releaseBands(EqualizerBand<2>* band, const double (&held)[9][kRegisters<Bands, Width>][Width]) {
+    for (int b = 0; b < Bands; ++b) {
+        for (int c = 0; c < 2; ++c) {
+            const int g = b / (Width / 2), i = b % (Width / 2) * 2 + c;
+            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
+            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
+        }
+    }
+}
+
 // Stereo on processors with 256-bit registers: two neighbouring bands, both channels each, in one
 // register of four doubles. Each operation is the scalar one on each lane (same rounding, same
 // order); float conversions and rounding to whole numbers use the default rounding mode, to
@@ -99,18 +157,9 @@ void equalizeMiddle(EqualizerBand<Lanes>* band, std::int16_t* data, std::ptrdiff
 template <int Bands>
 __attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, std::int16_t* data,
                                                        std::ptrdiff_t from, std::ptrdiff_t to) {
-    constexpr int Groups = (Bands + 1) / 2;
-    // [field][group][band in group * 2 + channel]
+    constexpr int Groups = kRegisters<Bands, 4>;
     double held[9][Groups][4] = {};
-    for (int b = 0; b < Bands; ++b) {
-        const EqualizerBand<2>& k = band[b];
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 2, i = b % 2 * 2 + c;
-            held[0][g][i] = k.b0[c], held[1][g][i] = k.b1[c], held[2][g][i] = k.b2[c];
-            held[3][g][i] = k.a1[c], held[4][g][i] = k.a2[c];
-            held[5][g][i] = k.x1[c], held[6][g][i] = k.x2[c], held[7][g][i] = k.y1[c], held[8][g][i] = k.y2[c];
-        }
-    }
+    holdBands<Bands, 4>(band, held);
     __m256d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
     for (int g = 0; g < Groups; ++g) {
         b0[g] = _mm256_loadu_pd(held[0][g]), b1[g] = _mm256_loadu_pd(held[1][g]), b2[g] = _mm256_loadu_pd(held[2][g]);
@@ -162,20 +211,98 @@ __attribute__((target("avx"))) void equalizeMiddleWide(EqualizerBand<2>* band, s
         _mm256_storeu_pd(held[5][g], x1[g]), _mm256_storeu_pd(held[6][g], x2[g]);
         _mm256_storeu_pd(held[7][g], y1[g]), _mm256_storeu_pd(held[8][g], y2[g]);
     }
-    for (int b = 0; b < Bands; ++b) {
-        for (int c = 0; c < 2; ++c) {
-            const int g = b / 2, i = b % 2 * 2 + c;
-            band[b].x1[c] = held[5][g][i], band[b].x2[c] = held[6][g][i];
-            band[b].y1[c] = held[7][g][i], band[b].y2[c] = held[8][g][i];
+    releaseBands<Bands, 4>(band, held);
+}
+
+// The same on processors with 512-bit registers: four neighbouring bands, both channels each, in one
+// register of eight doubles, so that seven bands take two registers where they took four. Each
+// operation is again the scalar one on each lane; bands above the count are silent and read and write
+// nothing.
+// GCC 12's 512-bit conversion intrinsics start from an undefined register, which it then warns of.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Bands>
+__attribute__((target("avx,avx2,avx512f"))) void equalizeMiddleWide8(EqualizerBand<2>* band, std::int16_t* data,
+                                                                    std::ptrdiff_t from, std::ptrdiff_t to) {
+    constexpr int Groups = kRegisters<Bands, 8>;
+    double held[9][Groups][8] = {};
+    holdBands<Bands, 8>(band, held);
+    __m512d b0[Groups], b1[Groups], b2[Groups], a1[Groups], a2[Groups], x1[Groups], x2[Groups], y1[Groups], y2[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        b0[g] = _mm512_loadu_pd(held[0][g]), b1[g] = _mm512_loadu_pd(held[1][g]), b2[g] = _mm512_loadu_pd(held[2][g]);
+        a1[g] = _mm512_loadu_pd(held[3][g]), a2[g] = _mm512_loadu_pd(held[4][g]);
+        x1[g] = _mm512_loadu_pd(held[5][g]), x2[g] = _mm512_loadu_pd(held[6][g]);
+        y1[g] = _mm512_loadu_pd(held[7][g]), y2[g] = _mm512_loadu_pd(held[8][g]);
+    }
+    const __m512d toUnit = _mm512_set1_pd(1.0 / 32767.0);
+    const __m256 full = _mm256_set1_ps(32767.0f), lowest = _mm256_set1_ps(-32768.0f);
+    const __m256 minusOne = _mm256_set1_ps(-1.0f);
+    for (std::ptrdiff_t step = from; step < to; ++step) {
+#pragma GCC unroll 3
+        for (int g = 0; g < Groups; ++g) {
+            // The frames the group's bands are on, and whether each band is there at all.
+            std::int16_t* at[4];
+            bool there[4];
+            std::int32_t pairs[4] = {0, 0, 0, 0};
+#pragma GCC unroll 4
+            for (int j = 0; j < 4; ++j) {
+                there[j] = 4 * g + j < Bands;
+                at[j] = data + (step - (4 * g + j) * kBandLag) * 2;
+                if (there[j]) std::memcpy(&pairs[j], at[j], 4);
+            }
+            const __m128i packed = _mm_setr_epi32(pairs[0], pairs[1], pairs[2], pairs[3]);
+            const __m512d x = _mm512_cvtps_pd(
+                _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(packed)), toUnit)));
+            const __m512d feedForward = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(b0[g], x), _mm512_mul_pd(b1[g], x1[g])),
+                                                      _mm512_mul_pd(b2[g], x2[g]));
+            const __m256 y = _mm512_cvtpd_ps(
+                _mm512_sub_pd(_mm512_sub_pd(feedForward, _mm512_mul_pd(a2[g], y2[g])), _mm512_mul_pd(a1[g], y1[g])));
+            x2[g] = x1[g];
+            x1[g] = x;
+            y2[g] = y1[g];
+            y1[g] = _mm512_cvtps_pd(y);
+            // IIRFilter::clippedSample on each lane, as in the 256-bit version.
+            __m256 v = _mm256_min_ps(full, _mm256_mul_ps(y, full));
+            const __m256 under = _mm256_cmp_ps(y, minusOne, _CMP_LT_OS);
+            v = _mm256_or_ps(_mm256_and_ps(under, lowest), _mm256_andnot_ps(under, v));
+            v = _mm256_and_ps(v, _mm256_cmp_ps(v, v, _CMP_ORD_Q));
+            const __m256i whole = _mm256_cvtps_epi32(v);
+            const __m128i out = _mm_packs_epi32(_mm256_castsi256_si128(whole), _mm256_extracti128_si256(whole, 1));
+            std::int32_t outPairs[4];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(outPairs), out);
+#pragma GCC unroll 4
+            for (int j = 0; j < 4; ++j)
+                if (there[j]) std::memcpy(at[j], &outPairs[j], 4);
         }
     }
+    for (int g = 0; g < Groups; ++g) {
+        _mm512_storeu_pd(held[5][g], x1[g]), _mm512_storeu_pd(held[6][g], x2[g]);
+        _mm512_storeu_pd(held[7][g], y1[g]), _mm512_storeu_pd(held[8][g], y2[g]);
+    }
+    releaseBands<Bands, 8>(band, held);
 }
+#pragma GCC diagnostic pop
 #endif
 
 template <int Lanes>
 void equalizeFull(EqualizerBand<Lanes>* band, int bands, std::int16_t* data, std::ptrdiff_t from, std::ptrdiff_t to) {
 #if defined(__SSE2__) && defined(__GNUC__)
     if constexpr (Lanes == 2) {
+        static const bool widest = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2");
+        if (widest) {
+            switch (bands) {
+            case 1: return equalizeMiddleWide8<1>(band, data, from, to);
+            case 2: return equalizeMiddleWide8<2>(band, data, from, to);
+            case 3: return equalizeMiddleWide8<3>(band, data, from, to);
+            case 4: return equalizeMiddleWide8<4>(band, data, from, to);
+            case 5: return equalizeMiddleWide8<5>(band, data, from, to);
+            case 6: return equalizeMiddleWide8<6>(band, data, from, to);
+            case 7: return equalizeMiddleWide8<7>(band, data, from, to);
+            case 8: return equalizeMiddleWide8<8>(band, data, from, to);
+            case 9: return equalizeMiddleWide8<9>(band, data, from, to);
+            default: return equalizeMiddleWide8<10>(band, data, from, to);
+            }
+        }
         static const bool wide = __builtin_cpu_supports("avx");
         if (wide) {
             switch (bands) {
@@ -361,7 +488,9 @@ void clsDSP::rebuildEcho() {
     // The delay counts frames, so a stereo echo comes after the same time as a mono one. A delay
     // shorter than one frame leaves no line, and the echo then passes the samples unchanged.
     const long long frames = roundEven(static_cast<float>(samplerate_) / 1000.0f * static_cast<float>(echoLength_));
-    for (auto& line : echoLine_) line.assign(frames > 0 ? static_cast<std::size_t>(frames) : 0, 0);
+    echoFrames_ = 0;
+    echoLine_.assign(frames > 0 ? 2 * static_cast<std::size_t>(frames) : 0, 0);
+    echoFrames_ = static_cast<std::int32_t>(echoLine_.size() / 2);
     echoPosition_ = 0;
     echoFactorInUse_ = echoAmp_;
 }
@@ -470,9 +599,9 @@ void clsDSP::completeFrame(std::int16_t& sample) {
     // Each effect as it treats a right sample inside a buffer, then the frame's end: the echo line
     // and the phaser's sweep move on.
     if (effectsUsed_ & Amplify) sample = toSample16(static_cast<float>(sample) * fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f));
-    if ((effectsUsed_ & Echo) && !echoLine_[1].empty()) {
-        echoSample(sample, echoLine_[1][static_cast<std::size_t>(echoPosition_)], echoFactorInUse_);
-        if (++echoPosition_ >= static_cast<std::int32_t>(echoLine_[1].size())) echoPosition_ = 0;
+    if ((effectsUsed_ & Echo) && echoFrames_ > 0) {
+        echoSample(sample, echoLine_[2 * static_cast<std::size_t>(echoPosition_) + 1], echoFactorInUse_);
+        if (++echoPosition_ >= echoFrames_) echoPosition_ = 0;
     }
     if (effectsUsed_ & Phaser) {
         float w = sweepValue_;
@@ -513,26 +642,24 @@ void clsDSP::amplify(std::span<std::int16_t> samples) const {
 
 template <int Lanes>
 void clsDSP::echo(std::span<std::int16_t> samples) {
-    const auto length = static_cast<std::int32_t>(echoLine_[0].size());
+    const std::int32_t length = echoFrames_;
     if (length == 0) return;
     const float factor = echoFactorInUse_;
-    auto one = [factor](std::int16_t& sample, std::int16_t& stored) { echoSample(sample, stored, factor); };
-    // Whole frames in runs that end where the line wraps, so the loop inside checks nothing.
+    // Whole frames in runs that end where the line wraps: within a run, each sample meets its own
+    // place in the line, so a run is one stretch of samples beside one stretch of the line.
     std::int16_t* data = samples.data();
     std::size_t framesLeft = samples.size() / Lanes;
     while (framesLeft > 0) {
         const std::size_t run = std::min<std::size_t>(framesLeft, static_cast<std::size_t>(length - echoPosition_));
-        for (int c = 0; c < Lanes; ++c) {
-            std::int16_t* line = echoLine_[c].data() + echoPosition_;
-            for (std::size_t f = 0; f < run; ++f) one(data[f * Lanes + c], line[f]);
-        }
+        echoRun(data, echoLine_.data() + static_cast<std::size_t>(echoPosition_) * Lanes, run * Lanes, factor);
         data += run * Lanes;
         framesLeft -= run;
         echoPosition_ += static_cast<std::int32_t>(run);
         if (echoPosition_ >= length) echoPosition_ = 0;
     }
     // A last sample short of a frame: the first channel, and the line does not move on.
-    if (samples.size() % Lanes != 0) one(samples.back(), echoLine_[0][echoPosition_]);
+    if (samples.size() % Lanes != 0)
+        echoSample(samples.back(), echoLine_[static_cast<std::size_t>(echoPosition_) * Lanes], factor);
 }
 
 template <int Lanes>
@@ -547,7 +674,70 @@ void clsDSP::phaser(std::span<std::int16_t> samples) {
     }
     const float feedback = feedback_, wet = wet_, dry = dry_;
     float w = sweepValue_, factor = sweepFactor_;
-    for (std::size_t i = 0; i < samples.size(); i += Lanes) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if constexpr (Lanes == 2) {
+        // Whole frames with both channels side by side (lane 0 left, lane 1 right), each lane
+        // exactly as phaserSample computes it.
+        const std::size_t whole = samples.size() / 2 * 2;
+        if (whole > 0) {
+            auto lanes = [](float left, float right) { return _mm_setr_ps(left, right, 0.0f, 0.0f); };
+            __m128 sin[4], sout[4];
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                sin[k] = lanes(in[0][k], in[1][k]);
+                sout[k] = lanes(out[0][k], out[1][k]);
+            }
+            const __m128 fb = _mm_set1_ps(feedback), wetv = _mm_set1_ps(wet), dryv = _mm_set1_ps(dry);
+            const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+            const __m128d toUnit = _mm_set1_pd(1.0 / 32767.0);
+            std::int16_t* data = samples.data();
+            for (; i < whole; i += 2) {
+                const __m128 a = _mm_set1_ps((1.0f - w) / (1.0f + w));
+                std::int32_t pair;
+                std::memcpy(&pair, data + i, 4);
+                const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(_mm_cvtsi32_si128(pair), _mm_cvtsi32_si128(pair)), 16);
+                const __m128 x = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(wide), toUnit));
+                __m128 u = _mm_add_ps(x, _mm_mul_ps(sout[3], fb));
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) {
+                    const __m128 o = _mm_sub_ps(_mm_mul_ps(a, _mm_add_ps(u, sout[k])), sin[k]);
+                    sin[k] = u;
+                    sout[k] = o;
+                    u = o;
+                }
+                // A lane whose chain ran away (u - u is not 0 for an infinity or NaN) starts again from silence.
+                const int runaway = _mm_movemask_ps(_mm_cmpunord_ps(_mm_sub_ps(u, u), _mm_sub_ps(u, u))) & 3;
+                if (runaway != 0) [[unlikely]] {
+                    const __m128 keep = _mm_castsi128_ps(_mm_setr_epi32(runaway & 1 ? 0 : -1, runaway & 2 ? 0 : -1, 0, 0));
+#pragma GCC unroll 4
+                    for (int k = 0; k < 4; ++k) {
+                        sin[k] = _mm_and_ps(sin[k], keep);
+                        sout[k] = _mm_and_ps(sout[k], keep);
+                    }
+                    u = _mm_and_ps(u, keep);
+                }
+                // toSample16 on each lane: the limits by minimum and maximum (which keep a NaN), then
+                // NaN to 0, then rounding.
+                __m128 v = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(u, wetv), _mm_mul_ps(x, dryv)), full);
+                v = _mm_max_ps(lowest, _mm_min_ps(full, v));
+                v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+                pair = _mm_cvtsi128_si32(_mm_packs_epi32(_mm_cvtps_epi32(v), _mm_setzero_si128()));
+                std::memcpy(data + i, &pair, 4);
+                turnSweep(w, factor);
+            }
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                float inLanes[4], outLanes[4];
+                _mm_storeu_ps(inLanes, sin[k]);
+                _mm_storeu_ps(outLanes, sout[k]);
+                in[0][k] = inLanes[0], in[1][k] = inLanes[1];
+                out[0][k] = outLanes[0], out[1][k] = outLanes[1];
+            }
+        }
+    }
+#endif
+    for (; i < samples.size(); i += Lanes) {
         const int present = static_cast<int>(std::min<std::size_t>(Lanes, samples.size() - i));
         const float a = (1.0f - w) / (1.0f + w);
         for (int c = 0; c < present; ++c) samples[i + c] = phaserSample(in[c], out[c], a, samples[i + c], feedback, wet, dry);
