@@ -202,8 +202,8 @@ TEST(RecorderEndToEnd, ClosingTheWindowOrEchoLinkWhileRecordingLeavesACompleteFi
 TEST(RecorderEndToEnd, CostOfRecordingWithEveryEffectAndDisplayOn) {
     Node node;
     {
-        // Five seconds of a chord in stereo, so every display has something to show.
-        std::vector<std::int16_t> s(44100 * 2 * 5);
+        // Twelve seconds of a chord in stereo, so every display has something to show.
+        std::vector<std::int16_t> s(44100 * 2 * 12);
         for (std::size_t i = 0; i < s.size(); ++i)
             s[i] = static_cast<std::int16_t>(6000 * std::sin(i * 0.031) + 4000 * std::sin(i * 0.173));
         auto le = [](std::uint32_t v, int n) {
@@ -228,18 +228,25 @@ TEST(RecorderEndToEnd, CostOfRecordingWithEveryEffectAndDisplayOn) {
         getrusage(RUSAGE_THREAD, &u);
         return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
     };
+    // Two windows of four seconds: the first seconds, while the file is under a megabyte and its size
+    // in the status line changes with every buffer, and later, when it changes a few times a second.
+    auto measure = [&](const char* when, const char* property) {
+        const double cpu0 = cpuMs();
+        const auto t0 = std::chrono::steady_clock::now();
+        runFor(4000);
+        const double cpu = cpuMs() - cpu0;
+        const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        const double share = 100.0 * cpu / wall;
+        std::printf("recorder, every effect and display on, 44.1 kHz stereo, %s: %.1f ms of CPU in %.0f ms (%.2f %% of one core)\n",
+                    when, cpu, wall, share);
+        ::testing::Test::RecordProperty(property, std::to_string(share));
+        EXPECT_LT(share, 50.0);
+    };
     runFor(300);
-    const double cpu0 = cpuMs();
-    const auto t0 = std::chrono::steady_clock::now();
-    runFor(4000);
-    const double cpu = cpuMs() - cpu0;
-    const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    measure("seconds 0.3 to 4.3", "cpu_percent_of_one_core_first");
+    runFor(2700);
+    measure("seconds 7 to 11", "cpu_percent_of_one_core_later");
     p.record();
-    const double share = 100.0 * cpu / wall;
-    std::printf("recorder, every effect and display on, 44.1 kHz stereo: %.1f ms of CPU in %.0f ms (%.2f %% of one core)\n",
-                cpu, wall, share);
-    ::testing::Test::RecordProperty("cpu_percent_of_one_core", std::to_string(share));
-    EXPECT_LT(share, 50.0);
 }
 
 }  // namespace
