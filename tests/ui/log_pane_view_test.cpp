@@ -7,7 +7,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <limits>
+#include <vector>
 
 // The host's headers first: Qt defines "emit" as a word of its own.
 #include "conference/conference_controller.h"
@@ -164,15 +167,21 @@ TEST_F(ChatFlood, TheLastThousandLinesCostWhatTheFirstThousandDidAndTheMemorySta
         return threadCpuNs() - start;
     };
     const long rssBefore = residentKb();
-    const std::int64_t first = flood(1000);
-    std::int64_t last = 0;
+    // A busy machine can slow any one batch (caches, frequency): each end of the flood is measured as the
+    // cheapest of its three batches of 1,000 lines.
+    std::int64_t first = std::numeric_limits<std::int64_t>::max();
+    for (int i = 0; i < 3; ++i) first = std::min(first, flood(1000));
+    std::vector<std::int64_t> recent;
     while (sent < kLines) {
-        last = flood(1000);
+        const std::int64_t batch = flood(1000);
         // A pane whose cost grows with what it holds would take hours to get through the flood; a line
         // takes microseconds.
-        ASSERT_LE(last, 10 * first) << "after " << sent << " lines";
-        ASSERT_LE(last, 1'000'000'000) << "ns for 1,000 lines after " << sent;
+        ASSERT_LE(batch, 20 * first) << "after " << sent << " lines";
+        ASSERT_LE(batch, 1'000'000'000) << "ns for 1,000 lines after " << sent;
+        recent.push_back(batch);
+        if (recent.size() > 3) recent.erase(recent.begin());
     }
+    const std::int64_t last = *std::min_element(recent.begin(), recent.end());
     const long grown = residentKb() - rssBefore;
     RecordProperty("first_1000_lines_us", static_cast<int>(first / 1000));
     RecordProperty("last_1000_lines_us", static_cast<int>(last / 1000));
