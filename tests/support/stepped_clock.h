@@ -18,9 +18,19 @@
 // The clock stands exactly on the file's whole second ("% i0": no time passes between readings);
 // libfaketime's faking of file times is left off, as its lock can deadlock a program that stats
 // files while it reads the clock.
+//
+// "i0" counts readings in a semaphore-guarded shared counter; without one libfaketime hands out the
+// real time. Left to itself it makes that pair under names taken from the process id and, on finding
+// them already there, silently goes without: a program that ends by _exit or is killed leaves its
+// pair behind, so once process ids come round again a program now and then ran on the real clock
+// (its timers ticking on their own, its schedules never due). Each program started here gets a
+// fresh pair made by the clock, and the clock removes them.
 
 #include <fcntl.h>
+#include <semaphore.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +42,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -81,12 +92,13 @@ public:
         return code;
     }
 
-    // The environment that puts a program on this clock.
+    // The environment that puts one program on this clock (each start takes its own).
     std::map<std::string, std::string> env() const {
         std::map<std::string, std::string> e{{"LD_PRELOAD", library()},
                                              {"FAKETIME", "% i0"},
                                              {"FAKETIME_FOLLOW_FILE", file_},
                                              {"FAKETIME_NO_CACHE", "1"},
+                                             {"FAKETIME_SHARED", makeShared()},
                                              {"NO_FAKE_STAT", "1"}};
         if (kind_ == Kind::TimeOfDayOnly) e["FAKETIME_DONT_FAKE_MONOTONIC"] = "1";
         return e;
@@ -107,6 +119,24 @@ public:
     }
 
 private:
+    // A semaphore (free) and a zeroed page of shared memory under fresh names, as libfaketime reads
+    // them from FAKETIME_SHARED: "SEMAPHORE MEMORY".
+    std::string makeShared() const {
+        static int count = 0;
+        const std::string name = "/tarnwick-clock-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
+        const std::string memory = name + "-shm";
+        sem_t* sem = ::sem_open(name.c_str(), O_CREAT | O_EXCL, 0600, 1);
+        if (sem == SEM_FAILED) throw std::runtime_error("cannot make the clock's semaphore " + name);
+        ::sem_close(sem);
+        shared_->names.push_back(name);
+        const int fd = ::shm_open(memory.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+        if (fd < 0) throw std::runtime_error("cannot make the clock's shared memory " + memory);
+        const int sized = ::ftruncate(fd, 4096);
+        ::close(fd);
+        if (sized != 0) throw std::runtime_error("cannot size the clock's shared memory " + memory);
+        return name + " " + memory;
+    }
+
     void set() const {
         const timespec t{at_, 0};
         const timespec times[2] = {t, t};
@@ -119,6 +149,17 @@ private:
 
     std::unique_ptr<TempDir> dir_;
     std::string file_;
+    // The names made for the programs on this clock, removed with it.
+    struct Shared {
+        std::vector<std::string> names;
+        ~Shared() {
+            for (const auto& name : names) {
+                ::sem_unlink(name.c_str());
+                ::shm_unlink((name + "-shm").c_str());
+            }
+        }
+    };
+    std::unique_ptr<Shared> shared_ = std::make_unique<Shared>();
     Kind kind_;
     std::time_t at_ = 0;
 };
