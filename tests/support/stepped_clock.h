@@ -125,6 +125,9 @@ private:
         static int count = 0;
         const std::string name = "/tarnwick-clock-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
         const std::string memory = name + "-shm";
+        // A pair under these names can only be left by a killed process that had this id before.
+        ::sem_unlink(name.c_str());
+        ::shm_unlink(memory.c_str());
         sem_t* sem = ::sem_open(name.c_str(), O_CREAT | O_EXCL, 0600, 1);
         if (sem == SEM_FAILED) throw std::runtime_error("cannot make the clock's semaphore " + name);
         ::sem_close(sem);
