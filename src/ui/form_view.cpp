@@ -968,35 +968,33 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             auto* w = new ShortenedLabel(parent);
             b->refreshValue = [w, &c] { w->setSentence(toDisplay(c.caption())); };
             b->widget = w;
-            b->widget->setObjectName(qs(c.name()));
-            b->widget->installEventFilter(new RightClickFilter(c, b->widget));
-            return b->widget;
+        } else {
+            auto* w = plainLabel({}, parent);
+            b->refreshValue = [w, &c, label] {
+                const QString text = toDisplay(c.caption());
+                if (label && label->width() >= 0) {
+                    // A label held to a width (a bar that grows): its caption centred in that width.
+                    if (w->text() != text) w->setText(text);
+                    if (w->alignment() != Qt::AlignCenter) w->setAlignment(Qt::AlignCenter);
+                    const int px = qRound(label->width() / kTwipsPerPixel);
+                    if (w->minimumWidth() != px || w->maximumWidth() != px) w->setFixedWidth(px);
+                    const int height = w->sizeHint().height();
+                    if (w->minimumHeight() != height || w->maximumHeight() != height) w->setFixedHeight(height);
+                    return;
+                }
+                const QString before = w->text();
+                if (before == text) return;
+                w->setText(text);
+                // A label keeps the largest size it has had, as a fixed size: a text that changes often
+                // (a counter, a status line) then repaints the label alone instead of laying out the
+                // whole window again on every change. A count that only changed its digits needs no
+                // measuring at all.
+                if (w->minimumSize() == w->maximumSize() && sameRoom(*w, before, text)) return;
+                const QSize size = w->sizeHint().expandedTo(w->minimumSize());
+                if (size != w->minimumSize() || size != w->maximumSize()) w->setFixedSize(size);
+            };
+            b->widget = w;
         }
-        auto* w = plainLabel({}, parent);
-        b->refreshValue = [w, &c, label] {
-            const QString text = toDisplay(c.caption());
-            if (label && label->width() >= 0) {
-                // A label held to a width (a bar that grows): its caption centred in that width.
-                if (w->text() != text) w->setText(text);
-                if (w->alignment() != Qt::AlignCenter) w->setAlignment(Qt::AlignCenter);
-                const int px = qRound(label->width() / kTwipsPerPixel);
-                if (w->minimumWidth() != px || w->maximumWidth() != px) w->setFixedWidth(px);
-                const int height = w->sizeHint().height();
-                if (w->minimumHeight() != height || w->maximumHeight() != height) w->setFixedHeight(height);
-                return;
-            }
-            const QString before = w->text();
-            if (before == text) return;
-            w->setText(text);
-            // A label keeps the largest size it has had, as a fixed size: a text that changes often
-            // (a counter, a status line) then repaints the label alone instead of laying out the
-            // whole window again on every change. A count that only changed its digits needs no
-            // measuring at all.
-            if (w->minimumSize() == w->maximumSize() && sameRoom(*w, before, text)) return;
-            const QSize size = w->sizeHint().expandedTo(w->minimumSize());
-            if (size != w->minimumSize() || size != w->maximumSize()) w->setFixedSize(size);
-        };
-        b->widget = w;
     }
     b->widget->setObjectName(qs(c.name()));
     b->widget->installEventFilter(new RightClickFilter(c, b->widget));
