@@ -17,13 +17,6 @@ constexpr std::size_t kGreetingMax = 160;
 
 bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Characters of a text, counted as the operator sees them (a UTF-8 sequence is one character).
-std::size_t characters(const std::string& s) {
-    std::size_t n = 0;
-    for (char c : s) n += continuationByte(c) ? 0 : 1;
-    return n;
-}
-
 // The text cut to at most max characters, never inside a UTF-8 sequence.
 std::string cutTo(const std::string& s, std::size_t max) {
     std::size_t n = 0;
@@ -83,7 +76,7 @@ Form10::Form10(ToolContext& ctx)
     Timer1.onTick = [this] { ShowTime.setCaption(ctx_.rt.localTime().hms()); };
     Timer2.onTick = [this] {
         ctx_.rt.yield();
-        for (int k = 0; k < 9; ++k) counts_[k]->setCaption(std::to_string(characters(messages_[k]->text())));
+        for (int k = 0; k < 9; ++k) counts_[k]->setCaption(std::to_string(textCharacters(messages_[k]->text())));
     };
     Command1.onClick = [this] { hide(); };
     Command2.onClick = [this] { SaveData(); };

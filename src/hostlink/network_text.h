@@ -27,7 +27,8 @@ inline constexpr std::size_t kNetIdentityMax = 255;
 // - the cut counts characters and never falls inside one.
 std::string cleanNetworkText(const std::string& text, std::size_t maxChars);
 
-// The number of characters of UTF-8 text (as the cleaner returns it).
+// The number of characters of UTF-8 text, as the operator counts them (continuation bytes are no
+// characters): the cleaner's output, a box's text.
 std::size_t textCharacters(const std::string& text);
 
 }  // namespace tarnwick

@@ -1,6 +1,7 @@
 // The speech tool's sense of time: the one-second clock with the mailbox pump and the time and info
 // announcements, the speech beacon, the speech and CW idents, the idle cut-off and "Send ID".
 
+#include "hostlink/network_text.h"
 #include "speech/speech_tool.h"
 #include "speech/spoken_time.h"
 #include "toolbox/dtmf_face.h"
@@ -9,14 +10,6 @@
 namespace tarnwick {
 
 namespace {
-// Characters as the operator counts them (UTF-8 continuation bytes are not characters).
-std::size_t characterCount(const std::string& s) {
-    std::size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 
 // Counts a seconds label down by one.
 void countDown(Label& seconds) { seconds.setText(std::to_string(boxCount(seconds.text()) - 1)); }
@@ -30,9 +23,9 @@ void Form3::onClockTick() {
     const std::vector<LocalTime> moments = clockMoments_.since(now);
     ShowTime.setText(now.hms());
     rt.yield();
-    Label19.setText(std::to_string(characterCount(TextInput3.text())));
-    Label20.setText(std::to_string(characterCount(InfoText.text())));
-    Label21.setText(std::to_string(characterCount(Callsign.text())));
+    Label19.setText(std::to_string(textCharacters(TextInput3.text())));
+    Label20.setText(std::to_string(textCharacters(InfoText.text())));
+    Label21.setText(std::to_string(textCharacters(Callsign.text())));
 
     if (flag2 == 1) SpeakTheText();
 
