@@ -295,11 +295,11 @@ void ftpControl::run(bool upload, Finished finished) {
     lastAddress_ = job->url;
     lastFailure_.clear();
     if (!upload && (remote_.empty() || remote_.back() == '/')) {
-        // A folder's name: the server would send its listing, which is no file to keep.
-        lastFailure_ = remote_.empty() ? "no remote file name" : "the remote name \"" + remote_ + "\" names a folder";
-        showFailure("Failed");
-        if (job->finished)
-            job->finished(false, "Failed downloading file, check file permissions (both remote & local) and try again.");
+        // A folder's name: the server would send its listing, which is no file to keep. It fails as a
+        // transfer step, as a local file that cannot be opened does.
+        job_ = std::move(job);
+        job_->loggedIn = true;
+        stop(remote_.empty() ? "no remote file name" : "the remote name \"" + remote_ + "\" names a folder");
         return;
     }
 
@@ -334,10 +334,7 @@ void ftpControl::run(bool upload, Finished finished) {
         // Nowhere to put the file: the transfer fails at its file step, after the log-in it never made.
         job_ = std::move(job);
         raw->loggedIn = true;
-        raw->stopReason = raw->file.error();
-        TransferOutcome out;
-        out.failure = TransferFailure::LocalFile;
-        finish(upload, out);
+        stop(raw->file.error());
         return;
     }
     raw->guard = std::make_unique<TransferGuard>(rt_, limits_, upload ? std::string() : raw->file.temporaryPath(),

@@ -29,7 +29,6 @@ public:
 
     class Sink;
 
-    explicit DiskWriter(Runtime& rt) : DiskWriter(rt, Options{}) {}
     DiskWriter(Runtime& rt, Options options);
     // Waits for a write under way to return.
     ~DiskWriter();
