@@ -33,28 +33,36 @@ inline void echoSample(std::int16_t& sample, std::int16_t& stored, float factor)
     stored = toSample16(static_cast<float>(s) * factor);
 }
 
-// echoSample over a stretch of samples and the stretch of the line beside it.
-void echoRun(std::int16_t* data, std::int16_t* line, std::size_t count, float factor) {
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    // Eight samples at a time, each exactly as echoSample makes it: the sum limited to 16 bits by a
-    // saturating addition; the stored echo scaled in float and made a sample as toSample16 makes it
-    // (the limits by minimum and maximum, which keep a NaN, then NaN to 0, then rounding in the
-    // default mode, halves to even).
-    const __m128 f = _mm_set1_ps(factor), full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
+// Eight samples times f, each made a sample exactly as toSample16 makes it: the limits by minimum and
+// maximum (which keep a NaN, the product of silence and an infinite factor), then NaN to 0, then
+// rounding in the default mode, halves to even.
+inline __m128i scaledEight(__m128i eight, __m128 f) {
+    const __m128 full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
     auto scaled = [&](__m128i wide) {
         __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(wide), f);
         v = _mm_max_ps(lowest, _mm_min_ps(full, v));
         return _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
     };
+    const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(eight, eight), 16);
+    const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(eight, eight), 16);
+    return _mm_packs_epi32(scaled(low), scaled(high));
+}
+#endif
+
+// echoSample over a stretch of samples and the stretch of the line beside it.
+void echoRun(std::int16_t* data, std::int16_t* line, std::size_t count, float factor) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight samples at a time, each exactly as echoSample makes it: the sum limited to 16 bits by a
+    // saturating addition; the stored echo scaled as toSample16 does.
+    const __m128 f = _mm_set1_ps(factor);
     for (; i + 8 <= count; i += 8) {
         auto* at = reinterpret_cast<__m128i*>(data + i);
         auto* stored = reinterpret_cast<__m128i*>(line + i);
         const __m128i sum = _mm_adds_epi16(_mm_loadu_si128(at), _mm_loadu_si128(stored));
         _mm_storeu_si128(at, sum);
-        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(sum, sum), 16);
-        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(sum, sum), 16);
-        _mm_storeu_si128(stored, _mm_packs_epi32(scaled(low), scaled(high)));
+        _mm_storeu_si128(stored, scaledEight(sum, f));
     }
 #endif
     for (; i < count; ++i) echoSample(data[i], line[i], factor);
@@ -488,9 +496,7 @@ void clsDSP::rebuildEcho() {
     // The delay counts frames, so a stereo echo comes after the same time as a mono one. A delay
     // shorter than one frame leaves no line, and the echo then passes the samples unchanged.
     const long long frames = roundEven(static_cast<float>(samplerate_) / 1000.0f * static_cast<float>(echoLength_));
-    echoFrames_ = 0;
     echoLine_.assign(frames > 0 ? 2 * static_cast<std::size_t>(frames) : 0, 0);
-    echoFrames_ = static_cast<std::int32_t>(echoLine_.size() / 2);
     echoPosition_ = 0;
     echoFactorInUse_ = echoAmp_;
 }
@@ -598,10 +604,10 @@ void clsDSP::ProcessSamples(std::span<std::int16_t> samples) {
 void clsDSP::completeFrame(std::int16_t& sample) {
     // Each effect as it treats a right sample inside a buffer, then the frame's end: the echo line
     // and the phaser's sweep move on.
-    if (effectsUsed_ & Amplify) sample = toSample16(static_cast<float>(sample) * fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f));
-    if ((effectsUsed_ & Echo) && echoFrames_ > 0) {
+    if (effectsUsed_ & Amplify) amplify({&sample, 1});
+    if ((effectsUsed_ & Echo) && echoFrames() > 0) {
         echoSample(sample, echoLine_[2 * static_cast<std::size_t>(echoPosition_) + 1], echoFactorInUse_);
-        if (++echoPosition_ >= echoFrames_) echoPosition_ = 0;
+        if (++echoPosition_ >= echoFrames()) echoPosition_ = 0;
     }
     if (effectsUsed_ & Phaser) {
         float w = sweepValue_;
@@ -617,21 +623,11 @@ void clsDSP::amplify(std::span<std::int16_t> samples) const {
     const float factor = fpow(10.0f, static_cast<float>(amplifyDB_) / 20.0f);
     std::size_t i = 0;
 #if defined(__SSE2__)
-    // Eight samples at a time, each exactly as toSample16 makes it: the limits by minimum and maximum
-    // (which keep a NaN, the product of silence and an infinite factor), then NaN to 0, then rounding
-    // in the default mode, halves to even.
-    const __m128 f = _mm_set1_ps(factor), full = _mm_set1_ps(32767.0f), lowest = _mm_set1_ps(-32768.0f);
-    auto scaled = [&](__m128i wide) {
-        __m128 v = _mm_mul_ps(_mm_cvtepi32_ps(wide), f);
-        v = _mm_max_ps(lowest, _mm_min_ps(full, v));
-        return _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
-    };
+    // Eight samples at a time, each exactly as the scalar step below makes it.
+    const __m128 f = _mm_set1_ps(factor);
     for (; i + 8 <= samples.size(); i += 8) {
         auto* at = reinterpret_cast<__m128i*>(samples.data() + i);
-        const __m128i eight = _mm_loadu_si128(at);
-        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(eight, eight), 16);
-        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(eight, eight), 16);
-        _mm_storeu_si128(at, _mm_packs_epi32(scaled(low), scaled(high)));
+        _mm_storeu_si128(at, scaledEight(_mm_loadu_si128(at), f));
     }
 #endif
     for (; i < samples.size(); ++i) samples[i] = toSample16(static_cast<float>(samples[i]) * factor);
@@ -642,7 +638,7 @@ void clsDSP::amplify(std::span<std::int16_t> samples) const {
 
 template <int Lanes>
 void clsDSP::echo(std::span<std::int16_t> samples) {
-    const std::int32_t length = echoFrames_;
+    const std::int32_t length = echoFrames();
     if (length == 0) return;
     const float factor = echoFactorInUse_;
     // Whole frames in runs that end where the line wraps: within a run, each sample meets its own

@@ -178,9 +178,9 @@ private:
     std::int32_t effectsUsed_ = 0;
     // The echo line, frame by frame with room for two channels in each (the channels side by side,
     // as in the buffers, so that a run of frames is one run of samples in both); a mono line uses
-    // the first echoFrames_ places. The position counts frames.
+    // the first echoFrames() places. The position counts frames.
     std::vector<std::int16_t> echoLine_;
-    std::int32_t echoFrames_ = 0;
+    std::int32_t echoFrames() const { return static_cast<std::int32_t>(echoLine_.size() / 2); }
     std::int32_t echoPosition_ = 0;
     float echoFactorInUse_ = 0;
     std::int32_t echoLength_ = 100;
