@@ -130,27 +130,18 @@ private:
                 recover(static_cast<int>(avail));
                 return;
             }
-            if (avail == 0) {
-                if (paced_) waitForPace();
-                return;
-            }
+            if (avail == 0) break;
             snd_pcm_uframes_t frames = std::min<snd_pcm_uframes_t>({static_cast<snd_pcm_uframes_t>(avail), 4096, room});
             noteWhetherPaced(static_cast<snd_pcm_uframes_t>(avail));
             if (paced_) {
                 // Only as much as the clock has let through since the pacing began.
                 const std::int64_t due = (rt_.monotonicMs() - pacedSinceMs_) * rate_ / 1000 - pacedFrames_;
-                if (due <= 0) {
-                    waitForPace();
-                    return;
-                }
+                if (due <= 0) break;
                 frames = std::min<snd_pcm_uframes_t>(frames, static_cast<snd_pcm_uframes_t>(due));
             }
             buffer_.resize(frames * static_cast<std::size_t>(channels_));
             const snd_pcm_sframes_t got = snd_pcm_readi(pcm_, buffer_.data(), frames);
-            if (got == -EAGAIN) {
-                if (paced_) waitForPace();
-                return;
-            }
+            if (got == -EAGAIN) break;
             if (got < 0) {
                 recover(static_cast<int>(got));
                 return;
@@ -158,6 +149,7 @@ private:
             if (paced_) pacedFrames_ += got;
             deliver(buffer_.data(), static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_));
         }
+        // Nothing more for now: a device read by the clock is read again at the next period.
         if (paced_) waitForPace();
     }
 
