@@ -128,7 +128,7 @@ private:
             snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
             if (avail < 0) {
                 recover(static_cast<int>(avail));
-                return;
+                break;
             }
             if (avail == 0) break;
             snd_pcm_uframes_t frames = std::min<snd_pcm_uframes_t>({static_cast<snd_pcm_uframes_t>(avail), 4096, room});
@@ -144,12 +144,13 @@ private:
             if (got == -EAGAIN) break;
             if (got < 0) {
                 recover(static_cast<int>(got));
-                return;
+                break;
             }
             if (paced_) pacedFrames_ += got;
             deliver(buffer_.data(), static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_));
         }
-        // Nothing more for now: a device read by the clock is read again at the next period.
+        // Nothing more for now: a device read by the clock is read again at the next period, after a
+        // recovery too (nothing else would wake it: it is not watched).
         if (paced_) waitForPace();
     }
 
