@@ -226,7 +226,7 @@ bool PcmOutput::write(const std::int16_t* samples, std::size_t count, std::strin
     return true;
 }
 
-bool PcmOutput::endOfSound(std::string* error) {
+bool PcmOutput::finishInBackground(std::string* error) {
     if (!src_) {
         if (error) *error = "no sound is open";
         return false;
@@ -243,7 +243,8 @@ bool PcmOutput::endOfSound(std::string* error) {
 }
 
 bool PcmOutput::finish(std::string* error, const std::function<bool()>& stop) {
-    if (!endOfSound(error)) return false;
+    // The end of the sound is marked as for one left to play on; then this waits for it.
+    if (!finishInBackground(error)) return false;
     if (!pipeline_) return true;
     const GstClockTime length = gst_util_uint64_scale(written_, GST_SECOND, rate_);
     // The wait is cut into tenths of a second so that a stop is seen soon.
@@ -266,8 +267,6 @@ bool PcmOutput::finish(std::string* error, const std::function<bool()>& stop) {
     purge();
     return ok;
 }
-
-bool PcmOutput::finishInBackground(std::string* error) { return endOfSound(error); }
 
 bool PcmOutput::playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error) {
     return open(sampleRate, error) && write(samples.data(), samples.size(), error) && finish(error);

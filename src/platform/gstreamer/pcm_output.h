@@ -70,7 +70,6 @@ private:
     };
     static GstPadProbeReturn onFirstBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data);
     GstClockTime runningTime() const;
-    bool endOfSound(std::string* error);
     bool failed(const std::string& why, std::string* error);
 
     GstElement* pipeline_ = nullptr;
