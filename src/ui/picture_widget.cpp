@@ -283,9 +283,7 @@ PictureWidget::~PictureWidget() {
     if (checkPending_) PendingPictures::instance().remove(this);
 }
 
-QSize PictureWidget::sizeHint() const {
-    return QSize(static_cast<int>(picture_.scaleWidth()), static_cast<int>(picture_.scaleHeight()));
-}
+QSize PictureWidget::sizeHint() const { return canvasSize(); }
 
 bool PictureWidget::inFullView() const {
     return isVisible() && updatesEnabled() && visibleRegion() == QRegion(rect());
