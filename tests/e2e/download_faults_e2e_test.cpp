@@ -15,7 +15,6 @@
 namespace tarnwick::testing {
 namespace {
 
-const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -54,7 +53,7 @@ long envNumber(const char* name, long fallback) {
 std::map<std::string, std::string> clockAhead(double offset) {
     char text[32];
     std::snprintf(text, sizeof text, "%+.3f", offset);
-    return {{"LD_PRELOAD", kFaketime}, {"FAKETIME", text}, {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}};
+    return {{"LD_PRELOAD", SteppedClock::library()}, {"FAKETIME", text}, {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}};
 }
 
 // A large body on the machine's own disk must not hold the loop: the tools go on calling the host every
@@ -63,7 +62,7 @@ std::map<std::string, std::string> clockAhead(double offset) {
 // environment (scripts/bench_download_pause.sh runs 2 GB with 250 ms); the defaults keep the disk's
 // load light, the news in the middle of the body and a busy machine within bounds.
 TEST(DownloadFaultsEndToEnd, ALargeBodyLeavesTheLoopFreeAndTheNewsStartsOnTime) {
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     const long long size = envNumber("TARNWICK_BIG_DOWNLOAD_MB", 240) * 1024 * 1024;
     const long rate = envNumber("TARNWICK_BIG_DOWNLOAD_RATE", 12);
     const double allowedPause = envNumber("TARNWICK_MAX_PAUSE_MS", 1000) / 1000.0;
@@ -147,7 +146,7 @@ std::vector<std::string> partials(const std::string& folder) {
 // the next start removes, while the operator's own copies in the settings folder stay. The program's
 // clock runs ten times as fast, so its minutes pass in seconds.
 TEST(DownloadFaultsEndToEnd, FaultsKeepTheOldFilesAndARestartRemovesOnlyItsOwnLeftovers) {
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed";
     Node node;
     std::filesystem::create_directories(node.dir().file("root"));
     LocalServer http("http", node.dir().file("root"));
@@ -164,7 +163,7 @@ TEST(DownloadFaultsEndToEnd, FaultsKeepTheOldFilesAndARestartRemovesOnlyItsOwnLe
     for (int n : {1, 2, 3}) std::ofstream(node.drivePath("c", "News" + std::to_string(n) + ".mp3")) << "old " << n;
     const std::string drive = node.dir().file("drives/c");
     const std::map<std::string, std::string> fast = {
-        {"LD_PRELOAD", kFaketime}, {"FAKETIME", "+0 x10"}, {"FAKETIME_NO_CACHE", "1"}};
+        {"LD_PRELOAD", SteppedClock::library()}, {"FAKETIME", "+0 x10"}, {"FAKETIME_NO_CACHE", "1"}};
 
     // The first run: killed while the slow reply is on its way.
     Process& first = node.start("ok", fast);

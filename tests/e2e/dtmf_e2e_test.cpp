@@ -53,8 +53,8 @@ TEST(DtmfEndToEnd, TheLastCallCodeDropsALongCallsignWhole) {
     EXPECT_TRUE(eventually([&] {
         return !node.lines({R"("link":"Form4","op":"DisconnectFrom","args":["Q0VERYLONGCALLSIGN-L"])"}).empty();
     })) << node.log();
-    ASSERT_EQ(node.hostCommand({"state"}), 0);
-    const std::string state = Process::slurp(node.dir().file("cli.err.out"));
+    const std::string state = node.hostState();
+    ASSERT_FALSE(state.empty());
     EXPECT_NE(state.find(R"("stations":[])"), std::string::npos) << state;
 }
 

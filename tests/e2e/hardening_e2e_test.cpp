@@ -33,13 +33,8 @@ struct PlayNode : Node {
         writeToneWav(wav, seconds);
         writeSettings("brannock.ini", "[SETTINGS]\nTEXT4=C:\\News1.wav\n" + extraKeys);
     }
-    // The host's state as one JSON line.
-    std::string state() {
-        if (hostCommand({"state"}) != 0) return {};
-        return Process::slurp(dir().file("cli.err.out"));
-    }
-    bool keyed() { return state().find("\"ptt\":true") != std::string::npos; }
-    bool unkeyed() { return state().find("\"ptt\":false") != std::string::npos; }
+    bool keyed() { return hostState().find("\"ptt\":true") != std::string::npos; }
+    bool unkeyed() { return hostState().find("\"ptt\":false") != std::string::npos; }
     // Accepted unkeys (from any link) logged after the given sequence number.
     std::vector<std::string> unkeysAfter(long long seq) {
         std::vector<std::string> out;
@@ -99,12 +94,12 @@ TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
     ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
     // On air, the transmitter fan's serial line up.
     ASSERT_TRUE(eventually([&] {
-        const std::string s = node.state();
+        const std::string s = node.hostState();
         return s.find("\"ptt\":true") != std::string::npos && s.find("\"dtr\":true") != std::string::npos;
-    })) << node.state() << node.log();
+    })) << node.hostState() << node.log();
     app.terminate();
     EXPECT_EQ(app.wait(std::chrono::seconds(5)), 0) << app.err();
-    const std::string s = node.state();
+    const std::string s = node.hostState();
     EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
 }
@@ -126,10 +121,9 @@ TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayH
 
     node.startHost();
     EXPECT_TRUE(eventually([&] {
-        node.hostCommand({"state"});
-        const std::string state = Process::slurp(node.dir().file("cli.err.out"));
+        const std::string state = node.hostState();
         return state.find("\"Form1\"") != std::string::npos && state.find("\"Form3\"") != std::string::npos;
-    })) << Process::slurp(node.dir().file("cli.err.out"));
+    })) << node.hostState();
 }
 
 TEST(HardeningEndToEnd, ASettingsFolderThatCannotBeMadeGivesItsOwnMessage) {

@@ -16,16 +16,16 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const char* const kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 const std::string kNewsKey = R"("link":"Form1","op":"SetPTT","args":[true])";
 const std::string kSeriesKey = R"("link":"Form12","op":"SetPTT","args":[true])";
 const std::string kUnkey = R"("op":"SetPTT","args":[false])";
 
-// The program's clock, set by the test and stepped forward where a test would otherwise wait: libfaketime
-// reads an offset from real time out of a file at every clock reading. Timers keep real time.
-class SteppedClock {
+// The program's time of day, set by the test and moved forward where a test would otherwise wait; it
+// runs on from where it is set: libfaketime reads an offset from real time out of a file at every clock
+// reading. Timers keep real time.
+class OffsetClock {
 public:
-    SteppedClock(const Node& node, const std::string& at) : file_(node.dir().file("faketime.rc")) { set(at); }
+    OffsetClock(const Node& node, const std::string& at) : file_(node.dir().file("faketime.rc")) { set(at); }
     // "2026-12-14 10:14:55", local time.
     void set(const std::string& at) {
         std::tm tm{};
@@ -37,7 +37,7 @@ public:
         std::filesystem::rename(next, file_);
     }
     std::map<std::string, std::string> env() const {
-        return {{"LD_PRELOAD", kFaketime},
+        return {{"LD_PRELOAD", SteppedClock::library()},
                 {"FAKETIME_TIMESTAMP_FILE", file_},
                 {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
                 {"FAKETIME_NO_CACHE", "1"}};
@@ -48,14 +48,9 @@ private:
 };
 
 #define NEED_FAKETIME \
-    if (!std::filesystem::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed"
+    if (!SteppedClock::available()) GTEST_SKIP() << "libfaketime is not installed"
 
-// The host's state as one JSON line.
-std::string state(Node& node) {
-    if (node.hostCommand({"state"}) != 0) return {};
-    return Process::slurp(node.dir().file("cli.err.out"));
-}
-bool stateHas(Node& node, const std::string& piece) { return state(node).find(piece) != std::string::npos; }
+bool stateHas(Node& node, const std::string& piece) { return node.hostState().find(piece) != std::string::npos; }
 
 // The log lines of `lines` that the host saw after `line`.
 std::vector<std::string> after(const std::vector<std::string>& lines, const std::string& line) {
@@ -78,7 +73,7 @@ TEST(OnAirEndToEnd, AfterANewsPlayTheQuarterHourSpeaksTheTimeAndThenTheInfoText)
     Node node;
     newsFile(node, 1.0);
     node.writeSettings("brightcalltts.ini", "[SETTINGS]\nTXQUARTERHOUR=1\nINFOQUATER=1\nINFOTEXT=Net tonight at eight\n");
-    SteppedClock clock(node, "2026-12-14 10:14:20");
+    OffsetClock clock(node, "2026-12-14 10:14:20");
     Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
@@ -102,7 +97,7 @@ TEST(OnAirEndToEnd, ANewsFileStaysKeyedToItsEndWhileAShorterSeriesFileStartsAndE
     newsFile(node, 9.0);
     writeToneWav(node.drivePath("c", "1.wav"), 2.5);
     node.writeSettings("seriesplayer.ini", "[SETTINGS]\nMP3=0\nWAV=1\nINFOQUARTER=1\n");
-    SteppedClock clock(node, "2026-12-14 10:14:20");
+    OffsetClock clock(node, "2026-12-14 10:14:20");
     Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
@@ -127,7 +122,7 @@ TEST(OnAirEndToEnd, BusyStaysSetWhileAFileIsOnAirAfterAFailedStep) {
     // 2026-12-14 is a Monday.
     node.writeSettings("seriesplayer.ini", "[SETTINGS]\nMP3=0\nWAV=1\nSTARTNO=1\nENDNO=9\nLISTASBUSYCHECK=1\n"
                                            "INFOQUARTER=1\nMON=1\nHOUR=10\nMINS=16\n");
-    SteppedClock clock(node, "2026-12-14 10:15:08");
+    OffsetClock clock(node, "2026-12-14 10:15:08");
     Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_TRUE(eventually([&] { return !node.lines({kSeriesKey}).empty(); }, seconds(20))) << node.log();
@@ -139,7 +134,7 @@ TEST(OnAirEndToEnd, BusyStaysSetWhileAFileIsOnAirAfterAFailedStep) {
     // The failed step's handling is done before the next second's tick; look a few times after it.
     for (int i = 0; i < 5; ++i) {
         std::this_thread::sleep_for(milliseconds(200));
-        const std::string s = state(node);
+        const std::string s = node.hostState();
         EXPECT_NE(s.find("\"ptt\":true"), std::string::npos) << s;
         EXPECT_NE(s.find("\"busy\":true"), std::string::npos) << s;
     }
@@ -166,7 +161,7 @@ TEST(OnAirEndToEnd, ANetWithShowBusyKeepsTheHostBusy) {
     Node node;
     node.writeSettings("dtmfctrl.ini", "[SETTINGS]\nMON=1\nHOUR=20\nMINS=00\nNETCALL1=W1AW\nDISCMINS1=1\nCHECK3=1\n"
                                        "SHOWBUSY1=1\n");
-    SteppedClock clock(node, "2026-12-14 19:59:50");
+    OffsetClock clock(node, "2026-12-14 19:59:50");
     Process& app = node.start("ok", clock.env());
     ASSERT_TRUE(node.started()) << app.err();
     clock.set("2026-12-14 20:00:13");
@@ -204,7 +199,7 @@ TEST(OnAirEndToEnd, SigtermWhileTheUnkeyIsRefusedLeavesTheHostUnkeyedOnceItIsTak
     EXPECT_TRUE(app.running()) << "the program waits for the host";
     ASSERT_EQ(node.hostCommand({"set", "fail", "none"}), 0);
     EXPECT_EQ(app.wait(seconds(5)), 0) << app.err();
-    const std::string s = state(node);
+    const std::string s = node.hostState();
     EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
     EXPECT_EQ(app.err().find("still on"), std::string::npos) << app.err();
@@ -228,7 +223,7 @@ TEST_P(StopDuringSpeech, LeavesTheHostUnkeyed) {
     for (int i = 0; i < GetParam(); ++i) app.terminate();
     EXPECT_NE(app.wait(seconds(8)), -1) << "the speech held the program";
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, seconds(8));
-    const std::string s = state(node);
+    const std::string s = node.hostState();
     EXPECT_NE(s.find("\"ptt\":false"), std::string::npos) << s;
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
 }
@@ -247,9 +242,9 @@ TEST(OnAirEndToEnd, AHostRestartedUnderANewsFileIsKeyedAgain) {
     node.stopHost();
     node.startHost();
     EXPECT_TRUE(eventually([&] {
-        const std::string s = state(node);
+        const std::string s = node.hostState();
         return s.find("\"ptt\":true") != std::string::npos && s.find("\"busy\":true") != std::string::npos;
-    })) << state(node) << app.err();
+    })) << node.hostState() << app.err();
 }
 
 }  // namespace

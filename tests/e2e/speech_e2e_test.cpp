@@ -29,12 +29,6 @@ bool hasSpoken(Process& app, const std::string& text) {
     return std::find(all.begin(), all.end(), text) != all.end();
 }
 
-// The host's state as the JSON line `tarnwick-host state` prints.
-std::string hostState(Node& node) {
-    if (node.hostCommand({"state"}) != 0) return {};
-    return Process::slurp(node.dir().file("cli.err.out"));
-}
-
 // Waits until `text` is spoken and checks that the speech tool keyed the transmitter before it and
 // released it afterwards. The "SPEAK" line is written after the key-up call has been answered, so the
 // host's log holds the key-up by the time the line can be read; the release must follow it in the
@@ -75,7 +69,7 @@ TEST(SpeechEndToEnd, DtmfEnableAutoConnectsIsSpokenWithTheTransmitterKeyedAndRel
     // Spoken once, on one key-up, and the transmitter is left released.
     EXPECT_EQ(spoken(app), std::vector<std::string>{"Auto Connects Enabled."});
     EXPECT_EQ(node.lines({kKey}).size(), 1u) << node.log();
-    EXPECT_NE(hostState(node).find("\"ptt\":false"), std::string::npos) << hostState(node);
+    EXPECT_NE(node.hostState().find("\"ptt\":false"), std::string::npos) << node.hostState();
 }
 
 TEST(SpeechEndToEnd, ConnectingStationIsAnnouncedSpelledThenTheTime) {

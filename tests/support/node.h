@@ -64,6 +64,11 @@ public:
         return p.wait(std::chrono::seconds(5));
     }
     std::string log() const { return Process::slurp(dir_.file("host.log")); }
+    // The host's state as the one JSON line `tarnwick-host state` prints, or "" when it cannot tell.
+    std::string hostState() {
+        if (hostCommand({"state"}) != 0) return {};
+        return Process::slurp(dir_.file("cli.err.out"));
+    }
     std::uintmax_t logSize() const {
         std::error_code ec;
         const auto n = std::filesystem::file_size(dir_.file("host.log"), ec);
