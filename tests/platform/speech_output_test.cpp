@@ -93,6 +93,14 @@ private:
     gpointer tracer_ = nullptr;
 };
 
+// A whole sound at once, played to its end or left to play on.
+bool playBlocking(PcmOutput& out, const std::vector<std::int16_t>& samples, int rate, std::string* error) {
+    return out.open(rate, error) && out.write(samples.data(), samples.size(), error) && out.finish(error);
+}
+bool playBackground(PcmOutput& out, const std::vector<std::int16_t>& samples, int rate, std::string* error) {
+    return out.open(rate, error) && out.write(samples.data(), samples.size(), error) && out.finishInBackground(error);
+}
+
 TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     PcmOutput out;
     const int rate = 16000;
@@ -100,7 +108,7 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
 
     auto t0 = Clock::now();
     std::string error;
-    ASSERT_TRUE(out.playBlocking(half, rate, &error)) << error;
+    ASSERT_TRUE(playBlocking(out, half, rate, &error)) << error;
     // It takes the sound's length at least; a loaded machine may add to it, never take from it.
     EXPECT_GE(secondsSince(t0), 0.45);
     EXPECT_LT(secondsSince(t0), 3.0);
@@ -108,7 +116,7 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
 
     std::vector<std::int16_t> long3s(rate * 3, 1000);
     t0 = Clock::now();
-    ASSERT_TRUE(out.playBackground(long3s, rate, &error)) << error;
+    ASSERT_TRUE(playBackground(out, long3s, rate, &error)) << error;
     EXPECT_LT(secondsSince(t0), 1.5) << "background play returns at once, not after the sound's 3 s";
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(out.playing());
@@ -116,7 +124,7 @@ TEST(PcmOutput, BlockingPlayTakesTheSoundsLengthAndBackgroundPlayCanBePurged) {
     EXPECT_FALSE(out.playing());
 
     // A short background sound finishes on its own.
-    ASSERT_TRUE(out.playBackground(std::vector<std::int16_t>(rate / 10, 1000), rate, &error)) << error;
+    ASSERT_TRUE(playBackground(out, std::vector<std::int16_t>(rate / 10, 1000), rate, &error)) << error;
     for (int i = 0; i < 50 && out.playing(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(out.playing());
 }

@@ -268,12 +268,4 @@ bool PcmOutput::finish(std::string* error, const std::function<bool()>& stop) {
     return ok;
 }
 
-bool PcmOutput::playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error) {
-    return open(sampleRate, error) && write(samples.data(), samples.size(), error) && finish(error);
-}
-
-bool PcmOutput::playBackground(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error) {
-    return open(sampleRate, error) && write(samples.data(), samples.size(), error) && finishInBackground(error);
-}
-
 }  // namespace tarnwick

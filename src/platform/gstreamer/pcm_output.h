@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace tarnwick {
 
@@ -44,10 +43,6 @@ public:
     // True between open() and the finish of that sound.
     bool isOpen() const { return src_ != nullptr; }
 
-    // Plays and returns once the sound has been played. False, with the reason, on failure.
-    bool playBlocking(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error = nullptr);
-    // Starts the sound and returns at once.
-    bool playBackground(const std::vector<std::int16_t>& samples, int sampleRate, std::string* error = nullptr);
     // Stops a sound playing in the background at once.
     void purge();
     // True while a background sound is still being played.
