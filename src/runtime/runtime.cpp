@@ -132,7 +132,8 @@ std::int64_t TimerScheduler::nextWake() const {
     std::int64_t deadline = -1;
     for (const auto& e : timers_) {
         if (e.timer->running_) continue;
-        const std::int64_t latest = e.due + leeway(e.timer->effectiveInterval());
+        const int own = e.timer->leewayMs();
+        const std::int64_t latest = e.due + (own >= 0 ? own : leeway(e.timer->effectiveInterval()));
         if (deadline < 0 || latest < deadline) deadline = latest;
     }
     if (deadline < 0) return -1;
@@ -241,8 +242,6 @@ std::int64_t Runtime::alignedDueFrom(std::int64_t now) const {
 }
 
 void Runtime::fireDueTimers() {
-    scheduler_.alignedDue = [this](std::int64_t now) { return alignedDueFrom(now); };
-    scheduler_.beforeFire = [this] { rearm(); };
     scheduler_.fireDue(monotonicMs());
     rearm();
 }
@@ -260,6 +259,8 @@ std::atomic<Runtime*> processDiagnostics{nullptr};
 }  // namespace
 
 Runtime::Runtime() {
+    scheduler_.alignedDue = [this](std::int64_t now) { return alignedDueFrom(now); };
+    scheduler_.beforeFire = [this] { rearm(); };
     Runtime* none = nullptr;
     processDiagnostics.compare_exchange_strong(none, this);
 }

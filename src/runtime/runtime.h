@@ -86,6 +86,11 @@ public:
     bool alignedToSeconds() const { return aligned_; }
 
     int effectiveInterval() const { return interval_ < 10 ? 10 : interval_; }
+    // How late a tick may come so that it shares a wake-up with other timers; below 0 (the default)
+    // the scheduler's own measure for the interval. A timer that only reads what the clock says is due
+    // can wait longer than a window timer.
+    void setLeeway(int ms) { leeway_ = ms; }
+    int leewayMs() const { return leeway_; }
 
 private:
     friend class TimerScheduler;
@@ -97,6 +102,7 @@ private:
     int interval_ = 0;
     bool enabled_ = false;
     bool aligned_ = false;
+    int leeway_ = -1;
     bool running_ = false;
     bool scheduled_ = false;
 };

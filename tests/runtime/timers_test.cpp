@@ -112,10 +112,11 @@ TEST(VirtualTimers, DestroyedTimerNeverFires) {
 
 // The program's loop wakes once for timers that fall due a few milliseconds apart (tools load one
 // after another, so timers of one period start a little apart), never before a timer is due, and
-// never makes a timer wait past a tenth of its interval or 10 ms.
+// never makes a timer wait past a tenth of its interval or 10 ms, or past the leeway it was given.
 TEST(VirtualTimers, TimersDueWithinAFewMillisecondsShareOneWakeUp) {
     struct Start {
         int intervalMs, atMs;
+        int leewayMs = -1;
     };
     struct Case {
         const char* name;
@@ -130,6 +131,9 @@ TEST(VirtualTimers, TimersDueWithinAFewMillisecondsShareOneWakeUp) {
         {"a second clock and a monitor of another period share", {{1000, 0}, {100, 903}}, 1003},
         {"a 10 ms monitor waits at most 1 ms", {{1000, 0}, {10, 988}}, 998},
         {"a chain is cut where the first would wait too long", {{100, 0}, {100, 8}, {100, 15}}, 108},
+        {"a read that may wait half its 58 ms joins a display tick 7 ms later", {{58, 0, 29}, {25, 40}}, 65},
+        {"but no later than it may wait", {{58, 0, 29}, {100, 50}}, 58},
+        {"a display tick due before it wakes alone", {{25, 0}, {58, 0, 29}}, 25},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,7 +141,9 @@ TEST(VirtualTimers, TimersDueWithinAFewMillisecondsShareOneWakeUp) {
         std::vector<std::unique_ptr<Timer>> timers;
         for (const Start& s : c.timers) {
             rt.advance(s.atMs - rt.monotonicMs());
-            timers.push_back(std::make_unique<Timer>(rt, s.intervalMs, true));
+            timers.push_back(std::make_unique<Timer>(rt, s.intervalMs, false));
+            timers.back()->setLeeway(s.leewayMs);
+            timers.back()->setEnabled(true);
         }
         EXPECT_EQ(rt.nextTimerWake(), c.wake);
         EXPECT_LE(rt.nextTimerDue(), rt.nextTimerWake()) << "a timer must never fire early";

@@ -174,6 +174,9 @@ private:
         const auto ms = static_cast<int>((periodFrames_ * 1000 + static_cast<snd_pcm_uframes_t>(rate_) - 1) /
                                          static_cast<snd_pcm_uframes_t>(rate_));
         pace_.setInterval(std::max(10, ms));
+        // A late read takes what the clock lets through; waiting up to half a period lets it share
+        // the display's wake-up.
+        pace_.setLeeway(pace_.interval() / 2);
         pace_.setEnabled(true);
     }
 

@@ -42,6 +42,9 @@ private:
         const double ms = std::ceil(static_cast<double>(samples / static_cast<std::size_t>(channels_)) * 1000.0 / rate_);
         timer_.setEnabled(false);
         timer_.setInterval(std::max(10, static_cast<int>(ms)));
+        // A late read takes what the clock says is due, and the ring's other buffers wait meanwhile:
+        // waiting up to half a buffer lets the read share the display's wake-up.
+        timer_.setLeeway(timer_.interval() / 2);
         timer_.setEnabled(true);
     }
 
