@@ -82,10 +82,15 @@ public:
     // gives it holds, shortened with "...", rather than widening the window.
     bool shortened() const { return shortened_; }
     void setShortened(bool on) { shortened_ = on; }
+    // A label whose caption changes many times a second (a counter in a status line): the view draws
+    // each change as cheaply as it can.
+    bool changesOften() const { return changesOften_; }
+    void setChangesOften(bool on) { changesOften_ = on; }
 
 private:
     double width_ = -1;
     bool shortened_ = false;
+    bool changesOften_ = false;
 };
 
 enum class TypingStyle { Any, DigitsOnly, Capitals };

@@ -49,6 +49,9 @@ Form11::Form11(ToolContext& ctx, RecorderBackends backends)
     sldVol.setEnabled(false);  // until a line is chosen
     txtWAVFmt.setReadOnly(true);
     for (TextBox* box : {&Text2, &Text3, &Text4}) box->setReadOnly(true);
+    // The file size changes with nearly every buffer while it records.
+    sbarPanel1.setChangesOften(true);
+    sbarPanel2.setChangesOften(true);
 
     cboDev.onClick = [this] { cboDev_Click(); };
     cboRecLine.onClick = [this] { cboRecLine_Click(); };

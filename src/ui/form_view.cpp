@@ -1,5 +1,6 @@
 #include "ui/form_view.h"
 
+#include <QBackingStore>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMoveEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOption>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -157,6 +161,16 @@ bool sameRoom(const QLabel& w, const QString& before, const QString& after) {
     if (known.size() > 64) known.clear();
     known.emplace_back(font, even);
     return even;
+}
+
+// After a change of its text from `before`, a label keeps the largest size it has had, as a fixed
+// size: a text that changes often (a counter, a status line) then repaints the label alone instead of
+// laying out the whole window again on every change. A count that only changed its digits needs no
+// measuring at all.
+void keepLargestRoom(QLabel& w, const QString& before) {
+    if (w.minimumSize() == w.maximumSize() && sameRoom(w, before, w.text())) return;
+    const QSize size = w.sizeHint().expandedTo(w.minimumSize());
+    if (size != w.minimumSize() || size != w.maximumSize()) w.setFixedSize(size);
 }
 
 // How long a read-only pane gathers what arrives before it shows it.
@@ -308,6 +322,75 @@ private:
         if (text() != shown) QLabel::setText(shown);
     }
     QString sentence_;
+};
+
+// A label whose text changes many times a second. Repainted by the window, each change would cost a
+// pass of the window's paint machinery over everything under the label and a text layout; instead the
+// label keeps what its parents painted under it at its last full paint, draws its text over a copy of
+// that, and the picture is copied straight into the window (see DirectlyPainted). Whenever that cannot be done (not in full view, resized, never fully painted yet)
+// the label is repainted as any other.
+class LiveLabel : public QLabel, public DirectlyPainted {
+public:
+    explicit LiveLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+
+    void setLiveText(const QString& text) {
+        if (text == this->text()) return;
+        if (!updatesEnabled() || background_.isNull() || background_.size() != size() || !checkSoon()) {
+            setText(text);
+            return;
+        }
+        // The change is shown when the loop comes round, not through the window's update.
+        setAttribute(Qt::WA_UpdatesDisabled, true);
+        setText(text);
+        setAttribute(Qt::WA_UpdatesDisabled, false);
+    }
+
+    QWidget& paintedWidget() override { return *this; }
+    bool checkPicture() override { return true; }
+    const QImage& shownImage() override {
+        if (background_.isNull() || background_.size() != size()) {
+            image_ = QImage();
+            return image_;
+        }
+        image_ = background_;
+        QPainter painter(&image_);
+        drawText(painter);
+        return image_;
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        keepBackground(event->region());
+        QPainter painter(this);
+        drawText(painter);
+    }
+
+private:
+    // When the window paints the whole label into its backing store, its parents have just painted
+    // what lies under it there (a grab paints elsewhere, over what the window shows).
+    void keepBackground(const QRegion& area) {
+        background_ = QImage();
+        QWidget* w = window();
+        QBackingStore* store = w->backingStore();
+        QPaintDevice* device = store ? store->paintDevice() : nullptr;
+        QPoint offset;
+        if (area != QRegion(rect()) || !device || redirected(&offset) != device ||
+            device->devType() != QInternal::Image || devicePixelRatio() != 1.0)
+            return;
+        const auto* shown = static_cast<const QImage*>(device);
+        const QRect at(mapTo(w, QPoint()), size());
+        if (shown->rect().contains(at) && shown->devicePixelRatio() == 1.0)
+            background_ = shown->copy(at).convertToFormat(QImage::Format_RGB32);
+    }
+
+    void drawText(QPainter& painter) {
+        QStyleOption opt;
+        opt.initFrom(this);
+        const auto align = static_cast<int>(QStyle::visualAlignment(layoutDirection(), alignment()));
+        style()->drawItemText(&painter, contentsRect(), align, opt.palette, isEnabled(), text(), foregroundRole());
+    }
+
+    QImage background_, image_;
 };
 
 class RightClickFilter : public QObject {
@@ -964,7 +1047,15 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
     } else {
         // A label, or any control without input of its own: its caption as plain text.
         auto* label = dynamic_cast<Label*>(&c);
-        if (label && label->shortened()) {
+        if (label && label->changesOften() && !label->shortened() && label->width() < 0) {
+            auto* w = new LiveLabel(parent);
+            b->refreshValue = [w, &c] {
+                const QString before = w->text();
+                w->setLiveText(toDisplay(c.caption()));
+                if (w->text() != before) keepLargestRoom(*w, before);
+            };
+            b->widget = w;
+        } else if (label && label->shortened()) {
             auto* w = new ShortenedLabel(parent);
             b->refreshValue = [w, &c] { w->setSentence(toDisplay(c.caption())); };
             b->widget = w;
@@ -985,13 +1076,7 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
                 const QString before = w->text();
                 if (before == text) return;
                 w->setText(text);
-                // A label keeps the largest size it has had, as a fixed size: a text that changes often
-                // (a counter, a status line) then repaints the label alone instead of laying out the
-                // whole window again on every change. A count that only changed its digits needs no
-                // measuring at all.
-                if (w->minimumSize() == w->maximumSize() && sameRoom(*w, before, text)) return;
-                const QSize size = w->sizeHint().expandedTo(w->minimumSize());
-                if (size != w->minimumSize() || size != w->maximumSize()) w->setFixedSize(size);
+                keepLargestRoom(*w, before);
             };
             b->widget = w;
         }

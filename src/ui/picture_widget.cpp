@@ -158,8 +158,6 @@ void renderPicture(QImage& image, const Picture& picture) {
     }
 }
 
-namespace {
-
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
 // done, which is when the loop comes round again: a display that drew the same again (the trace of
 // a buffer already shown, a level that did not move) then costs no repaint, and those that changed
@@ -174,12 +172,12 @@ public:
         return pending;
     }
     // False when no loop runs to check them.
-    bool add(PictureWidget* w) {
+    bool add(DirectlyPainted* w) {
         if (!hooked_) {
             QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(QCoreApplication::instance()
                                                                                   ? QCoreApplication::instance()->thread()
                                                                                   : nullptr);
-            if (!loop || w->thread() != loop->thread()) return false;
+            if (!loop || w->paintedWidget().thread() != loop->thread()) return false;
             QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, loop, [this] { check(); });
             // A loop that only looks for events without waiting (a yield) passes here instead.
             QObject::connect(loop, &QAbstractEventDispatcher::awake, loop, [this] { check(); });
@@ -188,46 +186,56 @@ public:
         widgets_.push_back(w);
         return true;
     }
-    void remove(PictureWidget* w) { std::erase(widgets_, w); }
+    void remove(DirectlyPainted* w) { std::erase(widgets_, w); }
 
 private:
+    struct Direct {
+        QWidget* widget;
+        const QImage* image;
+    };
+
     void check() {
         if (widgets_.empty()) return;
-        std::vector<PictureWidget*> due;
+        std::vector<DirectlyPainted*> due;
         due.swap(widgets_);
         std::vector<QWidget*> windows;
-        std::vector<std::pair<QWidget*, std::vector<PictureWidget*>>> direct;
+        std::vector<std::pair<QWidget*, std::vector<Direct>>> direct;
         // Whether each window's backing store takes pictures as they are, asked once a pass.
         std::vector<std::pair<QWidget*, bool>> stores;
-        for (PictureWidget* w : due) {
-            if (!w->checkPicture()) continue;
+        for (DirectlyPainted* d : due) {
+            d->checkPending_ = false;
+            if (!d->checkPicture()) continue;
+            QWidget* w = &d->paintedWidget();
             QWidget* window = w->window();
-            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& d) { return d.first == window; });
+            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& s) { return s.first == window; });
             if (store == stores.end()) store = stores.insert(stores.end(), {window, takesPicturesAsTheyAre(*window)});
-            if (store->second && w->inFullView()) {
-                auto it = std::find_if(direct.begin(), direct.end(), [&](const auto& d) { return d.first == window; });
-                if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
-                it->second.push_back(w);
-                continue;
+            if (store->second && d->inFullView()) {
+                const QImage& image = d->shownImage();
+                if (!image.isNull()) {
+                    auto it = std::find_if(direct.begin(), direct.end(), [&](const auto& e) { return e.first == window; });
+                    if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
+                    it->second.push_back({w, &image});
+                    continue;
+                }
             }
             w->update();
             if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
         }
         for (QWidget* window : windows) QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
-        for (auto& [window, pictures] : direct) {
+        for (auto& [window, shown] : direct) {
             QBackingStore* store = window->backingStore();
             QRegion region;
-            for (PictureWidget* w : pictures) region += QRect(w->mapTo(window, QPoint()), w->canvasSize());
+            for (const Direct& d : shown) region += QRect(d.widget->mapTo(window, QPoint()), d.image->size());
             store->beginPaint(region);
             QPaintDevice* device = store->paintDevice();
             QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
             if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
                            target->format() == QImage::Format_ARGB32_Premultiplied)) {
                 // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
-                for (PictureWidget* w : pictures) copyInto(*target, w->mapTo(window, QPoint()), w->shownImage());
+                for (const Direct& d : shown) copyInto(*target, d.widget->mapTo(window, QPoint()), *d.image);
             } else {
                 QPainter painter(device);
-                for (PictureWidget* w : pictures) painter.drawImage(w->mapTo(window, QPoint()), w->shownImage());
+                for (const Direct& d : shown) painter.drawImage(d.widget->mapTo(window, QPoint()), *d.image);
             }
             store->endPaint();
             store->flush(region, window->windowHandle());
@@ -249,11 +257,24 @@ private:
         }
     }
 
-    std::vector<PictureWidget*> widgets_;
+    std::vector<DirectlyPainted*> widgets_;
     bool hooked_ = false;
 };
 
-}  // namespace
+DirectlyPainted::~DirectlyPainted() {
+    if (checkPending_) PendingPictures::instance().remove(this);
+}
+
+bool DirectlyPainted::checkSoon() {
+    if (checkPending_) return true;
+    checkPending_ = PendingPictures::instance().add(this);
+    return checkPending_;
+}
+
+bool DirectlyPainted::inFullView() {
+    const QWidget& w = paintedWidget();
+    return w.isVisible() && w.updatesEnabled() && w.visibleRegion() == QRegion(w.rect());
+}
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
     setFixedSize(sizeHint());
@@ -262,15 +283,10 @@ PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent
 
 void PictureWidget::pictureChanged() {
     if (size() != sizeHint()) setFixedSize(sizeHint());
-    if (checkPending_) return;
-    if (PendingPictures::instance().add(this))
-        checkPending_ = true;
-    else
-        update();
+    if (!checkSoon()) update();
 }
 
 bool PictureWidget::checkPicture() {
-    checkPending_ = false;
     if (shownOnce_ && picture_.ops() == shownOps_ && picture_.background() == shownBackground_) {
         picture_.painted();
         return false;
@@ -278,16 +294,9 @@ bool PictureWidget::checkPicture() {
     return true;
 }
 
-PictureWidget::~PictureWidget() {
-    picture_.viewChanged = nullptr;
-    if (checkPending_) PendingPictures::instance().remove(this);
-}
+PictureWidget::~PictureWidget() { picture_.viewChanged = nullptr; }
 
 QSize PictureWidget::sizeHint() const { return canvasSize(); }
-
-bool PictureWidget::inFullView() const {
-    return isVisible() && updatesEnabled() && visibleRegion() == QRegion(rect());
-}
 
 QSize PictureWidget::canvasSize() const {
     return QSize(static_cast<int>(picture_.scaleWidth()), static_cast<int>(picture_.scaleHeight()));

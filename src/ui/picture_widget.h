@@ -20,7 +20,32 @@ void paintPicture(QPainter& painter, const Picture& picture);
 // paints it, without a painter for fills, pixels and lines that stay inside the picture.
 void renderPicture(QImage& image, const Picture& picture);
 
-class PictureWidget : public QWidget {
+// A widget that can show a change by drawing itself into an image of its size: once the loop comes
+// round, the image is copied straight into its window's backing store when the widget is in full view,
+// without the window's paint machinery (an update request, a pass over the window's widgets, a
+// paint event each); otherwise the widget is repainted as any other.
+class DirectlyPainted {
+public:
+    virtual ~DirectlyPainted();
+    virtual QWidget& paintedWidget() = 0;
+    // The change under way is done: true when the widget looks different from what was shown.
+    virtual bool checkPicture() = 0;
+    // The widget as it looks now, shown from now on; a null image when it cannot be drawn on its own
+    // (it is then repainted).
+    virtual const QImage& shownImage() = 0;
+    // Shown, with the whole widget in sight.
+    bool inFullView();
+
+protected:
+    // Looks at the widget when the loop comes round; false when no loop runs to do it.
+    bool checkSoon();
+
+private:
+    bool checkPending_ = false;
+    friend class PendingPictures;
+};
+
+class PictureWidget : public QWidget, public DirectlyPainted {
     Q_OBJECT
 
 public:
@@ -31,14 +56,13 @@ public:
     QSize sizeHint() const override;
     // Follows a change of the picture: its size, then a repaint.
     void pictureChanged();
+    QWidget& paintedWidget() override { return *this; }
     // The drawing under way is done: true when the picture looks different from what was painted
     // (a repaint is due), false when it does not.
-    bool checkPicture();
-    // Shown, with the whole picture in sight.
-    bool inFullView() const;
+    bool checkPicture() override;
     // The picture's size, and the picture as drawn now (shown from now on).
     QSize canvasSize() const;
-    const QImage& shownImage();
+    const QImage& shownImage() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -52,7 +76,6 @@ private:
     std::vector<PictureOp> shownOps_;
     Colour shownBackground_ = 0;
     bool shownOnce_ = false;
-    bool checkPending_ = false;
 };
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -382,6 +383,105 @@ TEST_F(FormViewTest, ALabelTakesTheRoomOfItsWidestText) {
     const int wide = label->width();
     win.Label1.setText("Filesize: 12 KB");
     EXPECT_EQ(label->width(), wide);
+}
+
+// A counter in a status line on a tab page, drawn many times a second.
+struct CounterWindow : Window {
+    Label Count{"Count", "Filesize: 0 Bytes"};
+    CheckBox Other{"Other", "Other"};
+    CounterWindow() {
+        using namespace layout;
+        Count.setChangesOften(true);
+        layout_ = {tabs({tab("Recording", {ctl(Other), ctl(Count)})}), stretch()};
+        setWindowCaption("Counter");
+    }
+};
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// A label that changes many times a second is drawn straight into its window, over what its parents
+// painted under it, without a pass of the window's paint machinery; what the window shows is what a
+// full repaint would show. Covered in part, it is repainted by the window and leaves the cover alone.
+TEST(LiveLabelTest, AChangeShowsAsAFullRepaintWouldWithoutRepaintingWhatIsUnderIt) {
+    testApp();
+    CounterWindow win;
+    ViewManager views({&win});
+    win.setVisible(true);
+    FormView* view = views.viewFor(win);
+    ASSERT_NE(view, nullptr);
+    auto* label = qobject_cast<QLabel*>(view->widgetFor(win.Count));
+    ASSERT_NE(label, nullptr);
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    };
+    settle();
+    QWidget* top = label->window();
+    QPaintDevice* device = top->backingStore() ? top->backingStore()->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) GTEST_SKIP() << "the platform's backing store is not an image";
+    const auto* shown = static_cast<const QImage*>(device);
+    PaintCounter labelPaints;
+    label->installEventFilter(&labelPaints);
+    auto underLabel = [&] { return shown->copy(QRect(label->mapTo(top, QPoint()), label->size())); };
+
+    for (const char* text : {"Filesize: 10 KB", "Filesize: 20 KB", "Filesize: 31 KB"}) {
+        win.Count.setText(text);
+        settle();
+    }
+    EXPECT_EQ(label->text(), "Filesize: 31 KB");
+    EXPECT_EQ(labelPaints.paints, 0) << "the window's paint machinery drew the change";
+    const QImage direct = underLabel();
+    auto hasText = [](const QImage& image) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != image.pixel(0, 0)) return true;
+        return false;
+    };
+    EXPECT_TRUE(hasText(direct));
+    // The window paints the label's place again: its parents under it, then the label.
+    label->repaint();
+    EXPECT_GT(labelPaints.paints, 0);
+    EXPECT_TRUE(underLabel() == direct) << "the label drawn on its own differs from the window's drawing of it";
+
+    // A picture of the label taken meanwhile does not become what lies under it; another text of
+    // another length takes the room it needs and still shows as the window shows it.
+    EXPECT_FALSE(label->grab().isNull());
+    win.Count.setText("Filesize: 32 KB");
+    settle();
+    const QImage afterGrab = underLabel();
+    label->repaint();
+    EXPECT_TRUE(underLabel() == afterGrab);
+    win.Count.setText("Filesize: 1234 KB");
+    settle();
+    const QImage wider = underLabel();
+    label->repaint();
+    EXPECT_TRUE(underLabel() == wider);
+
+    // A cover over the middle of the label, repainted around it.
+    auto* cover = new QWidget(label->parentWidget());
+    cover->setGeometry(QRect(label->pos() + QPoint(label->width() / 3, 0), QSize(label->width() / 3, label->height())));
+    cover->setAutoFillBackground(true);
+    QPalette red;
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    cover->setPalette(red);
+    cover->show();
+    cover->raise();
+    settle();
+    label->repaint();
+    win.Count.setText("Filesize: 4321 KB");
+    settle();
+    EXPECT_EQ(label->text(), "Filesize: 4321 KB");
+    const QImage covered = shown->copy(QRect(cover->mapTo(top, QPoint()), cover->size()));
+    EXPECT_FALSE(hasText(covered)) << "the cover was painted over";
+    EXPECT_EQ(covered.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
 }
 
 TEST_F(FormViewTest, CloseBoxAsksTheModel) {
