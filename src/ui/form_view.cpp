@@ -325,10 +325,10 @@ private:
 };
 
 // A label whose text changes many times a second. Repainted by the window, each change would cost a
-// pass of the window's paint machinery over everything under the label and a text layout; instead the
-// label keeps what its parents painted under it at its last full paint, draws its text over a copy of
-// that, and the picture is copied straight into the window (see DirectlyPainted). Whenever that cannot be done (not in full view, resized, never fully painted yet)
-// the label is repainted as any other.
+// pass of the window's paint machinery over everything under the label; instead the label keeps what
+// its parents painted under it at its last full paint, draws its text over a copy of that, and the
+// picture is copied straight into the window (see DirectlyPainted). Whenever that cannot be done (not
+// in full view, resized, never fully painted yet) the label is repainted as any other.
 class LiveLabel : public QLabel, public DirectlyPainted {
 public:
     explicit LiveLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }

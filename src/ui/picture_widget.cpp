@@ -212,7 +212,8 @@ private:
             if (store->second && d->inFullView()) {
                 const QImage& image = d->shownImage();
                 if (!image.isNull()) {
-                    auto it = std::find_if(direct.begin(), direct.end(), [&](const auto& e) { return e.first == window; });
+                    auto it =
+                        std::find_if(direct.begin(), direct.end(), [&](const auto& e) { return e.first == window; });
                     if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
                     it->second.push_back({w, &image});
                     continue;

@@ -426,7 +426,8 @@ TEST(LiveLabelTest, AChangeShowsAsAFullRepaintWouldWithoutRepaintingWhatIsUnderI
     settle();
     QWidget* top = label->window();
     QPaintDevice* device = top->backingStore() ? top->backingStore()->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image) GTEST_SKIP() << "the platform's backing store is not an image";
+    if (!device || device->devType() != QInternal::Image)
+        GTEST_SKIP() << "the platform's backing store is not an image";
     const auto* shown = static_cast<const QImage*>(device);
     PaintCounter labelPaints;
     label->installEventFilter(&labelPaints);
