@@ -335,7 +335,7 @@ public:
 
     void setLiveText(const QString& text) {
         if (text == this->text()) return;
-        if (!updatesEnabled() || background_.isNull() || background_.size() != size() || !checkSoon()) {
+        if (!updatesEnabled() || !haveBackground() || !checkSoon()) {
             setText(text);
             return;
         }
@@ -348,7 +348,7 @@ public:
     QWidget& paintedWidget() override { return *this; }
     bool checkPicture() override { return true; }
     const QImage& shownImage() override {
-        if (background_.isNull() || background_.size() != size()) {
+        if (!haveBackground()) {
             image_ = QImage();
             return image_;
         }
@@ -366,6 +366,9 @@ protected:
     }
 
 private:
+    // What lies under the label, kept at its size.
+    bool haveBackground() const { return !background_.isNull() && background_.size() == size(); }
+
     // When the window paints the whole label into its backing store, its parents have just painted
     // what lies under it there (a grab paints elsewhere, over what the window shows).
     void keepBackground(const QRegion& area) {
