@@ -6,6 +6,7 @@
 
 #include "conference_fixture.h"
 #include "shell/single_instance.h"
+#include "support/tool_surroundings.h"
 
 namespace tarnwick::test {
 namespace {
@@ -59,17 +60,12 @@ TEST_F(StationInfo, HostClosingSavesTheSwitch) {
 }
 
 TEST(StationInfoAlone, AnotherCopyRunningEndsTheProgram) {
-    VirtualRuntime rt;
-    LocalHostTransport host{rt};
-    HostHub hub{rt, host};
-    ToolRegistry tools;
-    testing::TempDir tmp;
-    ToolContext ctx{rt, hub, tools, tmp.path()};
-    Form9 form9(ctx, [] { return true; });
+    testing::ToolSurroundings s;
+    Form9 form9(s.ctx, [] { return true; });
     form9.load();
-    ASSERT_EQ(rt.boxes.size(), 1u);
-    EXPECT_EQ(rt.boxes[0].text, "Program is already running.");
-    EXPECT_TRUE(rt.processEnded());
+    ASSERT_EQ(s.rt.boxes.size(), 1u);
+    EXPECT_EQ(s.rt.boxes[0].text, "Program is already running.");
+    EXPECT_TRUE(s.rt.processEnded());
     EXPECT_EQ(form9.EchoLink, nullptr);
 }
 

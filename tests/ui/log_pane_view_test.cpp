@@ -14,11 +14,7 @@
 
 // The host's headers first: Qt defines "emit" as a word of its own.
 #include "conference/conference_controller.h"
-#include "hostlink/host_link.h"
-#include "hostlink/local_host_transport.h"
-#include "runtime/virtual_runtime.h"
-#include "support/temp_dir.h"
-#include "toolbox/tool_registry.h"
+#include "support/tool_surroundings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -121,7 +117,7 @@ TEST(LogPaneView, ShowsTheNewestLinesAsTheyArriveABurstAtATime) {
     }
 }
 
-class ChatFlood : public ::testing::Test {
+class ChatFlood : public ::testing::Test, protected testing::ToolSurroundings {
 protected:
     ChatFlood() {
         testApp();
@@ -145,12 +141,6 @@ protected:
         return qobject_cast<QPlainTextEdit*>(views.viewFor(form6)->widgetFor(box));
     }
 
-    VirtualRuntime rt;
-    LocalHostTransport host{rt};
-    HostHub hub{rt, host};
-    ToolRegistry tools;
-    testing::TempDir tmp;
-    ToolContext ctx{rt, hub, tools, tmp.path()};
     Form6 form6{ctx};
     ViewManager views;
     int lines_ = 0;

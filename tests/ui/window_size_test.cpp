@@ -7,9 +7,6 @@
 #include <set>
 
 // The host's headers first: Qt defines "emit" as a word of its own.
-#include "hostlink/host_link.h"
-#include "hostlink/local_host_transport.h"
-#include "runtime/virtual_runtime.h"
 #include "conference/station_info.h"
 #include "download/downloader.h"
 #include "player/news_player.h"
@@ -21,7 +18,7 @@
 #include "shell/toolset.h"
 #include "speech/dtmf_help.h"
 #include "speech/speech_tool.h"
-#include "support/temp_dir.h"
+#include "support/tool_surroundings.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -65,7 +62,7 @@ private:
     std::function<void()>& whileSpeaking_;
 };
 
-class ToolWindows : public ::testing::Test {
+class ToolWindows : public ::testing::Test, protected testing::ToolSurroundings {
 protected:
     ToolWindows() {
         testApp();
@@ -82,12 +79,6 @@ protected:
         effects.ShowEx(dsp, &owner);
         return effects;
     }
-    VirtualRuntime rt;
-    LocalHostTransport host{rt};
-    HostHub hub{rt, host};
-    ToolRegistry tools;
-    testing::TempDir tmp;
-    ToolContext ctx{rt, hub, tools, tmp.path()};
     std::function<void()> whileSpeaking;
     Toolset toolset{ctx, backends(whileSpeaking)};
     clsDSP dsp;
