@@ -42,6 +42,12 @@ struct PlayNode : Node {
             if (seqOf(l) > seq && l.find("\"error\"") == std::string::npos) out.push_back(l);
         return out;
     }
+    // Whether the player's own unkey went through after the given sequence number.
+    bool playerUnkeyedAfter(long long seq) {
+        for (const auto& l : unkeysAfter(seq))
+            if (l.find(R"("link":"Form1")") != std::string::npos) return true;
+        return false;
+    }
     std::string wav;
 };
 
@@ -60,14 +66,7 @@ TEST(HardeningEndToEnd, ARefusedUnkeyIsRetriedUntilTheHostShowsPttOff) {
     ASSERT_EQ(node.hostCommand({"set", "fail", "none"}), 0);
     // The player's own retry goes through within a second or so; the speech tool may then key for its
     // end-of-news announcement, so the transmitter is free once that is spoken too.
-    EXPECT_TRUE(eventually(
-        [&] {
-            for (const auto& l : node.unkeysAfter(refused))
-                if (l.find(R"("link":"Form1")") != std::string::npos) return true;
-            return false;
-        },
-        std::chrono::seconds(5)))
-        << node.log();
+    EXPECT_TRUE(eventually([&] { return node.playerUnkeyedAfter(refused); }, std::chrono::seconds(5))) << node.log();
     EXPECT_TRUE(eventually([&] { return node.unkeyed(); }, std::chrono::seconds(15))) << node.log();
     EXPECT_TRUE(app.running());
 }
@@ -274,14 +273,7 @@ TEST(HardeningEndToEnd, AModalBoxOpenedDuringATransmissionDoesNotStopTheWrapUp) 
     ASSERT_TRUE(eventually([&] { return desktop.visible("Error"); }, std::chrono::seconds(15))) << app.err();
     // Nobody answers the box; the transmission still ends soon after the file (stopped timers never would;
     // the wait is generous for a machine busy with other tests).
-    EXPECT_TRUE(eventually(
-        [&] {
-            for (const auto& l : node.unkeysAfter(key))
-                if (l.find(R"("link":"Form1")") != std::string::npos) return true;
-            return false;
-        },
-        std::chrono::seconds(15)))
-        << node.log();
+    EXPECT_TRUE(eventually([&] { return node.playerUnkeyedAfter(key); }, std::chrono::seconds(15))) << node.log();
     // The speech tool may key for its end-of-news announcement right after: the air is free once it
     // has been spoken.
     EXPECT_TRUE(eventually([&] { return node.unkeyed(); }, std::chrono::seconds(15))) << node.log();
