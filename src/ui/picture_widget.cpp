@@ -274,7 +274,26 @@ bool DirectlyPainted::checkSoon() {
 
 bool DirectlyPainted::inFullView() {
     const QWidget& w = paintedWidget();
-    return w.isVisible() && w.updatesEnabled() && w.visibleRegion() == QRegion(w.rect());
+    if (!w.isVisible() || !w.updatesEnabled()) return false;
+    // Asked at every change, so without regions: the widget with no child shown over it, inside each
+    // of its parents, and no sibling shown above it at any level touching it (transparent or not: it
+    // would be painted over).
+    for (const QObject* child : w.children())
+        if (child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden()) return false;
+    QRect area = w.rect();
+    for (const QWidget* c = &w; !c->isWindow(); c = c->parentWidget()) {
+        const QWidget* parent = c->parentWidget();
+        if (!parent) return false;
+        area.translate(c->pos());
+        if (!parent->rect().contains(area)) return false;
+        const QObjectList& siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(c) + 1; i > 0 && i < siblings.size(); ++i) {
+            if (!siblings[i]->isWidgetType()) continue;
+            const auto* above = static_cast<const QWidget*>(siblings[i]);
+            if (!above->isHidden() && !above->isWindow() && above->geometry().intersects(area)) return false;
+        }
+    }
+    return true;
 }
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {

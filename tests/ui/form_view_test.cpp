@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -466,23 +467,40 @@ TEST(LiveLabelTest, AChangeShowsAsAFullRepaintWouldWithoutRepaintingWhatIsUnderI
     label->repaint();
     EXPECT_TRUE(underLabel() == wider);
 
-    // A cover over the middle of the label, repainted around it.
-    auto* cover = new QWidget(label->parentWidget());
-    cover->setGeometry(QRect(label->pos() + QPoint(label->width() / 3, 0), QSize(label->width() / 3, label->height())));
-    cover->setAutoFillBackground(true);
-    QPalette red;
-    red.setColor(QPalette::Window, QColor(255, 0, 0));
-    cover->setPalette(red);
-    cover->show();
-    cover->raise();
-    settle();
-    label->repaint();
-    win.Count.setText("Filesize: 4321 KB");
-    settle();
-    EXPECT_EQ(label->text(), "Filesize: 4321 KB");
-    const QImage covered = shown->copy(QRect(cover->mapTo(top, QPoint()), cover->size()));
-    EXPECT_FALSE(hasText(covered)) << "the cover was painted over";
-    EXPECT_EQ(covered.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+    // A cover over the middle of the label, repainted around it: one that fills itself, and one that
+    // only draws a mark and lets the label show around it.
+    struct Mark : QWidget {
+        using QWidget::QWidget;
+        void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(QRect(0, 0, 4, 4), QColor(255, 0, 0)); }
+    };
+    int n = 0;
+    for (bool opaque : {true, false}) {
+        SCOPED_TRACE(opaque ? "opaque cover" : "transparent cover");
+        QWidget* cover = opaque ? new QWidget(label->parentWidget()) : new Mark(label->parentWidget());
+        cover->setGeometry(
+            QRect(label->pos() + QPoint(label->width() / 3, 0), QSize(label->width() / 3, label->height())));
+        if (opaque) {
+            cover->setAutoFillBackground(true);
+            QPalette red;
+            red.setColor(QPalette::Window, QColor(255, 0, 0));
+            cover->setPalette(red);
+        }
+        cover->show();
+        cover->raise();
+        settle();
+        label->repaint();
+        const QString text = QString("Filesize: %1 KB").arg(4321 + n++);
+        win.Count.setText(text.toStdString());
+        settle();
+        EXPECT_EQ(label->text(), text);
+        const QImage covered = shown->copy(QRect(cover->mapTo(top, QPoint()), cover->size()));
+        if (opaque) {
+            EXPECT_FALSE(hasText(covered)) << "the cover was painted over";
+        }
+        EXPECT_EQ(covered.pixel(0, 0) & 0xFFFFFF, 0xFF0000u) << "the cover was painted over";
+        delete cover;
+        settle();
+    }
 }
 
 TEST_F(FormViewTest, CloseBoxAsksTheModel) {
