@@ -33,9 +33,7 @@ TEST(DesktopEndToEnd, OnASmallScreenScaledUpEveryWindowOpensWithItsTitleBarOnThe
     env["QT_SCALE_FACTOR"] = "1.5";
     Process& app = node.start("", env);
     ASSERT_TRUE(node.started()) << app.err();
-    auto shown = [&] {
-        return lines(desktop.run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Tarnwick"}));
-    };
+    auto shown = [&] { return desktop.shownWindows("^Tarnwick"); };
     ASSERT_TRUE(eventually([&] { return shown().size() == 1; })) << app.err();
     const std::string launcher = shown().front();
     const std::string names = desktop.run({"/usr/bin/xprop", "-id", launcher, "WM_CLASS", "_NET_WM_ICON_NAME"});
@@ -86,9 +84,7 @@ TEST(DesktopEndToEnd, TheSecondCopysRefusalHasTheKeyboardSoEnterAnswersIt) {
     Node node;
     Process& first = node.start("", desktop.appEnv());
     ASSERT_TRUE(node.started()) << first.err();
-    auto shown = [&] {
-        return lines(desktop.run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Tarnwick$"}));
-    };
+    auto shown = [&] { return desktop.shownWindows("^Tarnwick$"); };
     ASSERT_TRUE(eventually([&] { return shown().size() == 1; })) << first.err();
     desktop.run({"/usr/bin/xdotool", "windowactivate", "--sync", shown().front()});
 

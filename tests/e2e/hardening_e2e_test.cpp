@@ -325,10 +325,7 @@ TEST(HardeningEndToEnd, AChatFloodOnTheShownConferenceControllerLeavesVerAnswere
     ASSERT_TRUE(node.started()) << app.err();
     // The launcher's buttons are pressed from the keyboard, one after the other, until the controller's
     // window is up (the tools before it in the launcher show their windows on the way).
-    auto toolWindows = [&] {
-        const std::string found = desktop.run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Tarnwick    "});
-        return std::count(found.begin(), found.end(), '\n');
-    };
+    auto toolWindows = [&] { return desktop.shownWindows("^Tarnwick    ").size(); };
     ASSERT_TRUE(eventually([&] { return desktop.visible("Tarnwick"); }, std::chrono::seconds(20))) << app.err();
     for (int press = 0; press < 8 && !desktop.visible(".* Conference Controller"); ++press) {
         const auto shown = toolWindows();

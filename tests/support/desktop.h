@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,9 +76,15 @@ public:
         p.wait(std::chrono::seconds(5));
         return p.out();
     }
-    bool visible(const std::string& title) {
-        return !run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).empty();
+    // The shown windows whose names match the pattern, by their ids.
+    std::vector<std::string> shownWindows(const std::string& namePattern) {
+        std::vector<std::string> ids;
+        std::istringstream in(run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", namePattern}));
+        for (std::string id; std::getline(in, id);)
+            if (!id.empty()) ids.push_back(id);
+        return ids;
     }
+    bool visible(const std::string& title) { return !shownWindows("^" + title + "$").empty(); }
     // The middle of the program's notification-area icon, when it is there.
     std::optional<std::pair<int, int>> trayIcon() {
         static const std::regex icon(R"re("Tarnwick": \("tarnwick" "Tarnwick"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
