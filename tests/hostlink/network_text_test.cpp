@@ -42,6 +42,16 @@ TEST(NetworkText, ControlCharactersBecomeBlanksAndTheTextIsCutByCharacters) {
     for (const Case& c : cases) EXPECT_EQ(cleanNetworkText(c.in, c.max), c.out) << c.in.substr(0, 20);
 }
 
+// Every code point of C0, DEL and C1 one at a time, and the printable ones at their edges.
+TEST(NetworkText, EveryControlCodeBecomesABlankAndThePrintableOnesBesideThemStay) {
+    for (unsigned cp = 0; cp < 0xC0; ++cp) {
+        const std::string in = cp < 0x80 ? std::string(1, static_cast<char>(cp))
+                                         : std::string{'\xC2', static_cast<char>(cp)};
+        const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+        EXPECT_EQ(cleanNetworkText("<" + in + ">", 16), "<" + (control ? std::string(" ") : in) + ">") << "U+" << cp;
+    }
+}
+
 TEST(NetworkText, CleanTextIsCleanedToItselfAndItsCharactersCount) {
     const std::string text = cleanNetworkText("\xc3\xa9\xe2\x80\xae\xff" + std::string(300, 'x') + "\x01", 1000);
     EXPECT_EQ(cleanNetworkText(text, 1000), text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,42 @@ TEST(Diagnostics, ControlCharactersAndBrokenBytesAreWrittenAsEscapes) {
         {"overlong \xc0\xaf surrogate \xed\xa0\x80", "overlong \\xC0\\xAF surrogate \\xED\\xA0\\x80"},
     };
     for (const Case& c : cases) EXPECT_EQ(escapeDiagnostic(c.in), c.out) << c.out;
+}
+
+std::string hex(unsigned b) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02X", b);
+    return buf;
+}
+
+// Every code of C0, DEL and C1, and the printable codes at their edges, one at a time: as an ASCII
+// byte, as a code point written in UTF-8 (U+0080 to U+00BF) and as a lone byte that is not UTF-8.
+TEST(Diagnostics, EveryControlCodeIsEscapedAndThePrintableOnesBesideThemAreNot) {
+    for (unsigned b = 0; b < 0x80; ++b) {
+        const std::string in(1, static_cast<char>(b));
+        const std::string out = b == '\r' ? "\\r" : b == '\n' ? "\\n" : b == '\t' || (b >= 0x20 && b <= 0x7E) ? in : hex(b);
+        EXPECT_EQ(escapeDiagnostic("<" + in + ">"), "<" + out + ">") << "byte " << hex(b);
+    }
+    for (unsigned cp = 0x80; cp < 0xC0; ++cp) {
+        const std::string utf8 = {'\xC2', static_cast<char>(cp)};
+        const std::string out = cp < 0xA0 ? hex(0xC2) + hex(cp) : utf8;
+        EXPECT_EQ(escapeDiagnostic("<" + utf8 + ">"), "<" + out + ">") << "U+00" << hex(cp).substr(2);
+        EXPECT_EQ(escapeDiagnostic("<" + std::string(1, static_cast<char>(cp)) + ">"), "<" + hex(cp) + ">")
+            << "lone byte " << hex(cp);
+    }
+    // The ERROR line itself, with and without a runtime at hand, escapes the whole range.
+    std::string c1, escaped;
+    for (unsigned cp = 0x80; cp < 0xA0; ++cp) {
+        c1 += {'\xC2', static_cast<char>(cp)};
+        escaped += hex(0xC2) + hex(cp);
+    }
+    ::testing::internal::CaptureStderr();
+    diagError("chat", c1);
+    {
+        VirtualRuntime rt;
+        rt.error("chat", c1);
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR chat: " + escaped + "\nERROR chat: " + escaped + "\n");
 }
 
 std::vector<std::string> linesOf(const std::string& s) {
