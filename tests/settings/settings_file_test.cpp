@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -263,6 +264,53 @@ TEST_F(SettingsFileTest, KeepsTheEncodingTheFileWasStoredIn) {
     ASSERT_TRUE(fresh.save()) << fresh.error();
     EXPECT_EQ(get("new.ini"), "[SETTINGS]\r\nK=\u00e9\u00e9\u00e9\u00e9\r\n");
     EXPECT_EQ(ToolSettingsFile("new.ini", 4, dir_).read("K", ""), "\u00e9\u00e9\u00e9");
+}
+
+// The 32 bytes where Windows-1252 is not Latin-1, each read as its character and written back as the
+// same byte. The five bytes Windows leaves undefined read as the control character of their number and
+// survive the round trip too; the C1 characters Windows-1252 has no byte for are written as "?", with
+// a notice, never as a byte that reads back as another character.
+TEST_F(SettingsFileTest, EveryWindows1252ByteBeyondLatin1IsReadAndWrittenAsItsCharacter) {
+    const struct {
+        unsigned char byte;
+        std::string utf8;
+    } rows[] = {
+        {0x80, "\u20ac"}, {0x81, "\xC2\x81"}, {0x82, "\u201a"}, {0x83, "\u0192"}, {0x84, "\u201e"},
+        {0x85, "\u2026"}, {0x86, "\u2020"},   {0x87, "\u2021"}, {0x88, "\u02c6"}, {0x89, "\u2030"},
+        {0x8A, "\u0160"}, {0x8B, "\u2039"},   {0x8C, "\u0152"}, {0x8D, "\xC2\x8D"}, {0x8E, "\u017d"},
+        {0x8F, "\xC2\x8F"}, {0x90, "\xC2\x90"}, {0x91, "\u2018"}, {0x92, "\u2019"}, {0x93, "\u201c"},
+        {0x94, "\u201d"}, {0x95, "\u2022"},   {0x96, "\u2013"}, {0x97, "\u2014"}, {0x98, "\u02dc"},
+        {0x99, "\u2122"}, {0x9A, "\u0161"},   {0x9B, "\u203a"}, {0x9C, "\u0153"}, {0x9D, "\xC2\x9D"},
+        {0x9E, "\u017e"}, {0x9F, "\u0178"},
+    };
+    auto key = [](const char* prefix, unsigned char b) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%s%02X", prefix, b);
+        return std::string(buf);
+    };
+    std::string stored = "[SETTINGS]\r\n";
+    for (const auto& r : rows) stored += key("R", r.byte) + "=" + static_cast<char>(r.byte) + "\r\n";
+    put(stored);
+    ToolSettingsFile f("tool.ini", 256, dir_);
+    for (const auto& r : rows) EXPECT_EQ(f.read(key("R", r.byte), ""), r.utf8) << key("R", r.byte);
+
+    std::string saved = stored;
+    for (const auto& r : rows) {
+        f.write(key("W", r.byte), r.utf8);
+        saved += key("W", r.byte) + "=" + static_cast<char>(r.byte) + "\r\n";
+    }
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(get(), saved);
+    EXPECT_EQ(f.notice(), "");
+
+    std::string unheld;
+    for (unsigned cp = 0x80; cp < 0xA0; ++cp)
+        if (cp != 0x81 && cp != 0x8D && cp != 0x8F && cp != 0x90 && cp != 0x9D)
+            unheld += {'\xC2', static_cast<char>(cp)};
+    f.write("C1", unheld);
+    ASSERT_TRUE(f.save()) << f.error();
+    EXPECT_EQ(get(), saved + "C1=" + std::string(27, '?') + "\r\n");
+    EXPECT_NE(f.notice(), "");
 }
 
 TEST_F(SettingsFileTest, ReadsOnlyRegularFilesOfAtMostOneMegabyte) {
