@@ -37,6 +37,14 @@ TEST(ClockMoments, HandsOutEachSecondOnceAndCatchesUpAMinute) {
     auto next = d.since(at(0, 0, 0, 15));
     ASSERT_EQ(next.size(), 1u);
     EXPECT_EQ(next[0].weekday, 3);  // Tuesday 15 December 2026
+    // Seconds a held thread let pass are caught across midnight too, each with its own day.
+    ClockMoments held;
+    held.since(at(23, 59, 58, 14));
+    const auto caught = held.since(at(0, 0, 3, 15));
+    EXPECT_EQ(hmsOf(caught), (std::vector<std::string>{"23:59:59", "00:00:00", "00:00:01", "00:00:02", "00:00:03"}));
+    std::vector<int> days;
+    for (const auto& m : caught) days.push_back(m.day * 10 + m.weekday);
+    EXPECT_EQ(days, (std::vector<int>{142, 153, 153, 153, 153}));  // Monday 14th, then Tuesday 15th
     // A jump of more than a minute, forward or back, starts again from the present.
     EXPECT_EQ(hmsOf(c.since(at(15, 5, 0))), std::vector<std::string>{"15:05:00"});
     EXPECT_EQ(hmsOf(c.since(at(15, 4, 0))), std::vector<std::string>{"15:04:00"});
