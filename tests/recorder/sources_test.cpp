@@ -183,14 +183,16 @@ TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
 
 // The devices the system offers, in a configuration of the operator's own: its default device first
 // (here a file PCM, so a machine without a card records), then the PCMs it names with a description,
-// then the cards' devices; a PCM without a description is not offered.
+// then the cards' devices; a PCM without a description is not offered, nor one that only plays.
 TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault) {
     testing::TempDir dir;
     const auto sound = ramp(8000);
     std::ofstream(dir.file("asound.conf"))
         << fileDeviceConfig(dir, "!default", sound)
         << "pcm.tarnwick_described {\n type null\n hint { show on\n description \"Described capture\" }\n}\n"
-        << "pcm.tarnwick_undescribed {\n type null\n}\n";
+        << "pcm.tarnwick_undescribed {\n type null\n}\n"
+        << "namehint.pcm {\n plays \"tarnwick_plays|Plays only|IOIDOutput\"\n"
+           " records \"tarnwick_records|Records only|IOIDInput\"\n}\n";
     struct ConfigPath {
         explicit ConfigPath(const std::string& path) { setenv("ALSA_CONFIG_PATH", path.c_str(), 1); }
         ~ConfigPath() { unsetenv("ALSA_CONFIG_PATH"); }
@@ -203,7 +205,9 @@ TEST(AlsaCapture, ListsTheDefaultDeviceThenDescribedPcmsAndRecordsFromTheDefault
     EXPECT_EQ(names[0], "default");
     EXPECT_EQ(names[1], "tarnwick_described");
     EXPECT_EQ(std::count(names.begin(), names.end(), "tarnwick_undescribed"), 0);
-    EXPECT_EQ(names.size(), 2 + AlsaCaptureSource::cardDevices().size());
+    EXPECT_EQ(std::count(names.begin(), names.end(), "tarnwick_plays"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "tarnwick_records"), 1);
+    EXPECT_EQ(names.size(), 3 + AlsaCaptureSource::cardDevices().size());
 
     VirtualRuntime rt;
     WindowSystem windows(rt);
