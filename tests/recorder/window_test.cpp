@@ -294,6 +294,26 @@ TEST(RecorderWindow, AFullDiskStopsTheRecordingWithItsMessage) {
     EXPECT_EQ(f.cmdDo.caption(), "Start recording");
 }
 
+// The program ends while a recording is under way and the disk takes no more: finishing the file on
+// the way out fails, and that is said on an ERROR line (no box can be answered any more).
+TEST(RecorderWindow, AWriteErrorWhileTheProgramsEndFinishesTheRecordingIsReported) {
+    testing::TempDir tmp;
+    writeWav(tmp.file("one.wav"), ramp(44100 * 2), 44100, 2);
+    RecorderRig rig({tmp.file("one.wav")});
+    Form11& f = *rig.form;
+    f.cboDev.setListIndex(0);
+    f.txtFile.setText("/dev/full");
+    f.cmdDo.click();
+    ASSERT_TRUE(f.IsRecording()) << ::testing::PrintToString(rig.boxes());
+    ::testing::internal::CaptureStderr();
+    rig.rt.endProcess(0);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(rig.rt.processEnded());
+    EXPECT_FALSE(f.IsRecording());
+    EXPECT_NE(err.find("ERROR Form11: Write error (no disk space left?)!\n"), std::string::npos) << err;
+    EXPECT_TRUE(rig.rt.boxes.empty());
+}
+
 TEST(RecorderWindow, DeviceLineAndGain) {
     FakeCapture* cap = nullptr;
     RecorderRig rig({}, [&cap](Runtime&) {
