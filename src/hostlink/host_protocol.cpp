@@ -167,22 +167,36 @@ void sendLine(int fd, const std::string& line, std::int64_t deadlineMs) {
     }
 }
 
+bool linesWithinCap(const std::string& buf, std::size_t from, std::size_t& lineStart, std::size_t cap) {
+    for (std::size_t nl = buf.find('\n', from); nl != std::string::npos; nl = buf.find('\n', nl + 1)) {
+        if (nl - lineStart > cap) return false;
+        lineStart = nl + 1;
+    }
+    return buf.size() - lineStart <= cap;
+}
+
 bool LineReader::fill(int fd) {
+    if (overlong_) return false;
     char chunk[65536];
     for (;;) {
         ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n > 0) {
             if (pos_ > 0 && pos_ >= buf_.size() / 2) {
                 buf_.erase(0, pos_);
+                lineStart_ -= pos_;
                 pos_ = 0;
             }
             const std::size_t from = buf_.size();
             buf_.append(chunk, static_cast<std::size_t>(n));
+            if (!linesWithinCap(buf_, from, lineStart_, maxLine_)) {
+                buf_.resize(lineStart_);
+                overlong_ = true;
+                return false;
+            }
             // A whole line is what the caller waits for: once one is here, reading on would only end in
             // a read that finds nothing (a reply comes alone), one failed call for every reply. Whatever
             // else is waiting stays readable, so the loop's watch or the caller's next wait comes back.
             if (buf_.find('\n', from) != std::string::npos) return true;
-            if (buf_.size() - pos_ > maxLine_ && buf_.find('\n', pos_) == std::string::npos) return false;
             continue;
         }
         if (n == 0) return false;
@@ -200,6 +214,7 @@ bool LineReader::next(std::string& line) {
     if (pos_ == buf_.size()) {
         buf_.clear();
         pos_ = 0;
+        lineStart_ = 0;
     }
     return true;
 }

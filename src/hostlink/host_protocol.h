@@ -41,26 +41,40 @@ bool peerUser(int fd, unsigned& uid);
 // is gone or the deadline passes. Never raises SIGPIPE.
 void sendLine(int fd, const std::string& line, std::int64_t deadlineMs);
 
+// Follows the lines in `buf` that the bytes from `from` on bring: `lineStart` is where the line under
+// way begins, and moves past each line break. False, with `lineStart` left at the start of the
+// offending line, once a line (ended or still under way) holds more than `cap` bytes before its line
+// break; whether it came in one read or in many does not matter.
+bool linesWithinCap(const std::string& buf, std::size_t from, std::size_t& lineStart, std::size_t cap);
+
 // Buffered reading of lines from a non-blocking descriptor.
 class LineReader {
 public:
     explicit LineReader(std::size_t maxLine = 64u << 20) : maxLine_(maxLine) {}
     // Reads without waiting until a whole line is buffered or nothing more is available; what follows
     // a whole line may stay unread on the descriptor. False when the peer closed or the read failed,
-    // or a line grew past the limit (the connection is then useless).
+    // or a line grew past maxLine bytes (the connection is then useless; the lines before that one
+    // can still be taken, that line and what follows it cannot).
     bool fill(int fd);
     // Takes the next complete line (without its line break).
     bool next(std::string& line);
     bool hasLine() const { return buf_.find('\n', pos_) != std::string::npos; }
+    // Whether the reading ended on a line longer than maxLine bytes.
+    bool overlong() const { return overlong_; }
+    std::size_t maxLine() const { return maxLine_; }
     void clear() {
         buf_.clear();
         pos_ = 0;
+        lineStart_ = 0;
+        overlong_ = false;
     }
 
 private:
     std::string buf_;
     std::size_t pos_ = 0;
+    std::size_t lineStart_ = 0;  // where the line under way begins in buf_
     std::size_t maxLine_;
+    bool overlong_ = false;
 };
 
 // One line from the host as the program reads it: an event, or the reply to the call with that id.

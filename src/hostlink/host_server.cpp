@@ -16,8 +16,6 @@ namespace tarnwick {
 
 namespace {
 
-// A request line longer than this is no request of ours; the connection is dropped.
-constexpr std::size_t kMaxRequest = 1u << 20;
 // A client that lets this much unread output pile up (stopped, hung, or asking without reading) is
 // dropped rather than holding the host's memory.
 constexpr std::size_t kMaxBacklog = 8u << 20;
@@ -217,7 +215,15 @@ void HostServer::readClient(Client& c) {
     for (;;) {
         ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
         if (n > 0) {
+            const std::size_t from = c.in.size();
             c.in.append(chunk, static_cast<std::size_t>(n));
+            // Checked as the bytes come, so a line over the cap is refused however it arrives and
+            // never piles up: the requests before it are answered, then the connection is dropped.
+            if (!linesWithinCap(c.in, from, c.lineStart, kMaxRequestLine)) {
+                c.in.resize(c.lineStart);
+                open = false;
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -235,7 +241,7 @@ void HostServer::readClient(Client& c) {
         if (c.dead) return;
     }
     c.in.erase(0, start);
-    if (c.in.size() > kMaxRequest) c.dead = true;
+    c.lineStart -= start;
     if (!open) c.dead = true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -15,6 +16,10 @@ namespace tarnwick {
 
 class HostServer {
 public:
+    // A request line longer than this (its line break not counted) is no request of ours; the
+    // connection that sends one is dropped.
+    static constexpr std::size_t kMaxRequestLine = 1u << 20;
+
     explicit HostServer(std::string path, std::string callsign = kDefaultHostCallsign);
     ~HostServer();
     HostServer(const HostServer&) = delete;
@@ -42,6 +47,7 @@ private:
     struct Client {
         int fd = -1;
         std::string in;
+        std::size_t lineStart = 0;  // where the request line under way begins in `in`
         std::string out;
         std::size_t sent = 0;  // bytes of `out` already written
         bool subscribed = false;

@@ -43,6 +43,12 @@ std::size_t append(char* buf, std::size_t at, std::size_t size, const char* text
     return at;
 }
 
+// Why the reading of the host's lines ended: a line too long to be the host's, else `otherwise`.
+std::string readingEnded(const LineReader& reader, const char* otherwise) {
+    if (!reader.overlong()) return otherwise;
+    return "a line from the host is longer than " + std::to_string(reader.maxLine()) + " bytes";
+}
+
 }  // namespace
 
 SocketTransport::SocketTransport(Runtime& rt, std::string path, int replyTimeoutMs)
@@ -193,9 +199,10 @@ Json SocketTransport::request(Json req) {
         if (!reader_.fill(fd_)) {
             takeLines(id, &reply, &got);
             if (got) break;
-            lost("the host went away");
+            const std::string why = readingEnded(reader_, "the host went away");
+            lost(why);
             scheduleFlush();
-            throw HostError("the host went away");
+            throw HostError(why);
         }
     }
     scheduleFlush();
@@ -244,7 +251,7 @@ void SocketTransport::onReadable() {
     if (fd_ < 0) return;
     bool open = reader_.fill(fd_);
     takeLines(-1, nullptr, nullptr);
-    if (!open) lost("the host closed the connection");
+    if (!open) lost(readingEnded(reader_, "the host closed the connection"));
     flushPending();
 }
 

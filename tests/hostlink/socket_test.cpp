@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,19 @@ Json ask(const std::string& path, const std::string& cmd, std::vector<std::pair<
 
 Json raiseOutside(const std::string& path, const std::string& event, Json args) {
     return ask(path, "raise", {{"event", Json(event)}, {"args", std::move(args)}});
+}
+
+// A socket listening at path, as a stand-in for a host; -1 when it cannot be made.
+int listenAt(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 class SocketTest : public ::testing::Test {
@@ -359,12 +373,8 @@ TEST_F(SocketTest, ConnectingWithoutAHostFails) {
 
 TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
     // Something listens but never answers.
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
+    const int fd = listenAt(path);
+    ASSERT_GE(fd, 0);
 
     SocketTransport transport(rt, path, 200);
     ::testing::internal::CaptureStderr();
@@ -460,6 +470,119 @@ TEST(LineReader, StopsReadingOnceAWholeLineIsBuffered) {
     EXPECT_EQ(line, longLine);
     EXPECT_FALSE(reader.fill(sv[0])) << "the peer has closed";
     ::close(sv[0]);
+}
+
+// A line of at most the reader's cap comes through, whether it arrives whole or in pieces; one byte
+// more ends the reading, and neither that line nor anything after it is handed out (the lines before
+// it are).
+TEST(LineReader, ALineOverTheCapEndsTheReadingHoweverItArrives) {
+    const struct {
+        const char* name;
+        std::vector<std::string> pieces;
+        std::vector<std::string> lines;
+        bool ends;
+    } cases[] = {
+        {"at the cap, whole", {"12345678\n"}, {"12345678"}, false},
+        {"at the cap, in pieces", {"1234", "5678", "\n"}, {"12345678"}, false},
+        {"at the cap, with CR", {"1234567\r\n"}, {"1234567"}, false},
+        {"over, whole", {"123456789\n"}, {}, true},
+        {"over, in pieces", {"12345", "6789", "\n"}, {}, true},
+        {"over, after a good line", {"ab\n123456789\ncd\n"}, {"ab"}, true},
+        {"over, still under way", {"ab\n", "123456789"}, {"ab"}, true},
+    };
+    for (const auto& c : cases) {
+        int sv[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+        ASSERT_EQ(::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK), 0);
+        LineReader reader(8);
+        bool open = true;
+        std::vector<std::string> lines;
+        for (const std::string& piece : c.pieces) {
+            ASSERT_EQ(::send(sv[1], piece.data(), piece.size(), 0), static_cast<ssize_t>(piece.size()));
+            open = reader.fill(sv[0]);
+            for (std::string line; reader.next(line);) lines.push_back(line);
+            if (!open) break;
+        }
+        EXPECT_EQ(lines, c.lines) << c.name;
+        EXPECT_EQ(!open, c.ends) << c.name;
+        ::close(sv[0]);
+        ::close(sv[1]);
+    }
+}
+
+// The host answers a request line of its cap's length; a longer one is no request of ours: that
+// connection is dropped, and the host serves on.
+TEST_F(SocketTest, ARequestLineAtTheCapIsAnsweredALongerOneDropsOnlyItsConnection) {
+    startServer();
+    auto request = [](std::size_t length) {
+        const std::string head = R"({"id":1,"cmd":"state","pad":")", tail = R"("})";
+        return head + std::string(length - head.size() - tail.size(), 'x') + tail;
+    };
+    for (const std::size_t length : {HostServer::kMaxRequestLine, HostServer::kMaxRequestLine + 1}) {
+        const bool over = length > HostServer::kMaxRequestLine;
+        const int fd = connectHostSocket(path);
+        const std::int64_t deadline = steadyMs() + 10'000;
+        try {
+            sendLine(fd, request(length), deadline);
+        } catch (const HostError& e) {
+            EXPECT_TRUE(over) << e.what();  // dropped before the whole line was sent
+        }
+        LineReader reader;
+        std::vector<std::string> replies;
+        bool open = true;
+        while (open && replies.empty() && waitReadable(fd, deadline)) {
+            open = reader.fill(fd);
+            for (std::string line; reader.next(line);) replies.push_back(line);
+        }
+        ::close(fd);
+        if (over) {
+            EXPECT_FALSE(open) << "the connection of a line over the cap is dropped";
+            EXPECT_TRUE(replies.empty()) << replies.front().substr(0, 80);
+        } else {
+            ASSERT_EQ(replies.size(), 1u);
+            EXPECT_EQ(parseJson(replies[0])["ok"], true) << replies[0].substr(0, 80);
+        }
+    }
+    EXPECT_EQ(ask(path, "state")["ok"], true);
+}
+
+// A line from the host longer than the program reads ends the connection, and the program says so
+// rather than that the host went away.
+TEST_F(SocketTest, AnOverlongLineFromTheHostEndsTheConnectionAndSaysWhy) {
+    const int listening = listenAt(path);
+    ASSERT_GE(listening, 0);
+    const std::size_t cap = LineReader().maxLine();
+    std::thread host([&] {
+        const int fd = ::accept(listening, nullptr, nullptr);
+        if (fd < 0) return;
+        std::string request;
+        for (char ch = 0; ::recv(fd, &ch, 1, 0) == 1 && ch != '\n';) request += ch;
+        const std::string reply = R"({"id":)" + dumpJson(parseJson(request)["id"]) + R"(,"ok":true,"value":null})" "\n";
+        ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        // Then one line of cap + 1 bytes, without its line break yet.
+        const std::string block(64 << 10, 'x');
+        for (std::size_t left = cap + 1; left > 0;) {
+            const ssize_t n = ::send(fd, block.data(), std::min(left, block.size()), MSG_NOSIGNAL);
+            if (n <= 0) break;  // the program hung up
+            left -= static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    });
+    SocketTransport transport(rt, path);
+    transport.connect();
+    ::testing::internal::CaptureStderr();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (transport.isConnected() && std::chrono::steady_clock::now() < end) {
+        rt.runPending();
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    host.join();
+    ::close(listening);
+    EXPECT_FALSE(transport.isConnected());
+    EXPECT_NE(err.find("ERROR HostLink: a line from the host is longer than " + std::to_string(cap) + " bytes"),
+              std::string::npos)
+        << err;
 }
 
 TEST(HostSocketPath, FollowsTheEnvironment) {
