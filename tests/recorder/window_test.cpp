@@ -279,14 +279,18 @@ TEST(RecorderWindow, LowRatesRecordWhateverTheBufferHolds) {
     EXPECT_TRUE(rig.rt.boxes.empty());
 }
 
-TEST(RecorderWindow, AFullDiskStopsTheRecordingWithItsMessage) {
-    testing::TempDir tmp;
-    writeWav(tmp.file("one.wav"), ramp(44100 * 2), 44100, 2);
-    RecorderRig rig({tmp.file("one.wav")});
+// Recording into a file whose disk takes no more.
+struct FullDisk : Recording {
+    void startRecording() {
+        rig.form->cboDev.setListIndex(0);
+        rig.form->txtFile.setText("/dev/full");
+        rig.form->cmdDo.click();
+    }
+};
+
+TEST_F(FullDisk, StopsTheRecordingWithItsMessage) {
     Form11& f = *rig.form;
-    f.cboDev.setListIndex(0);
-    f.txtFile.setText("/dev/full");
-    f.cmdDo.click();
+    startRecording();
     rig.rt.advance(2000);
     if (f.IsRecording()) f.cmdDo.click();
     EXPECT_FALSE(f.IsRecording());
@@ -294,16 +298,11 @@ TEST(RecorderWindow, AFullDiskStopsTheRecordingWithItsMessage) {
     EXPECT_EQ(f.cmdDo.caption(), "Start recording");
 }
 
-// The program ends while a recording is under way and the disk takes no more: finishing the file on
-// the way out fails, and that is said on an ERROR line (no box can be answered any more).
-TEST(RecorderWindow, AWriteErrorWhileTheProgramsEndFinishesTheRecordingIsReported) {
-    testing::TempDir tmp;
-    writeWav(tmp.file("one.wav"), ramp(44100 * 2), 44100, 2);
-    RecorderRig rig({tmp.file("one.wav")});
+// The program ends while a recording is under way: finishing the file on the way out fails, and that
+// is said on an ERROR line (no box can be answered any more).
+TEST_F(FullDisk, AFailureToFinishTheRecordingAtTheProgramsEndIsReported) {
     Form11& f = *rig.form;
-    f.cboDev.setListIndex(0);
-    f.txtFile.setText("/dev/full");
-    f.cmdDo.click();
+    startRecording();
     ASSERT_TRUE(f.IsRecording()) << ::testing::PrintToString(rig.boxes());
     ::testing::internal::CaptureStderr();
     rig.rt.endProcess(0);
