@@ -85,15 +85,7 @@ int main(int argc, char** argv) {
     backends.captureSource = [in](Runtime& r) { return std::make_unique<FileCaptureSource>(r, std::vector{in}); };
     Toolset tools(ctx, std::move(backends));
     NoTray tray;
-    Form5 launcher(ctx, tray, [&] {
-        try {
-            transport.connect();
-            return true;
-        } catch (const HostError& e) {
-            rt.error("host", e.what());
-            return false;
-        }
-    });
+    Form5 launcher(ctx, tray, [&transport] { return transport.tryConnect(); });
     ViewManager views;
     views.add(launcher);
     for (Tool* tool : registry.all()) views.add(*tool);
