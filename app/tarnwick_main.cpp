@@ -115,15 +115,7 @@ int main(int argc, char** argv) {
     // finished), then the hub's release of every line still on.
     Toolset tools(ctx, std::move(backends));
     DesktopTray tray;
-    Form5 launcher(ctx, tray, [&] {
-        try {
-            transport.connect();
-            return true;
-        } catch (const HostError& e) {
-            rt.error("host", e.what());
-            return false;
-        }
-    });
+    Form5 launcher(ctx, tray, [&transport] { return transport.tryConnect(); });
 
     ViewManager views;
     viewsForChooser = &views;

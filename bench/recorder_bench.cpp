@@ -158,8 +158,10 @@ void spectrumBesideFftw(const std::vector<std::int16_t>& samples) {
     std::printf("  tarnwick                 %8.2f us a transform\n", perOurs);
     std::printf("  FFTW, real input         %8.2f us a transform\n", perR2c);
     std::printf("  FFTW, complex input      %8.2f us a transform\n", perC2c);
-    std::printf("  tarnwick / FFTW's best   %8.2f   (aim: at most 3)%s\n", perOurs / reference,
-                worst <= 1e-9 * scale ? "" : "   BINS DIFFER");
+    const bool same = worst <= 1e-9 * scale;
+    std::printf("  tarnwick / FFTW's best   %8.2f%s\n", perOurs / reference, same ? "" : "   BINS DIFFER");
+    std::printf("aim, the transform at most 3 times FFTW's faster with the same bins: %s\n",
+                same && perOurs / reference <= 3 ? "met" : "not met");
     if (sink == 0.5) std::printf(" ");
 }
 
@@ -229,7 +231,8 @@ int main(int argc, char** argv) {
     const double fixedSeconds = bestRun(input + " 2>/dev/null");
     if (soxSeconds < 0 || fixedSeconds < 0) {
         std::printf("\nsox -D: could not run (%s)\n", (input + effects).c_str());
-        return 0;
+        std::printf("aim, the chain at least twice as fast as sox without its fixed part: not measured\n");
+        return 1;
     }
     const double soxEffects = std::max(soxSeconds - fixedSeconds, 1e-9);
     std::printf("\neffects chain beside sox -D on the same file, best of %d rounds each:\n", kRounds);
@@ -239,6 +242,9 @@ int main(int argc, char** argv) {
     std::printf("  sox -D, effects without it      %8.1f x real time\n", audioSeconds / soxEffects);
     std::printf("  tarnwick / sox, whole run       %8.2f\n", soxSeconds / chainSeconds);
     std::printf("  tarnwick / sox, without fixed   %8.2f\n", soxEffects / chainSeconds);
+    // Judged without sox's fixed part: the chain too is timed on samples already in memory.
+    std::printf("aim, the chain at least twice as fast as sox without its fixed part: %s\n",
+                soxEffects / chainSeconds >= 2 ? "met" : "not met");
     std::printf("sox gets the chain's gain, echo delay and factor, phaser feedback and sweep and equalizer bands,\n"
                 "but its echo and phaser are other algorithms than the chain's (sox's echo has no feedback line,\n"
                 "its phaser is a modulated delay, not four all-pass stages), so the ratio compares like work,\n"

@@ -4,8 +4,10 @@
 # simulated host with the silent sink; the host's log says when the transmitter was keyed, and a
 # GStreamer tracer loaded into the unchanged program (bench/sink_times_tracer.cpp) says when each
 # sink played its first buffer. Beside it, in the same run, the same output built from GStreamer and
-# espeak-ng alone (bench/keying_reference.cpp). Prints both, their ratio, and whether every sound
-# started within 5 ms of keying. Not a test: the figures depend on the machine.
+# espeak-ng alone (bench/keying_reference.cpp). Prints both, their ratio, and for files and for
+# speech whether every sound started within 5 ms of keying (exit status 0 when both are met). The
+# host stamps each call to the microsecond, so even the fraction of a millisecond a file takes is
+# measured. Not a test: the figures depend on the machine.
 #   ROUNDS   sounds of each kind (default 5; the first is the first after start)
 #   SETTLE   the speech tool's settle delay in increments of 0.1 s (default 0, none); speech is then
 #            timed from the end of the delay, taken as keying plus the delay
@@ -93,28 +95,33 @@ build/tarnwick-keying-reference "$work/drives/c/News1.wav" "$ROUNDS" "$TEXT" >"$
 
 "$python" - "$work" "$ROUNDS" "$SETTLE" <<'EOF'
 import json, statistics, sys
-from datetime import datetime
 
 work, rounds, settle = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+AIM_MS = 5.0
 
 def keyings(log, link):
+    # When the host took each keying of the link, in seconds since 1970, to the microsecond.
     out = []
     for line in open(log):
         j = json.loads(line)
         if j.get("link") == link and j.get("op") == "SetPTT" and j.get("args") == [True]:
-            out.append(datetime.strptime(j["time"], "%Y-%m-%dT%H:%M:%S.%f").timestamp())
+            out.append(j["us"] / 1e6)
     return out
 
 def ours(kind, link, delay_s=0.0):
+    # Each round's first buffer at the sink, looked for from a quarter of a second before its keying
+    # (the rounds are seconds apart): a sound that began before its keying shows as a negative figure
+    # instead of being passed over.
     keys = [k + delay_s for k in keyings(f"{work}/{kind}/host.log", link)]
     try:
-        sinks = [int(l) / 1e6 for l in open(f"{work}/{kind}/sink.times") if l.strip()]
+        sinks = sorted(int(l) / 1e6 for l in open(f"{work}/{kind}/sink.times") if l.strip())
     except FileNotFoundError:
         sinks = []
     figures = []
-    for k in keys:
-        after = [s for s in sinks if s >= k]
-        figures.append((min(after) - k) * 1000 if after else float("nan"))
+    for i, k in enumerate(keys):
+        until = keys[i + 1] - 0.25 if i + 1 < len(keys) else float("inf")
+        mine = [s for s in sinks if k - 0.25 <= s < until]
+        figures.append((mine[0] - k) * 1000 if mine else float("nan"))
     return figures
 
 ref = {"file": [], "speech": []}
@@ -123,7 +130,7 @@ for line in open(f"{work}/reference.txt"):
     ref[kind].append(float(ms))
 
 rows = []
-worst_speech = 0.0
+verdicts = []
 ok = True
 for kind, label, link in (("files", "file", "Form1"), ("speech", "speech", "Form3")):
     figs = ours(kind, link, settle * 0.1 if label == "speech" else 0.0)
@@ -136,8 +143,7 @@ for kind, label, link in (("files", "file", "Form1"), ("speech", "speech", "Form
     if rounds > 1:
         rows.append((f"{label}, later (median of {rounds - 1})", statistics.median(figs[1:]), statistics.median(r[1:])))
         rows.append((f"{label}, later (worst)", max(figs[1:]), max(r[1:])))
-    if label == "speech":
-        worst_speech = max(figs)
+    verdicts.append((label, min(figs), max(figs)))
     print(f"{label} rounds, ms: tarnwick " + " ".join(f"{f:.2f}" for f in figs) + " | reference " + " ".join(f"{x:.2f}" for x in r))
 
 print()
@@ -146,8 +152,13 @@ if settle:
 print(f"{'keying to the first buffer at the sink, ms':44} {'tarnwick':>9} {'reference':>10} {'ratio':>7}")
 for name, mine, theirs in rows:
     print(f"{name:44} {mine:9.2f} {theirs:10.2f} {mine / theirs if theirs > 0 else float('nan'):7.1f}")
-print("(keying times come from the host's log in whole milliseconds, so tarnwick's figures may read up to 1 ms high)")
-if ok:
-    print(f"goal, every speech within 5 ms of keying: {'met' if worst_speech <= 5 else 'not met'} (worst {worst_speech:.2f} ms)")
-sys.exit(0 if ok else 1)
+print("(keying is the host log's stamp to the microsecond, the first buffer the tracer's)")
+met = ok
+for label, earliest, worst in verdicts:
+    # A sound that begins before its keying loses its start on air as surely as a late one.
+    good = earliest >= 0 and worst <= AIM_MS
+    met = met and good
+    before = f", one began {-earliest:.2f} ms before its keying" if earliest < 0 else ""
+    print(f"aim, every {label} within {AIM_MS:g} ms of keying: {'met' if good else 'not met'} (worst {worst:.2f} ms{before})")
+sys.exit(0 if met else 1)
 EOF

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -114,6 +115,18 @@ std::string formatLogTime(const LocalTime& t) {
     return buf;
 }
 
+long long epochMicroseconds(const LocalTime& t) {
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    return static_cast<long long>(std::mktime(&tm)) * 1000000LL + t.millisecond * 1000LL;
+}
+
 std::string describeEvent(const HostEvent& ev) {
     std::vector<std::string> parts;
     for (const auto& a : ev.args) {
@@ -137,6 +150,7 @@ std::string HostLogEntry::line() const {
     Json j = Json::object();
     j["seq"] = seq;
     j["time"] = time;
+    j["us"] = us;
     if (isEvent()) {
         j["event"] = event;
     } else {
@@ -148,7 +162,7 @@ std::string HostLogEntry::line() const {
     return dumpJson(j);
 }
 
-HostState::HostState(std::string callsign) : clock(systemLocalTime), callsign_(std::move(callsign)) {}
+HostState::HostState(std::string callsign) : callsign_(std::move(callsign)) {}
 
 const std::vector<std::string>& HostState::operations() {
     static const std::vector<std::string> ops = [] {
@@ -171,7 +185,16 @@ bool HostState::isConnectedTo(const std::string& call) const {
 
 void HostState::addLog(HostLogEntry e) {
     e.seq = ++seq_;
-    e.time = formatLogTime(clock ? clock() : systemLocalTime());
+    if (clock) {
+        const LocalTime t = clock();
+        e.time = formatLogTime(t);
+        e.us = epochMicroseconds(t);
+    } else {
+        // One reading gives both stamps, so they never disagree across a millisecond's turn.
+        const auto now = std::chrono::system_clock::now();
+        e.time = formatLogTime(localTimeAt(now));
+        e.us = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    }
     const std::string line = e.line();
     log_.push_back(std::move(e));
     while (log_.size() > logLimit_) log_.pop_front();

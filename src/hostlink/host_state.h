@@ -26,6 +26,8 @@ std::vector<HostValue> hostArgsFromJson(const Json& j);
 
 // "2026-12-13T10:00:15.204"
 std::string formatLogTime(const LocalTime& t);
+// Microseconds since 1970 (UTC) of a local time.
+long long epochMicroseconds(const LocalTime& t);
 
 // "DTMFString AA", "RX 1", "connected W1AW Ann": an event as one short line for people.
 std::string describeEvent(const HostEvent& ev);
@@ -38,6 +40,9 @@ struct HostStation {
 struct HostLogEntry {
     long long seq = 0;
     std::string time;
+    // The same moment as `time`, in microseconds since 1970 (UTC): fine enough to time what happens
+    // between two calls, and read without knowing the host's time zone.
+    long long us = 0;
     std::string link;
     std::string op;
     std::string event;
@@ -45,7 +50,8 @@ struct HostLogEntry {
     std::string error;  // set when the call failed
 
     bool isEvent() const { return !event.empty(); }
-    // {"seq":12,"time":"...","link":"Form1","op":"SetPTT","args":[true]}; events have "event" and no "link".
+    // {"seq":12,"time":"...","us":...,"link":"Form1","op":"SetPTT","args":[true]}; events have "event" and
+    // no "link".
     std::string line() const;
 };
 
@@ -53,7 +59,7 @@ class HostState {
 public:
     explicit HostState(std::string callsign = kDefaultHostCallsign);
 
-    // Local time for the log; the system clock unless replaced (tests give virtual time).
+    // Local time for the log; unset, the system clock (tests give virtual time).
     std::function<LocalTime()> clock;
     // Each raised event, after its log line is written. Events caused by a call come after the call's line.
     std::function<void(const HostEvent&)> onEvent;

@@ -120,6 +120,16 @@ void SocketTransport::connect() {
     }
 }
 
+bool SocketTransport::tryConnect() {
+    try {
+        connect();
+        return true;
+    } catch (const HostError& e) {
+        rt_.error("host", e.what());
+        return false;
+    }
+}
+
 void SocketTransport::disconnect() {
     if (watch_ >= 0) rt_.removeWatch(watch_);
     watch_ = -1;

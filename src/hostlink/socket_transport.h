@@ -23,6 +23,8 @@ public:
 
     // Connects and subscribes to the host's events; throws HostError when no host answers there.
     void connect();
+    // The same for the program's start-up: false when no host answers, the reason passed over as an error.
+    bool tryConnect();
     void disconnect();
     bool isConnected() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }

@@ -17,9 +17,10 @@ std::string LocalTime::hms() const {
     return buf;
 }
 
-LocalTime systemLocalTime() {
+LocalTime systemLocalTime() { return localTimeAt(std::chrono::system_clock::now()); }
+
+LocalTime localTimeAt(std::chrono::system_clock::time_point now) {
     using namespace std::chrono;
-    const auto now = system_clock::now();
     const std::time_t secs = system_clock::to_time_t(now);
     std::tm tm{};
     ::localtime_r(&secs, &tm);

@@ -3,6 +3,7 @@
 // message boxes, the URL opener and diagnostics. Tools see only this interface; the program wires
 // the Qt backend, tests the virtual one.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -205,6 +206,8 @@ void diagError(const std::string& where, const std::string& what);
 
 // The system's local time, to the millisecond.
 LocalTime systemLocalTime();
+// The local time of one reading of the system clock, to the millisecond.
+LocalTime localTimeAt(std::chrono::system_clock::time_point at);
 
 // Makes a text safe for one diagnostic line on a terminal: CR and LF become the two characters \r and
 // \n, every other control character but tab (C0, DEL, and C1 written in UTF-8) and every byte that is

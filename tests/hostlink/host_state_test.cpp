@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,8 +20,42 @@ struct ClockedRuntime : VirtualRuntime {
     ClockedRuntime() { setLocalTime(2026, 12, 13, 10, 0, 15, 204); }
 };
 
+// The tests of the log's stamps run in a zone away from UTC, where local time and time since 1970
+// cannot be taken for each other.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* tz = std::getenv("TZ")) old_ = tz;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (old_)
+            ::setenv("TZ", old_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+long long nowMicroseconds() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Local time to the millisecond of microseconds since 1970, as the log writes "time".
+std::string localTimeText(long long us) {
+    using namespace std::chrono;
+    return formatLogTime(localTimeAt(system_clock::time_point(duration_cast<system_clock::duration>(microseconds(us)))));
+}
+
 class LocalHostTest : public ::testing::Test {
 protected:
+    // Five and a half hours east of UTC, so that hours, minutes and the zone's sign all show.
+    ScopedTimeZone zone{"XST-5:30"};
     ClockedRuntime rt;
     LocalHostTransport host{rt};
     HostHub hub{rt, host};
@@ -125,14 +162,44 @@ TEST_F(LocalHostTest, LogHasOneJsonLinePerCallAndEventInOrder) {
     link.ConnectTo("W1AW");
     const auto lines = host.logLines();
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], R"({"seq":1,"time":"2026-12-13T10:00:15.204","link":"Form1","op":"Hello","args":["Form1"]})");
-    EXPECT_EQ(lines[1], R"({"seq":2,"time":"2026-12-13T10:00:15.204","link":"Form1","op":"SetPTT","args":[true]})");
-    EXPECT_EQ(lines[2], R"({"seq":3,"time":"2026-12-13T10:00:15.204","event":"DTMFString","args":["AA"]})");
-    EXPECT_EQ(lines[3],
-              R"({"seq":4,"time":"2026-12-13T10:00:15.204","event":"ChatTextReceived","args":["say \"hi\"\\"]})");
-    EXPECT_EQ(lines[4],
-              R"({"seq":5,"time":"2026-12-13T10:00:15.205","link":"Form1","op":"ConnectTo","args":["W1AW",true]})");
-    EXPECT_EQ(lines[5], R"({"seq":6,"time":"2026-12-13T10:00:15.205","event":"connected","args":["W1AW","",""]})");
+    // "us" is the moment of "time" in microseconds since 1970, whatever the host's time zone.
+    const long long at = parseJson(lines[0])["us"].get<long long>();
+    EXPECT_EQ(localTimeText(at), "2026-12-13T10:00:15.204");
+    const std::string us = std::to_string(at), later = std::to_string(at + 1000);
+    EXPECT_EQ(lines[0], R"({"seq":1,"time":"2026-12-13T10:00:15.204","us":)" + us +
+                            R"(,"link":"Form1","op":"Hello","args":["Form1"]})");
+    EXPECT_EQ(lines[1], R"({"seq":2,"time":"2026-12-13T10:00:15.204","us":)" + us +
+                            R"(,"link":"Form1","op":"SetPTT","args":[true]})");
+    EXPECT_EQ(lines[2], R"({"seq":3,"time":"2026-12-13T10:00:15.204","us":)" + us +
+                            R"(,"event":"DTMFString","args":["AA"]})");
+    EXPECT_EQ(lines[3], R"({"seq":4,"time":"2026-12-13T10:00:15.204","us":)" + us +
+                            R"(,"event":"ChatTextReceived","args":["say \"hi\"\\"]})");
+    EXPECT_EQ(lines[4], R"({"seq":5,"time":"2026-12-13T10:00:15.205","us":)" + later +
+                            R"(,"link":"Form1","op":"ConnectTo","args":["W1AW",true]})");
+    EXPECT_EQ(lines[5], R"({"seq":6,"time":"2026-12-13T10:00:15.205","us":)" + later +
+                            R"(,"event":"connected","args":["W1AW","",""]})");
+}
+
+// The real host stamps each line from one reading of the system clock: "us" to the microsecond,
+// "time" the same moment's local time to the millisecond, as it always read.
+TEST_F(LocalHostTest, TheSystemClockStampsEachLineToTheMicrosecond) {
+    HostState state;
+    std::vector<std::string> lines;
+    state.onLogLine = [&](const std::string& line) { lines.push_back(line); };
+    const auto before = nowMicroseconds();
+    state.call("Form1", "SetPTT", {true});
+    state.call("Form1", "SetPTT", {false});
+    const auto after = nowMicroseconds();
+    ASSERT_EQ(lines.size(), 2u);
+    long long previous = before;
+    for (const std::string& line : lines) {
+        const Json j = parseJson(line);
+        const long long at = j["us"].get<long long>();
+        EXPECT_GE(at, previous) << line;
+        EXPECT_LE(at, after) << line;
+        EXPECT_EQ(j["time"].get<std::string>(), localTimeText(at)) << line;
+        previous = at;
+    }
 }
 
 TEST_F(LocalHostTest, TheLogKeptInMemoryIsBounded) {
