@@ -210,6 +210,21 @@ TEST_F(AnnouncerTest, AConnectFloodAnnouncesOnlyWhoIsStillThereAndHoldsNoCommand
                                     << goneBefore.front();
 }
 
+TEST_F(AnnouncerTest, AStationArrivingWhileTheToolSpeaksIsAnnouncedOnceThatSpeechHasEnded) {
+    // The station connects while the operator's text is on air; its event comes in at the speech's end.
+    voice.onSpeak = [this](const std::string& text) {
+        if (text == "Operator text") host.raise("connected", {"G4ABC", "Ann", "10.0.0.7"});
+    };
+    form3.TextInput3.setText("Operator text");
+    form3.Speak3.click();
+    EXPECT_EQ(voice.texts(), std::vector<std::string>{"Operator text"});
+    EXPECT_EQ(pttCalls(), (std::vector<bool>{true, false}));
+    rt.advance(1000);
+    EXPECT_EQ(voice.texts(), (std::vector<std::string>{"Operator text", "G 4 A B C  , Connected"}));
+    EXPECT_TRUE(voice.sync.back().keyed);
+    EXPECT_EQ(pttCalls(), (std::vector<bool>{true, false, true, false}));
+}
+
 TEST_F(AnnouncerTest, AConnectWithoutACallsignIsOneErrorLineNeverSpeech) {
     ::testing::internal::CaptureStderr();
     // A faulty host's events: the simulated host raises no such thing.
