@@ -38,11 +38,11 @@ constexpr std::size_t kChunk = 256u << 10;
 
 // What a path that is no regular file names, in the operator's words.
 std::string notAFile(mode_t mode) {
-    const char* kind = S_ISFIFO(mode)                     ? "a named pipe"
-                       : S_ISDIR(mode)                    ? "a folder"
-                       : S_ISCHR(mode) || S_ISBLK(mode)   ? "a device"
-                       : S_ISSOCK(mode)                   ? "a socket"
-                                                          : "something else";
+    const char* kind = "something else";
+    if (S_ISFIFO(mode)) kind = "a named pipe";
+    if (S_ISDIR(mode)) kind = "a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) kind = "a device";
+    if (S_ISSOCK(mode)) kind = "a socket";
     return std::string("it is ") + kind + ", not a regular file";
 }
 
