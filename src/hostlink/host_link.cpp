@@ -47,7 +47,8 @@ constexpr EventShape kEventShapes[] = {
 };
 
 bool blank(const std::string& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7f; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return c == ' ' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 // Events reach the handlers only once eventFault() has found every argument there, of its kind.
@@ -78,8 +79,10 @@ std::string eventFault(const HostEvent& ev) {
             const EventArg& arg = shape.args[i];
             if (i >= ev.args.size()) return std::string("no ") + arg.what;
             const HostValue& v = ev.args[i];
-            if (arg.text && !std::holds_alternative<std::string>(v)) return std::string("the ") + arg.what + " is no text";
-            if (!arg.text && !std::holds_alternative<bool>(v)) return std::string("the ") + arg.what + " is not true or false";
+            if (arg.text && !std::holds_alternative<std::string>(v))
+                return std::string("the ") + arg.what + " is no text";
+            if (!arg.text && !std::holds_alternative<bool>(v))
+                return std::string("the ") + arg.what + " is not true or false";
             if (arg.filled && blank(std::get<std::string>(v))) return std::string("no ") + arg.what;
         }
         return {};

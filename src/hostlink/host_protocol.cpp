@@ -217,7 +217,8 @@ HostLine readHostLine(const std::string& line) {
         try {
             if (const Json* a = jsonMember(read.reply, "args")) e.args = hostArgsFromJson(*a);
         } catch (const HostError& err) {
-            read.fault = "event " + e.name.substr(0, 40) + " passed over (its arguments cannot be read: " + err.what() + ")";
+            read.fault = "event " + e.name.substr(0, 40) + " passed over (its arguments cannot be read: " +
+                         err.what() + ")";
             return read;
         }
         read.event = std::move(e);

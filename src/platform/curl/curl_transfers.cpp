@@ -198,7 +198,8 @@ std::unique_ptr<Transfer> CurlService::start(const TransferRequest& request, Tra
         CurlJob* raw = job.get();
         job->source = UploadSource::open(rt_, request.localPath, [this, raw] { sourceOpened(raw); });
         if (!job->source) {
-            failLater(job, TransferFailure::LocalFile, "cannot read " + request.localPath + ": no reader could be started");
+            failLater(job, TransferFailure::LocalFile,
+                      "cannot read " + request.localPath + ": no reader could be started");
             return job;
         }
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);

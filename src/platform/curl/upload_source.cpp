@@ -79,7 +79,10 @@ int openRegular(UploadSource::Shared& shared, std::int64_t& size) {
         return -1;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        shared.fail(S_ISREG(st.st_mode) ? std::error_code(errno, std::generic_category()).message() : notAFile(st.st_mode));
+        if (S_ISREG(st.st_mode))
+            shared.fail(errno);
+        else
+            shared.fail(notAFile(st.st_mode));
         ::close(fd);
         return -1;
     }
