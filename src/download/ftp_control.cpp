@@ -376,7 +376,8 @@ void ftpControl::finish(bool upload, const TransferOutcome& outcome) {
         ShowTransferProgress(4, 4, upload ? "Upload Success, disconnecting." : "Download Success, disconnecting.");
         result = upload ? "upload complete." : "download complete.";
         if (!upload) banner(kCompleteBanner, kBannerGreen);
-    } else if (!job->loggedIn) {
+    } else if (!job->loggedIn && !(outcome.failure == TransferFailure::LocalFile && job->stopReason.empty())) {
+        // A local file the transfer refused before it connected failed at the file step all the same.
         result = kConnectFailed;
         showFailure(result);
     } else {

@@ -24,24 +24,36 @@ constexpr LineName kLinesOff[] = {{"SetPTT", "PTT"}, {"SetBusy", "busy"}, {"SetD
 // The order a key-up puts them on: the busy flag before the transmitter.
 constexpr const char* kLinesOn[] = {"SetBusy", "SetPTT", "SetDTR", "SetRTS"};
 
-// Event arguments come from another process; a missing or odd one reads as empty rather than failing.
-std::string textArg(const HostEvent& ev, std::size_t i) {
-    if (i >= ev.args.size()) return {};
-    const HostValue& v = ev.args[i];
-    if (auto s = std::get_if<std::string>(&v)) return *s;
-    if (auto n = std::get_if<long long>(&v)) return std::to_string(*n);
-    if (auto b = std::get_if<bool>(&v)) return *b ? "True" : "False";
-    return {};
+// What each event carries, in order. An argument that must be filled holds more than blanks: an
+// event about nobody, or about no digits, is no event a handler can act on.
+struct EventArg {
+    bool text;         // text, else true or false
+    const char* what;  // for the diagnostic
+    bool filled;
+};
+struct EventShape {
+    const char* name;
+    std::size_t count;
+    EventArg args[3];
+};
+constexpr EventShape kEventShapes[] = {
+    {"DTMFString", 1, {{true, "digits", true}}},
+    {"RX", 1, {{false, "receive state", false}}},
+    {"CarrierDetect", 1, {{false, "carrier state", false}}},
+    {"connected", 3, {{true, "callsign", true}, {true, "name", false}, {true, "address", false}}},
+    {"Disconnected", 1, {{true, "callsign", true}}},
+    {"ChatTextReceived", 1, {{true, "chat line", false}}},
+    {"Closing", 0, {}},
+};
+
+bool blank(const std::string& s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return c == ' ' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-bool flagArg(const HostEvent& ev, std::size_t i) {
-    if (i >= ev.args.size()) return false;
-    const HostValue& v = ev.args[i];
-    if (auto b = std::get_if<bool>(&v)) return *b;
-    if (auto n = std::get_if<long long>(&v)) return *n != 0;
-    if (auto s = std::get_if<std::string>(&v)) return *s == "1" || *s == "-1" || *s == "True" || *s == "true";
-    return false;
-}
+// Events reach the handlers only once eventFault() has found every argument there, of its kind.
+const std::string& textArg(const HostEvent& ev, std::size_t i) { return std::get<std::string>(ev.args.at(i)); }
+bool flagArg(const HostEvent& ev, std::size_t i) { return std::get<bool>(ev.args.at(i)); }
 
 bool expectBool(const HostValue& v, const char* op) {
     if (auto b = std::get_if<bool>(&v)) return *b;
@@ -59,6 +71,24 @@ std::string expectText(const HostValue& v, const char* op) {
 }
 
 }  // namespace
+
+std::string eventFault(const HostEvent& ev) {
+    for (const EventShape& shape : kEventShapes) {
+        if (ev.name != shape.name) continue;
+        for (std::size_t i = 0; i < shape.count; ++i) {
+            const EventArg& arg = shape.args[i];
+            if (i >= ev.args.size()) return std::string("no ") + arg.what;
+            const HostValue& v = ev.args[i];
+            if (arg.text && !std::holds_alternative<std::string>(v))
+                return std::string("the ") + arg.what + " is no text";
+            if (!arg.text && !std::holds_alternative<bool>(v))
+                return std::string("the ") + arg.what + " is not true or false";
+            if (arg.filled && blank(std::get<std::string>(v))) return std::string("no ") + arg.what;
+        }
+        return {};
+    }
+    return {};
+}
 
 // ---- HostHub ----
 
@@ -244,6 +274,12 @@ void HostHub::releaseDone(HostLink* link, std::uint64_t serial, const std::strin
 
 void HostHub::raise(HostEvent ev) {
     if (closed_) return;
+    // A faulty host's event without what it must carry is no event: it is reported, never acted on
+    // with blanks in place of what is missing (an announcement of nobody).
+    if (const std::string fault = eventFault(ev); !fault.empty()) {
+        rt_.error("HostLink " + ev.name, "passed over (" + fault + ")");
+        return;
+    }
     queue_.push_back(std::move(ev));
     deliverPending();
 }

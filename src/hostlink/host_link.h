@@ -33,6 +33,11 @@ struct HostEvent {
     std::vector<HostValue> args;
 };
 
+// Why an event lacks what its handlers need: an argument it must carry that is missing or of another
+// kind, or a callsign or digit string that is empty. Empty when nothing is lacking, and for an event
+// this program does not know (no handler receives one).
+std::string eventFault(const HostEvent& ev);
+
 // How calls reach a host: synchronous request and reply. Events come back through the sink.
 class HostTransport {
 public:

@@ -231,7 +231,9 @@ HostLine readHostLine(const std::string& line) {
         e.name = ev->get<std::string>();
         try {
             if (const Json* a = jsonMember(read.reply, "args")) e.args = hostArgsFromJson(*a);
-        } catch (const HostError&) {
+        } catch (const HostError& err) {
+            read.fault = "event " + e.name.substr(0, 40) + " passed over (its arguments cannot be read: " +
+                         err.what() + ")";
             return read;
         }
         read.event = std::move(e);

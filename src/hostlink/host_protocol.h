@@ -78,11 +78,13 @@ private:
 };
 
 // One line from the host as the program reads it: an event, or the reply to the call with that id.
-// A line that is neither (no JSON, an event whose arguments are no call values) is passed over.
+// A line that is neither is passed over; when it was an event whose arguments are no call values,
+// `fault` says so, for the diagnostic.
 struct HostLine {
     std::optional<HostEvent> event;
     std::optional<long long> replyId;
     Json reply;
+    std::string fault;
 };
 HostLine readHostLine(const std::string& line);
 

@@ -223,6 +223,7 @@ void SocketTransport::takeLines(long long awaitedId, Json* reply, bool* gotReply
     std::string line;
     while (reader_.next(line)) {
         HostLine read = readHostLine(line);
+        if (!read.fault.empty()) rt_.error("HostLink", read.fault);
         if (read.event) {
             pending_.push_back(std::move(*read.event));
             continue;

@@ -1,6 +1,7 @@
 // Stations connecting and leaving: the call history, the station-info window, the greeting choice and
 // the spoken announcement with the station's callsign spelled out.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "hostlink/network_text.h"
@@ -101,14 +102,15 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
             }
         }
     };
+    std::string sentence;
     switch (kindOf(call)) {
         case CallKind::Conference:
             if (greet) greet->Option10.setValue(true);
             if (const ConferenceName* c = conferenceName(call)) {
-                say(std::string("The ") + c->spoken + c->onConnect);
+                sentence = std::string("The ") + c->spoken + c->onConnect;
             } else {
                 if (greet) greet->Option4.setValue(true);
-                say("The " + spell(shown) + "  conference has connected.");
+                sentence = "The " + spell(shown) + "  conference has connected.";
             }
             break;
         case CallKind::Link:
@@ -116,42 +118,93 @@ void Form3::onConnected(const std::string& rawCall, const std::string& rawName, 
             if (greet) greet->Option4.setValue(true);
             const std::string base = baseCall(call);
             lookUp(base);
-            say(spell(cleanNetworkText(base, kNetCallsignMax)) +
-                (kindOf(call) == CallKind::Link ? " : Link Connected." : " : Repeater Connected."));
+            sentence = spell(cleanNetworkText(base, kNetCallsignMax)) +
+                       (kindOf(call) == CallKind::Link ? " : Link Connected." : " : Repeater Connected.");
             break;
         }
         case CallKind::Station:
             lookUp(call);
-            say(spell(shown) + " , Connected");
+            sentence = spell(shown) + " , Connected";
             break;
         case CallKind::Other:
-            break;
+            return;
     }
+    announce({call, true, sentence});
 }
 
 void Form3::onDisconnected(const std::string& rawCall) {
     if (ConDisc.value() != 1) return;
     const std::string call = cleanNetworkText(rawCall, kNetIdentityMax);
+    // A station that leaves while its arrival still waits for the air is announced neither way: in a
+    // flood of stations coming and going, only those still connected at their turn are spoken.
+    const std::size_t waiting = announcements_.size();
+    announcements_.erase(std::remove_if(announcements_.begin(), announcements_.end(),
+                                        [&call](const Announcement& a) { return a.arrival && a.call == call; }),
+                         announcements_.end());
+    if (announcements_.size() != waiting) return;
+
     auto spoken = [](const std::string& c) { return cleanNetworkText(c, kNetCallsignMax); };
+    std::string sentence;
     switch (kindOf(call)) {
         case CallKind::Conference:
             if (const ConferenceName* c = conferenceName(call))
-                say(std::string("The ") + c->spoken + c->onDisconnect);
+                sentence = std::string("The ") + c->spoken + c->onDisconnect;
             else
-                say("The " + spell(spoken(call)) + "  conference has disconnected.");
+                sentence = "The " + spell(spoken(call)) + "  conference has disconnected.";
             break;
         case CallKind::Link:
-            say(spell(spoken(baseCall(call))) + " : Link Disconnected.");
+            sentence = spell(spoken(baseCall(call))) + " : Link Disconnected.";
             break;
         case CallKind::Repeater:
-            say(spell(spoken(baseCall(call))) + " : Repeater Disconnected.");
+            sentence = spell(spoken(baseCall(call))) + " : Repeater Disconnected.";
             break;
         case CallKind::Station:
-            say(spell(spoken(call)) + " , Disconnected");
+            sentence = spell(spoken(call)) + " , Disconnected";
             break;
         case CallKind::Other:
-            break;
+            return;
     }
+    announce({call, false, sentence});
+}
+
+void Form3::announce(Announcement a) {
+    announcements_.push_back(std::move(a));
+    scheduleAnnouncement();
+}
+
+void Form3::scheduleAnnouncement() {
+    if (announcementPosted_) return;
+    announcementPosted_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    ctx_.rt.post([this, alive] {
+        if (alive.expired()) return;
+        announcementPosted_ = false;
+        announceNext();
+    });
+}
+
+void Form3::announceNext() {
+    if (announcements_.empty()) {
+        announceRetry_.setEnabled(false);
+        return;
+    }
+    // Another speech of this tool is on air (this runs inside its yield): the next one waits for its
+    // end rather than counting as held.
+    if (speaking_) {
+        announceRetry_.setEnabled(true);
+        return;
+    }
+    announceRetry_.setEnabled(false);
+    // The switch rules everything spoken here, also what was waiting when it was turned off.
+    if (ConDisc.value() != 1) {
+        announcements_.clear();
+        return;
+    }
+    const std::string sentence = std::move(announcements_.front().sentence);
+    announcements_.pop_front();
+    say(sentence);
+    // The loop runs between two announcements, so an event waits for one speech at most.
+    if (!announcements_.empty()) scheduleAnnouncement();
 }
 
 }  // namespace tarnwick

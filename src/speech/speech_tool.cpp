@@ -31,7 +31,8 @@ Form3::Form3(ToolContext& ctx, SpeechVoiceFactory voiceFactory)
       voiceFactory_(std::move(voiceFactory)),
       schedules_{{{&Sun, &Mon, &Tue, &Wed, &Thur, &Fri, &Sat}, &HourOFF1, &MinsOFF1, &HourON1b, &MinsON1b},
                  {{&Sun2, &Mon2, &Tue2, &Wed2, &Thur2, &Fri2, &Sat2}, &HourOFF2, &MinsOFF2, &HourON2b, &MinsON2b},
-                 {{&Sun3, &Mon3, &Tue3, &Wed3, &Thur3, &Fri3, &Sat3}, &HourOFF3, &MinsOFF3, &HourON3b, &MinsON3b}} {
+                 {{&Sun3, &Mon3, &Tue3, &Wed3, &Thur3, &Fri3, &Sat3}, &HourOFF3, &MinsOFF3, &HourON3b, &MinsON3b}},
+      announceRetry_(ctx.rt, 100) {
     FanOnOff.setForeColour(kFanOffMaroon);
     // What the operator may type into the boxes.
     for (TextBox* box : {&TextInput3, &InfoText, &Callsign}) box->setMaxLength(70);
@@ -187,6 +188,7 @@ void Form3::buildSettings() {
 }
 
 void Form3::wireHandlers() {
+    announceRetry_.onTick = [this] { announceNext(); };
     // Speech buttons.
     SayCall.onClick = [this] { speakButton(Callsign, "NoCall", true); };
     SayCallNoPTT.onClick = [this] { speakUnkeyed(Callsign, "No Callsign"); };
@@ -315,6 +317,8 @@ void Form3::Form_Load() {
 
 void Form3::Form_Unload() {
     setDesignTimers(false);
+    announcements_.clear();
+    announceRetry_.setEnabled(false);
     EchoLink.reset();
 }
 
@@ -405,6 +409,11 @@ bool Form3::onQuitRequest() {
 
 // EchoLink is closing: unkey and drop both lines; the hub ends the process once every tool has
 // done its clean-up. Nothing is saved.
-void Form3::onClosing() { releaseAll("Form3.Closing", Release::Force); }
+void Form3::onClosing() {
+    // Nothing more goes on air.
+    announcements_.clear();
+    announceRetry_.setEnabled(false);
+    releaseAll("Form3.Closing", Release::Force);
+}
 
 }  // namespace tarnwick

@@ -4,6 +4,7 @@
 // stations connecting and leaving, sends courtesy CW letters, runs the transmitter fan and keeps two
 // stations connected.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -238,10 +239,20 @@ private:
     // DTMF commands.
     void onDTMF(const std::string& digits);
 
-    // Connects.
+    // Connects. An announcement waits for its turn on air in a queue of its own, spoken one at a
+    // time with the loop free between two; a station that leaves before its arrival's turn came is
+    // announced neither way.
+    struct Announcement {
+        std::string call;  // as the event told it, whole: what pairs a leave with its arrival
+        bool arrival;
+        std::string sentence;
+    };
     void onConnected(const std::string& call, const std::string& name, const std::string& addr);
     void onDisconnected(const std::string& call);
     std::string spell(const std::string& call);
+    void announce(Announcement a);
+    void scheduleAnnouncement();
+    void announceNext();
 
     // Courtesy letters.
     void onCarrier(bool cd);
@@ -279,6 +290,12 @@ private:
     bool speaking_ = false;
     ClockMoments clockMoments_;
     ClockMoments silenceMoments_;
+    std::deque<Announcement> announcements_;
+    bool announcementPosted_ = false;
+    // Tries the next announcement again while another speech of this tool holds the air.
+    Timer announceRetry_;
+    // Posted work checks this before it touches the window.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tarnwick

@@ -151,12 +151,60 @@ TEST_F(HubTest, EventArgumentsReachTheMatchingHandler) {
     host.emit({"RX", {true}});
     host.emit({"CarrierDetect", {false}});
     host.emit({"connected", {std::string("W1AW"), std::string("Ann"), std::string("1.2.3.4")}});
-    host.emit({"connected", {std::string("K1ABC")}});  // short argument lists read as empty texts
+    host.emit({"connected", {std::string("K1ABC"), std::string(), std::string()}});  // a name is not a must
     host.emit({"Disconnected", {std::string("W1AW")}});
     host.emit({"ChatTextReceived", {std::string("/ver/")}});
     host.emit({"NoSuchEvent", {}});
     EXPECT_EQ(got, (std::vector<std::string>{"RX 1", "CD 0", "connected W1AW|Ann|1.2.3.4", "connected K1ABC||",
                                              "Disconnected W1AW", "chat /ver/"}));
+}
+
+// A faulty host's event that lacks what it must carry is one error line, never handled with blanks in
+// place of what is missing (" , Connected" spoken on air for a station without a callsign).
+TEST_F(HubTest, AnEventWithoutWhatItMustCarryIsAnErrorLineAndReachesNoHandler) {
+    const std::string text, blank = " \t";
+    struct Case {
+        HostEvent ev;
+        std::string line;
+    } cases[] = {
+        {{"connected", {}}, "connected: passed over (no callsign)"},
+        {{"connected", {text, std::string("Ann"), std::string("1.2.3.4")}}, "connected: passed over (no callsign)"},
+        {{"connected", {blank, std::string("Ann"), std::string("1.2.3.4")}}, "connected: passed over (no callsign)"},
+        {{"connected", {42LL, std::string("Ann"), std::string("1.2.3.4")}},
+         "connected: passed over (the callsign is no text)"},
+        {{"connected", {std::string("W1AW")}}, "connected: passed over (no name)"},
+        {{"connected", {std::string("W1AW"), std::string("Ann")}}, "connected: passed over (no address)"},
+        {{"Disconnected", {}}, "Disconnected: passed over (no callsign)"},
+        {{"Disconnected", {text}}, "Disconnected: passed over (no callsign)"},
+        {{"DTMFString", {}}, "DTMFString: passed over (no digits)"},
+        {{"DTMFString", {text}}, "DTMFString: passed over (no digits)"},
+        {{"RX", {}}, "RX: passed over (no receive state)"},
+        {{"RX", {std::string("1")}}, "RX: passed over (the receive state is not true or false)"},
+        {{"CarrierDetect", {HostValue{}}}, "CarrierDetect: passed over (the carrier state is not true or false)"},
+        {{"ChatTextReceived", {}}, "ChatTextReceived: passed over (no chat line)"},
+        {{"ChatTextReceived", {true}}, "ChatTextReceived: passed over (the chat line is no text)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        // A hub of its own, so a line the case before wrote is not held back as a repeat.
+        VirtualRuntime caseRt;
+        FakeTransport caseHost;
+        HostHub caseHub(caseRt, caseHost);
+        HostLink l(caseHub, "Form3");
+        int handled = 0;
+        l.DTMFString = [&](const std::string&) { ++handled; };
+        l.RX = l.CarrierDetect = [&](bool) { ++handled; };
+        l.connected = [&](const std::string&, const std::string&, const std::string&) { ++handled; };
+        l.Disconnected = l.ChatTextReceived = [&](const std::string&) { ++handled; };
+        ::testing::internal::CaptureStderr();
+        caseHost.emit(c.ev);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err, "ERROR HostLink " + c.line + "\n");
+        EXPECT_EQ(handled, 0);
+        // The events after it are delivered as ever.
+        caseHost.emit({"Disconnected", {std::string("W1AW")}});
+        EXPECT_EQ(handled, 1);
+    }
 }
 
 TEST_F(HubTest, ALinkIntroducesItselfAndEachOperationCarriesItsOwnerAndArguments) {

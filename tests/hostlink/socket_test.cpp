@@ -388,6 +388,43 @@ TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
     ::close(fd);
 }
 
+TEST_F(SocketTest, AnEventWhoseArgumentsCannotBeReadIsAnErrorLineAndTheNextOneArrives) {
+    // A faulty host: it takes the subscription, then sends an event whose callsign is no call value.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::thread faulty([listener] {
+        const int c = ::accept(listener, nullptr, nullptr);
+        std::string request;
+        for (char ch; ::read(c, &ch, 1) == 1 && ch != '\n';) request += ch;
+        const std::string lines = "{\"id\":" + dumpJson(parseJson(request)["id"]) + ",\"ok\":true}\n" +
+                                  R"({"event":"connected","args":[{"call":"W1AW"},"Ann","1.2.3.4"]})" "\n" +
+                                  R"({"event":"Disconnected","args":["K1ABC"]})" "\n";
+        [[maybe_unused]] const ssize_t n = ::write(c, lines.data(), lines.size());
+        for (char ch; ::read(c, &ch, 1) == 1;) {
+        }
+        ::close(c);
+    });
+    std::vector<std::string> got;
+    {
+        SocketTransport transport(rt, path, 2000);
+        transport.eventSink = [&](HostEvent ev) { got.push_back(ev.name); };
+        ::testing::internal::CaptureStderr();
+        transport.connect();
+        EXPECT_TRUE(pumpUntil(rt, [&] { return !got.empty(); }));
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err,
+                  "ERROR HostLink: event connected passed over (its arguments cannot be read: unexpected value from "
+                  "the host: object)\n");
+    }
+    faulty.join();
+    ::close(listener);
+    EXPECT_EQ(got, std::vector<std::string>{"Disconnected"});
+}
+
 TEST_F(SocketTest, ASecondHostIsRefusedAStaleSocketIsReplacedAndOtherFilesAreLeftAlone) {
     startServer();
     HostServer second(path);

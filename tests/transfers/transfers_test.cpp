@@ -1,9 +1,15 @@
 // The downloader's transfers through libcurl on the real event loop, against local servers:
 // what reaches the news files, what the servers were asked, and what is kept when a transfer fails.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "download/downloader.h"
 #include "hostlink/local_host_transport.h"
@@ -338,6 +344,77 @@ TEST_F(FtpTransfersTest, AFolderNameFailsBeforeConnectingAndIsNeverAFile) {
     EXPECT_NE(err.find("Redirect Scheme Changed"), std::string::npos) << err;
     EXPECT_EQ(ftpd->log(), "");
     EXPECT_EQ(news(1), "old news");
+}
+
+// Should the program open a named pipe on its loop, it would wait there for a writer for good: one
+// comes after ten seconds and lets it go, so a test of that mistake fails instead of hanging.
+class PipeWriterLater {
+public:
+    explicit PipeWriterLater(const std::string& path)
+        : thread_([this, path] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (wake_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; })) return;
+              const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+              came_ = fd >= 0;
+              if (fd >= 0) ::close(fd);
+          }) {}
+    ~PipeWriterLater() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    bool came() const { return came_; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<bool> came_{false};
+    std::thread thread_;
+};
+
+TEST_F(FtpTransfersTest, UploadSendsARegularFileWholeAndRefusesAnythingElseBeforeConnecting) {
+    if (!ftpd) GTEST_SKIP() << "python3-pyftpdlib is not installed";
+    ASSERT_TRUE(ftpd->up()) << ftpd->err();
+    // Larger than what the reading thread and the connection hold at once.
+    const std::string body = pattern(3 << 20);
+    tmp.write("big.mp3", body);
+    ftp.set_ftp_local_filename(tmp.file("big.mp3"));
+    ftp.set_ftp_remote_filename("/pub/big.mp3");
+    EXPECT_EQ(run(true), (std::pair<bool, std::string>{true, "upload complete."})) << ftp.lastFailure();
+    const std::string sent = tmp.read("root/pub/big.mp3");
+    EXPECT_TRUE(sent == body) << sent.size() << " bytes arrived of " << body.size();
+
+    // A pipe has no end the server could be told of, and one without a writer would hold whoever
+    // opens it; a device or a folder is no file to send either.
+    ASSERT_EQ(::mkfifo(tmp.file("pipe").c_str(), 0600), 0);
+    std::filesystem::create_directories(tmp.file("folder"));
+    struct Case {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {tmp.file("pipe"), "it is a named pipe, not a regular file"},
+        {tmp.file("folder"), "it is a folder, not a regular file"},
+        {"/dev/zero", "it is a device, not a regular file"},
+        {tmp.file("missing.mp3"), "No such file or directory"},
+    };
+    const std::string serverSaw = ftpd->log();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ftp.set_ftp_local_filename(c.path);
+        ftp.set_ftp_remote_filename("/pub/refused.mp3");
+        PipeWriterLater writer(tmp.file("pipe"));
+        EXPECT_EQ(run(true), (std::pair<bool, std::string>{
+                                 false, "Failed uploading file, check file permissions (both remote & local) and try again."}));
+        EXPECT_FALSE(writer.came()) << "the refusal waited for a writer";
+        EXPECT_EQ(ftp.lastFailure(), "cannot read " + c.path + ": " + c.reason);
+        EXPECT_EQ(ftp.lblStatus.text(), "Failed");
+    }
+    EXPECT_EQ(ftpd->log(), serverSaw) << "a refused file reached the server";
+    EXPECT_FALSE(tmp.exists("root/pub/refused.mp3"));
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
 
 #include "platform/curl/disk_writer.h"
+#include "platform/curl/upload_source.h"
 #include "runtime/runtime.h"
 
 namespace tarnwick {
@@ -31,8 +31,8 @@ struct CurlJob : Transfer {
     bool paused = false;
     // A stop asked for by an event handler: the transfer ends with LocalFile.
     bool stopped = false;
-    std::FILE* source = nullptr;  // the file an upload sends
-    std::int64_t moved = 0;       // body bytes received or sent
+    std::unique_ptr<UploadSource> source;  // the file an upload sends
+    std::int64_t moved = 0;                // body bytes received or sent
     std::shared_ptr<DiskWriter::Sink> sink;
     // The outcome of a finished download whose bytes are still on their way to the disk.
     std::unique_ptr<TransferOutcome> pending;
@@ -68,6 +68,7 @@ private:
     void collectFinished();
     void failLater(std::unique_ptr<CurlJob>& job, TransferFailure failure, const std::string& message);
     void sinkChanged(CurlJob* job);
+    void sourceOpened(CurlJob* job);
 
     Runtime& rt_;
     CURLM* multi_ = nullptr;
@@ -83,7 +84,6 @@ CurlJob::~CurlJob() {
     if (service) service->drop(this);
     if (sink) sink->close();
     if (easy) curl_easy_cleanup(easy);
-    if (source) std::fclose(source);
 }
 
 bool startsWithNoCase(const std::string& s, const char* prefix) {
@@ -194,19 +194,21 @@ std::unique_ptr<Transfer> CurlService::start(const TransferRequest& request, Tra
         }
     }
     if (request.direction == TransferRequest::Direction::Put) {
-        job->source = std::fopen(request.localPath.c_str(), "rb");
+        // The file is opened and read off the loop; the transfer starts once it is open.
+        CurlJob* raw = job.get();
+        job->source = UploadSource::open(rt_, request.localPath, [this, raw] { sourceOpened(raw); });
         if (!job->source) {
-            failLater(job, TransferFailure::LocalFile, "cannot read " + request.localPath);
+            failLater(job, TransferFailure::LocalFile,
+                      "cannot read " + request.localPath + ": no reader could be started");
             return job;
         }
-        std::fseek(job->source, 0, SEEK_END);
-        const long size = std::ftell(job->source);
-        std::fseek(job->source, 0, SEEK_SET);
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(e, CURLOPT_READFUNCTION, &CurlService::onRead);
         curl_easy_setopt(e, CURLOPT_READDATA, job.get());
-        if (size >= 0) curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    } else if (request.sinkFd >= 0) {
+        jobs_.insert(job.get());
+        return job;
+    }
+    if (request.sinkFd >= 0) {
         CurlJob* raw = job.get();
         job->sink = writer_.open(request.sinkFd, [this, raw] { sinkChanged(raw); });
         if (!job->sink) {
@@ -346,6 +348,9 @@ void CurlService::collectFinished() {
         } else if (job->sink && job->sink->error()) {
             out.failure = TransferFailure::LocalFile;
             out.message = std::string("cannot write the file: ") + std::strerror(job->sink->error());
+        } else if (job->source && !job->source->error().empty()) {
+            out.failure = TransferFailure::LocalFile;
+            out.message = job->source->error();
         } else if (job->stopped) {
             out.failure = TransferFailure::LocalFile;
             out.message = "stopped";
@@ -405,6 +410,25 @@ void CurlService::sinkChanged(CurlJob* job) {
     }
 }
 
+void CurlService::sourceOpened(CurlJob* job) {
+    if (!jobs_.count(job)) return;
+    TransferOutcome out;
+    out.failure = TransferFailure::LocalFile;
+    out.message = job->source->error();
+    if (out.message.empty()) {
+        curl_easy_setopt(job->easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(job->source->size()));
+        if (curl_multi_add_handle(multi_, job->easy) == CURLM_OK) {
+            job->inMulti = true;
+            return;
+        }
+        out.failure = TransferFailure::Other;
+        out.message = "the transfer could not be started";
+    }
+    // The handler may drop the job.
+    auto done = job->events.done;
+    if (done) done(out);
+}
+
 std::size_t CurlService::onBody(char* data, std::size_t size, std::size_t count, void* p) {
     auto* job = static_cast<CurlJob*>(p);
     const std::size_t n = size * count;
@@ -456,14 +480,22 @@ std::size_t CurlService::onHeader(char* data, std::size_t size, std::size_t coun
 
 std::size_t CurlService::onRead(char* data, std::size_t size, std::size_t count, void* p) {
     auto* job = static_cast<CurlJob*>(p);
-    const std::size_t n = std::fread(data, 1, size * count, job->source);
-    if (n == 0 && std::ferror(job->source)) return CURL_READFUNC_ABORT;
-    job->moved += static_cast<std::int64_t>(n);
+    // What the reading thread has sent so far; with nothing yet, the connection waits for it. (The
+    // wake-up belongs to the job's source: it never outlives the job.)
+    const long n = job->source->take(data, size * count, [job] {
+        CurlService* service = job->service;
+        if (!service || !service->jobs_.count(job) || !job->inMulti) return;
+        curl_easy_pause(job->easy, CURLPAUSE_CONT);
+        service->collectFinished();
+    });
+    if (n == UploadSource::kWait) return CURL_READFUNC_PAUSE;
+    if (n == 0) return job->source->error().empty() ? 0 : CURL_READFUNC_ABORT;
+    job->moved += n;
     if (job->events.progress && !job->events.progress(job->moved)) {
         job->stopped = true;
         return CURL_READFUNC_ABORT;
     }
-    return n;
+    return static_cast<std::size_t>(n);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The downloader's transfers on libcurl's multi interface, driven from the program's loop: one socket
-// watch per direction curl asks for and one timer, so no thread waits and nothing polls.
+// watch per direction curl asks for and one timer, so nothing polls. The local files are written
+// (DiskWriter) and read (UploadSource) on threads of their own, so no disk or file system holds the loop.
 
 #include <memory>
 
