@@ -56,8 +56,10 @@ void Form13::buildLayout() {
         return row(items);
     };
     // `road` names the time boxes for a screen reader ("URL download hour").
-    auto schedule = [&](const Road& r, const std::string& title, const std::string& countdown, const std::string& road) {
-        return row({frame(title, {days(r), frame("Hour : Mins", {row({ctl(*r.hour, road + " download hour"), caption(":"),
+    auto schedule = [&](const Road& r, const std::string& title, const std::string& countdown,
+                        const std::string& road) {
+        return row({frame(title, {days(r), frame("Hour : Mins", {row({ctl(*r.hour, road + " download hour"),
+                                                                      caption(":"),
                                                                       ctl(*r.mins, road + " download minutes")})})}),
                     frame(countdown, {row({ctl(*r.period), ctl(*r.use)}),
                                       row({ctl(*r.seconds), caption("Mins"), ctl(*r.clock)})})});

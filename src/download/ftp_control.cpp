@@ -124,8 +124,8 @@ ftpControl::~ftpControl() = default;
 LayoutItem ftpControl::layout() {
     using namespace layout;
     // Frame1 holds the banner across the top.
-    return frame("", {frame("", {row({ctl(Label1)})}), row({ctl(pbTransferStatus, "Transfer progress")}), row({ctl(lblStatus)}),
-                      row({ctl(cmdCancel)})});
+    return frame("", {frame("", {row({ctl(Label1)})}), row({ctl(pbTransferStatus, "Transfer progress")}),
+                      row({ctl(lblStatus)}), row({ctl(cmdCancel)})});
 }
 
 void ftpControl::changed(const char* name) {

@@ -175,6 +175,13 @@ void keepLargestRoom(QLabel& w, const QString& before) {
     if (size != w.minimumSize() || size != w.maximumSize()) w.setFixedSize(size);
 }
 
+// A box that takes typing, or a read-out, which is also no stop on the operator's way through the
+// window with Tab.
+void takesTyping(QLineEdit& w, bool typing) {
+    w.setReadOnly(!typing);
+    w.setFocusPolicy(typing ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 // How long a read-only pane gathers what arrives before it shows it.
 constexpr int kPaneBatchMs = 50;
 
@@ -915,8 +922,7 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
         } else {
             auto* w = new QLineEdit(parent);
             // Read-only from the start, so that a screen reader is never told of an editable box.
-            w->setReadOnly(tb->readOnly());
-            w->setFocusPolicy(tb->readOnly() ? Qt::ClickFocus : Qt::StrongFocus);
+            takesTyping(*w, !tb->readOnly());
             w->setValidator(new RefusedKeys(*tb, w));
             QObject::connect(w, &QLineEdit::textEdited, w, [w, tb, input](const QString& t) {
                 const std::string typed = typedText(*tb, t, false);
@@ -928,9 +934,7 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             QObject::connect(w, &QLineEdit::returnPressed, w, [tb, input] { input([&] { tb->keyPress(13); }); });
             b->refreshValue = [w, tb] {
                 if (w->isReadOnly() != tb->readOnly()) {
-                    w->setReadOnly(tb->readOnly());
-                    // A read-out is no stop on the operator's way through the window with Tab.
-                    w->setFocusPolicy(tb->readOnly() ? Qt::ClickFocus : Qt::StrongFocus);
+                    takesTyping(*w, !tb->readOnly());
                     // A screen reader learns that the box now takes typing, or no longer does.
                     renewAccessibility(w);
                 }
