@@ -84,7 +84,10 @@ Form10::Form10(ToolContext& ctx)
 
     using namespace layout;
     std::vector<LayoutItem> greetingRows;
-    for (int k = 0; k < 9; ++k) greetingRows.push_back(row({ctl(*options_[k]), ctl(*messages_[k]), ctl(*counts_[k])}));
+    for (int k = 0; k < 9; ++k) {
+        const std::string greeting = "Greeting " + std::to_string(k + 1) + " text";
+        greetingRows.push_back(row({ctl(*options_[k]), ctl(*messages_[k], greeting), ctl(*counts_[k])}));
+    }
     greetingRows.push_back(row({ctl(Option10), stretch()}));
     layout_ = {
         frame("Greeting Message  ----    ( Max 160 Characters )", greetingRows),

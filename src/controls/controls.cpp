@@ -193,6 +193,21 @@ void ScrollBar::setValue(int v) {
     if (onChange) onChange();
 }
 
+void ProgressBar::setValue(int v) {
+    v = std::clamp(v, std::min(min_, max_), std::max(min_, max_));
+    if (v == value_) return;
+    value_ = v;
+    notifyView();
+}
+
+void ProgressBar::setRange(int min, int max) {
+    if (min == min_ && max == max_) return;
+    min_ = min;
+    max_ = max;
+    value_ = std::clamp(value_, std::min(min_, max_), std::max(min_, max_));
+    notifyView();
+}
+
 void ScrollBar::scroll(int v) {
     v = std::clamp(v, std::min(min_, max_), std::max(min_, max_));
     if (v != value_) {
@@ -269,6 +284,11 @@ LayoutItem ctl(Control& c) {
     LayoutItem i;
     i.kind = LayoutItem::Kind::Control;
     i.control = &c;
+    return i;
+}
+LayoutItem ctl(Control& c, std::string name) {
+    LayoutItem i = ctl(c);
+    i.name = std::move(name);
     return i;
 }
 LayoutItem caption(std::string text) {

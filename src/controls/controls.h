@@ -286,6 +286,24 @@ private:
     int smallChange_ = 1, largeChange_ = 1;
 };
 
+// A progress bar: how far a piece of work has come, within its range. It shows only; the operator
+// cannot move it.
+class ProgressBar : public Control {
+public:
+    ProgressBar(std::string name, int min, int max, int value = 0)
+        : Control(std::move(name)), min_(min), max_(max), value_(value) {}
+    int value() const { return value_; }
+    int min() const { return min_; }
+    int max() const { return max_; }
+    // Values outside the range are clamped.
+    void setValue(int v);
+    // A new range; the value is clamped into it.
+    void setRange(int min, int max);
+
+private:
+    int min_, max_, value_;
+};
+
 // A drop-down list with an editable text (a combo box) or a plain list.
 class ComboBox : public Control {
 public:
@@ -329,12 +347,18 @@ private:
 struct LayoutItem {
     enum class Kind { Control, Caption, Row, Frame, Tabs, Tab, Stretch } kind = Kind::Control;
     Control* control = nullptr;     // Kind::Control
+    // Kind::Control: what a screen reader calls the control, where its caption, tool tip or the label
+    // before it does not say what it is for (an hour box in a frame about a file). Empty: the view
+    // works the name out from those.
+    std::string name;
     std::string text;               // caption of a Caption, Frame or Tab
     std::vector<LayoutItem> items;  // children of Row, Frame, Tabs, Tab
 };
 
 namespace layout {
 LayoutItem ctl(Control& c);
+// A control with the name a screen reader gives it.
+LayoutItem ctl(Control& c, std::string name);
 LayoutItem caption(std::string text);
 LayoutItem stretch();
 LayoutItem row(std::vector<LayoutItem> items);

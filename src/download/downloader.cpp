@@ -55,8 +55,12 @@ void Form13::buildLayout() {
         for (CheckBox* d : r.days) items.push_back(ctl(*d));
         return row(items);
     };
-    auto schedule = [&](const Road& r, const std::string& title, const std::string& countdown) {
-        return row({frame(title, {days(r), frame("Hour : Mins", {row({ctl(*r.hour), caption(":"), ctl(*r.mins)})})}),
+    // `road` names the time boxes for a screen reader ("URL download hour").
+    auto schedule = [&](const Road& r, const std::string& title, const std::string& countdown,
+                        const std::string& road) {
+        return row({frame(title, {days(r), frame("Hour : Mins", {row({ctl(*r.hour, road + " download hour"),
+                                                                      caption(":"),
+                                                                      ctl(*r.mins, road + " download minutes")})})}),
                     frame(countdown, {row({ctl(*r.period), ctl(*r.use)}),
                                       row({ctl(*r.seconds), caption("Mins"), ctl(*r.clock)})})});
     };
@@ -72,13 +76,15 @@ void Form13::buildLayout() {
              urlSlot("Audio File 2   -  mp3  - Will Be Saved As", "C:\\News2.mp3", txtURL22, Check2, Command17),
              urlSlot("Audio File 3   -  mp3  - Will Be Saved As", "C:\\News3.mp3", txtURL33, Check3, Command14),
              urlSlot("2nd Audio File  -  mp3  - Will Be Saved As", "C:\\News4.mp3", Text1, Check4, Command1),
-             schedule(urlRoad_, "Scheduled Day and Time for URL Downloads", "Download URL Data"),
+             schedule(urlRoad_, "Scheduled Day and Time for URL Downloads", "Download URL Data", "URL"),
              row({ctl(Percent), ctl(txtPercent), stretch()}), row({stretch(), ctl(Command5), ctl(Command2)})}),
         tab("FTP Downloads",
             {ftpSlotFrame(0, Check11, cmdDownload), ftpSlotFrame(1, Check22, cmdDownload2),
              ftpSlotFrame(2, Check33, cmdDownload3),
-             frame("", {row({ctl(RemoteAddress), ctl(RemoteFilename), ctl(MyFile), ctl(LabelInfo)}), row({ctl(Example)})}),
-             schedule(ftpRoad_, "Scheduled Day and Time for  FTP  Downloads", "Download  FTP  Data"),
+             frame("", {row({ctl(RemoteAddress, "Transfer remote address"), ctl(RemoteFilename, "Transfer remote file"),
+                             ctl(MyFile, "Transfer local file"), ctl(LabelInfo)}),
+                        row({ctl(Example)})}),
+             schedule(ftpRoad_, "Scheduled Day and Time for  FTP  Downloads", "Download  FTP  Data", "FTP"),
              ftpControl1.layout(), row({stretch(), ctl(Command55), ctl(Command22)})}),
     })};
 }

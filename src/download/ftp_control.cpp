@@ -112,7 +112,6 @@ struct ftpControl::Job {
 };
 
 ftpControl::ftpControl(Runtime& rt, TransferService* transfers) : rt_(rt), transfers_(transfers) {
-    pbTransferStatus.setEnabled(false);
     lblStatus.setShortened(true);
     // Created: idle status and the ready banner, then the stored properties are read in by the host.
     lblStatus.setText("Status: Idle.");
@@ -125,8 +124,8 @@ ftpControl::~ftpControl() = default;
 LayoutItem ftpControl::layout() {
     using namespace layout;
     // Frame1 holds the banner across the top.
-    return frame("", {frame("", {row({ctl(Label1)})}), row({ctl(pbTransferStatus)}), row({ctl(lblStatus)}),
-                      row({ctl(cmdCancel)})});
+    return frame("", {frame("", {row({ctl(Label1)})}), row({ctl(pbTransferStatus, "Transfer progress")}),
+                      row({ctl(lblStatus)}), row({ctl(cmdCancel)})});
 }
 
 void ftpControl::changed(const char* name) {

@@ -97,7 +97,7 @@ public:
 
     // ---- Parts ----
     Label Label1{"Label1"};
-    ScrollBar pbTransferStatus{"pbTransferStatus", 0, 100, 0};
+    ProgressBar pbTransferStatus{"pbTransferStatus", 0, 100, 0};
     Label lblStatus{"lblStatus"};
     CommandButton cmdCancel{"cmdCancel", "Cancel Transfer"};
     // The control's place in its host's layout.

@@ -128,7 +128,10 @@ void Form4::buildLayout() {
                          " --  15 seconds after allotted time to allow for beacons",
                      {row(std::move(days)),
                       row({ctl(*n.disconnectAll), ctl(*n.showBusy), caption("Connect Net Call"), ctl(*n.call),
-                           caption("At"), frame("Hour : Mins", {row({ctl(*n.hour), caption(":"), ctl(*n.mins)})})}),
+                           caption("At"),
+                           frame("Hour : Mins",
+                                 {row({ctl(*n.hour, "Net " + std::to_string(n.number) + " hour"), caption(":"),
+                                       ctl(*n.mins, "Net " + std::to_string(n.number) + " minutes")})})}),
                       row({caption(after), ctl(*n.discMins), caption("Mins"), ctl(*n.use), ctl(*n.discPeriod)})});
     };
 

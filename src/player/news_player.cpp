@@ -175,19 +175,22 @@ void Form1::buildLayout() {
         for (CheckBox* d : p.days) r.push_back(ctl(*d));
         return row(std::move(r));
     };
-    auto newsFrame = [&](const std::string& title, TextBox& path, CommandButton& file, CommandButton& play,
+    // `slot` names the frame's slider and time boxes for a screen reader ("Audio File 1 hour"): the
+    // frame's caption lists media types.
+    auto newsFrame = [&](const std::string& slot, TextBox& path, CommandButton& file, CommandButton& play,
                          CommandButton& def, CheckBox& useVol, TextBox& volSet, ScrollBar& bar, const NewsPlan& plan,
                          TextBox& code, std::vector<LayoutItem> extra) {
         std::vector<LayoutItem> items = {
             row({ctl(path), ctl(file), ctl(play), ctl(def)}),
-            row({ctl(useVol), ctl(volSet), ctl(bar)}),
+            row({ctl(useVol), ctl(volSet), ctl(bar, slot + " volume")}),
             days(plan),
-            row({ctl(*plan.hour[0]), caption(":"), ctl(*plan.mins[0]),
-                 frame("Hour 1 Mins -- Hour 2 Mins", {row({ctl(*plan.hour[1]), caption(":"), ctl(*plan.mins[1])})}),
+            row({ctl(*plan.hour[0], slot + " hour"), caption(":"), ctl(*plan.mins[0], slot + " minutes"),
+                 frame("Hour 1 Mins -- Hour 2 Mins", {row({ctl(*plan.hour[1], slot + " second hour"), caption(":"),
+                                                           ctl(*plan.mins[1], slot + " second minutes")})}),
                  frame("DTMF", {ctl(code)})}),
         };
         for (auto& e : extra) items.push_back(std::move(e));
-        return frame(title, std::move(items));
+        return frame(slot + mediaTypes, std::move(items));
     };
 
     std::vector<LayoutItem> fileRows;
@@ -212,19 +215,21 @@ void Form1::buildLayout() {
             tab("News File Player",
                 // Two columns, so the window fits a small screen: Audio Files 1 and 2 on the left,
                 // Audio File 3 with its 2nd File on the right.
-                {row({frame("", {newsFrame(std::string("Audio File 1") + mediaTypes, Text4, Command3, Command1,
-                                           Command17, UseSetVol4, VolSet4, V4, plans_[0], DTMFInfo3, {}),
-                                 newsFrame(std::string("Audio File 2") + mediaTypes, Text5, Command6, Command7,
-                                           Command19, UseSetVol3, VolSet3, V3, plans_[1], DTMFInfo2, {})}),
-                      frame("", {newsFrame(std::string("Audio File 3") + mediaTypes, Text7, Command12, Command13,
-                                           Command18, UseSetVol, VolSet, V1, plans_[2], DTMFInfo,
+                {row({frame("", {newsFrame("Audio File 1", Text4, Command3, Command1, Command17, UseSetVol4, VolSet4,
+                                           V4, plans_[0], DTMFInfo3, {}),
+                                 newsFrame("Audio File 2", Text5, Command6, Command7, Command19, UseSetVol3, VolSet3,
+                                           V3, plans_[1], DTMFInfo2, {})}),
+                      frame("", {newsFrame("Audio File 3", Text7, Command12, Command13, Command18, UseSetVol, VolSet,
+                                           V1, plans_[2], DTMFInfo,
                                            {caption("2nd File -- Can Be Sent After Audio File 3 If Option Ticked"),
                                             row({ctl(Text8), ctl(Command15), ctl(Command21), ctl(Command20)}),
-                                            row({ctl(UseSetVol2), ctl(VolSet2), ctl(V2)}), ctl(Check2)}),
+                                            row({ctl(UseSetVol2), ctl(VolSet2), ctl(V2, "2nd File volume")}),
+                                            ctl(Check2)}),
                                  stretch()})}),
                  frame("Warning of disconnection before news  ------  Files transmitted 15 seconds after allotted "
                        "time to allow for beacons",
-                       {row({ctl(WarnCheck), ctl(Warn), caption("Minute"), ctl(Label6), ctl(WarnText)})}),
+                       {row({ctl(WarnCheck), ctl(Warn), caption("Minute"), ctl(Label6),
+                             ctl(WarnText, "Warning sentence")})}),
                  row({caption("Start of TX DTMF"), ctl(Text9), ctl(Check3), caption("End of TX DTMF"), ctl(Text10),
                       ctl(Check4)}),
                  row({ctl(Command29), ctl(Command16), ctl(Command2)})}),

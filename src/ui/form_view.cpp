@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -41,6 +42,7 @@
 
 #include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
+#include "ui/accessibility.h"
 #include "ui/pane_mirror.h"
 #include "ui/picture_widget.h"
 
@@ -173,6 +175,13 @@ void keepLargestRoom(QLabel& w, const QString& before) {
     if (size != w.minimumSize() || size != w.maximumSize()) w.setFixedSize(size);
 }
 
+// A box that takes typing, or a read-out, which is also no stop on the operator's way through the
+// window with Tab.
+void takesTyping(QLineEdit& w, bool typing) {
+    w.setReadOnly(!typing);
+    w.setFocusPolicy(typing ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 // How long a read-only pane gathers what arrives before it shows it.
 constexpr int kPaneBatchMs = 50;
 
@@ -251,11 +260,13 @@ bool hasLetter(const std::string& s) {
     return false;
 }
 
-// Controls the operator works: they need a name of their own. Labels and pictures only show.
-bool isInput(const Control& c) {
+// Controls the operator works, and the progress bars that tell how far a piece of work has come:
+// they need a name of their own. Labels and pictures only show.
+bool needsName(const Control& c) {
     return dynamic_cast<const TextBox*>(&c) || dynamic_cast<const CheckBox*>(&c) ||
            dynamic_cast<const OptionButton*>(&c) || dynamic_cast<const CommandButton*>(&c) ||
-           dynamic_cast<const ScrollBar*>(&c) || dynamic_cast<const ComboBox*>(&c) || dynamic_cast<const ListBox*>(&c);
+           dynamic_cast<const ScrollBar*>(&c) || dynamic_cast<const ComboBox*>(&c) ||
+           dynamic_cast<const ListBox*>(&c) || dynamic_cast<const ProgressBar*>(&c);
 }
 
 bool showsOwnCaption(const Control& c) {
@@ -270,14 +281,14 @@ const std::string& labelText(const LayoutItem& item) {
 
 bool isLabelItem(const LayoutItem& item) {
     if (item.kind == LayoutItem::Kind::Caption) return hasLetter(item.text);
-    return item.kind == LayoutItem::Kind::Control && item.control && !isInput(*item.control) &&
+    return item.kind == LayoutItem::Kind::Control && item.control && !needsName(*item.control) &&
            !dynamic_cast<const Picture*>(item.control) && hasLetter(item.control->caption());
 }
 
 // A control that holds a value the operator reads off it (a box, a slider, a list): a label right
 // after it is its unit ("Minute", "ms").
 bool holdsValue(const LayoutItem& item) {
-    return item.kind == LayoutItem::Kind::Control && item.control && isInput(*item.control) &&
+    return item.kind == LayoutItem::Kind::Control && item.control && needsName(*item.control) &&
            !showsOwnCaption(*item.control);
 }
 
@@ -435,6 +446,7 @@ struct FormView::Binding {
 };
 
 FormView::FormView(Window& window, QWidget* parent) : QWidget(parent), window_(window) {
+    installAccessibility();
     // The content scrolls when the window is taller or wider than the screen, so no button is ever
     // out of reach.
     auto* outer = new QVBoxLayout(this);
@@ -693,6 +705,8 @@ void FormView::build(std::span<const LayoutItem> items, QBoxLayout* into, QWidge
         case LayoutItem::Kind::Frame:
         case LayoutItem::Kind::Tab: {  // a tab page outside a tab set shows as a frame
             auto* box = new QGroupBox(qs(item.text), parent);
+            // Qt names a frame in a frame by the outer one's caption: each is named by its own.
+            if (!item.text.empty()) box->setAccessibleName(cleanName(item.text, true, false));
             placed_.push_back(box);
             auto* inner = new QVBoxLayout(box);
             layouts_.push_back(inner);
@@ -767,7 +781,7 @@ void FormView::planNames(std::span<const LayoutItem> items, const std::string& f
                     labels.emplace_back(&item, before && holdsValue(*before));
                     break;
                 }
-                if (item.kind != LayoutItem::Kind::Control || !item.control || !isInput(*item.control)) break;
+                if (item.kind != LayoutItem::Kind::Control || !item.control || !needsName(*item.control)) break;
                 const Control& c = *item.control;
                 Entry e{&c, {}};
                 // The label before a control names it; of several, one that ends in a colon. A slider
@@ -782,7 +796,9 @@ void FormView::planNames(std::span<const LayoutItem> items, const std::string& f
                     const auto& [last, unit] = labels.back();
                     if (!unit || last == before) label = last;
                 }
-                if (showsOwnCaption(c) && hasWord(c.caption())) {
+                if (!item.name.empty()) {
+                    e.naming.text = item.name;
+                } else if (showsOwnCaption(c) && hasWord(c.caption())) {
                     e.naming.from = Naming::From::Caption;
                 } else if (hasWord(c.toolTip())) {
                     e.naming.from = Naming::From::ToolTip;
@@ -905,6 +921,8 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             b->widget = w;
         } else {
             auto* w = new QLineEdit(parent);
+            // Read-only from the start, so that a screen reader is never told of an editable box.
+            takesTyping(*w, !tb->readOnly());
             w->setValidator(new RefusedKeys(*tb, w));
             QObject::connect(w, &QLineEdit::textEdited, w, [w, tb, input](const QString& t) {
                 const std::string typed = typedText(*tb, t, false);
@@ -916,9 +934,9 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             QObject::connect(w, &QLineEdit::returnPressed, w, [tb, input] { input([&] { tb->keyPress(13); }); });
             b->refreshValue = [w, tb] {
                 if (w->isReadOnly() != tb->readOnly()) {
-                    w->setReadOnly(tb->readOnly());
-                    // A read-out is no stop on the operator's way through the window with Tab.
-                    w->setFocusPolicy(tb->readOnly() ? Qt::ClickFocus : Qt::StrongFocus);
+                    takesTyping(*w, !tb->readOnly());
+                    // A screen reader learns that the box now takes typing, or no longer does.
+                    renewAccessibility(w);
                 }
                 w->setEchoMode(tb->masked() ? QLineEdit::Password : QLineEdit::Normal);
                 const Qt::Alignment align = tb->centred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
@@ -997,6 +1015,14 @@ QWidget* FormView::makeControl(Control& c, QWidget* parent) {
             w->setSingleStep(sb->smallChange());
             w->setPageStep(sb->largeChange());
             w->setValue(sb->value());
+        };
+        b->widget = w;
+    } else if (auto* pb = dynamic_cast<ProgressBar*>(&c)) {
+        auto* w = new QProgressBar(parent);
+        w->setTextVisible(false);
+        b->refreshValue = [w, pb] {
+            w->setRange(std::min(pb->min(), pb->max()), std::max(pb->min(), pb->max()));
+            w->setValue(pb->value());
         };
         b->widget = w;
     } else if (auto* co = dynamic_cast<ComboBox*>(&c)) {

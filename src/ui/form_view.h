@@ -69,7 +69,7 @@ private:
     // built: one frame at a time, so that names that repeat within a frame can be numbered.
     struct Naming {
         // Named by its own caption (a button), its tool tip, the label before it, or a fixed text
-        // (its frame's caption).
+        // (the name the layout declares for it, else its frame's caption).
         enum class From { Caption, ToolTip, Label, Text } from = From::Text;
         const Control* label = nullptr;          // From::Label: a label control
         const LayoutItem* labelItem = nullptr;   // From::Label: a declared caption

@@ -5,6 +5,8 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 
+#include "ui/accessibility.h"
+
 namespace tarnwick {
 
 namespace {
@@ -14,10 +16,14 @@ class FormatChooserDialog : public QDialog {
 public:
     FormatChooserDialog(QWidget* parent, const std::vector<FormatChoice>& choices, int current, const std::string& title)
         : QDialog(parent), choices_(choices) {
+        installAccessibility();
         setWindowTitle(QString::fromStdString(title));
         auto* form = new QFormLayout(this);
         tags_ = new QComboBox(this);
         formats_ = new QComboBox(this);
+        // Named by their job, not by the entry they show.
+        tags_->setAccessibleName(QStringLiteral("Format"));
+        formats_->setAccessibleName(QStringLiteral("Attributes"));
         form->addRow("Format:", tags_);
         form->addRow("Attributes:", formats_);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
