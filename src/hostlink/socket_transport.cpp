@@ -61,7 +61,8 @@ SocketTransport::SocketTransport(Runtime& rt, std::string path, int replyTimeout
 void SocketTransport::dropLinesNow() {
     const int on = gLinesOn;
     if (!on || !gLastResort.ready) return;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: a hung host with no room for another connection must not hold the end.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&gLastResort.addr), sizeof gLastResort.addr) != 0) {
         ::close(fd);
@@ -168,10 +169,16 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
     throw HostError(err && err->is_string() ? err->get<std::string>() : op + " failed");
 }
 
+void SocketTransport::windDown(int budgetMs) {
+    const std::int64_t deadline = steadyMs() + std::max(0, budgetMs);
+    if (exitDeadline_ < 0 || deadline < exitDeadline_) exitDeadline_ = deadline;
+}
+
 Json SocketTransport::request(Json req) {
     const long long id = nextId_++;
     req["id"] = id;
-    const std::int64_t deadline = steadyMs() + timeoutMs_;
+    std::int64_t deadline = steadyMs() + timeoutMs_;
+    if (exitDeadline_ >= 0 && exitDeadline_ < deadline) deadline = exitDeadline_;
     try {
         sendLine(fd_, dumpJson(req), deadline);
     } catch (const HostError& e) {
@@ -180,22 +187,25 @@ Json SocketTransport::request(Json req) {
     }
     Json reply;
     bool got = false;
+    const std::int64_t sent = steadyMs();
     for (;;) {
         takeLines(id, &reply, &got);
         if (got) break;
         if (!waitReadable(fd_, deadline)) {
             // A host that stopped answering is left; the next call connects afresh.
-            std::string why = "no reply from the host within " + std::to_string(timeoutMs_) + " ms";
+            const std::int64_t waited = steadyMs() - sent;
+            std::string why = "the host does not answer";
+            if (waited > 0) why += " (no reply within " + std::to_string(waited) + " ms)";
             lost(why);
             scheduleFlush();
-            throw HostError(why);
+            throw HostUnreachable(why, "the host does not answer", true);
         }
         if (!reader_.fill(fd_)) {
             takeLines(id, &reply, &got);
             if (got) break;
             lost("the host went away");
             scheduleFlush();
-            throw HostError("the host went away");
+            throw HostUnreachable("the host went away", "the host went away", true);
         }
     }
     scheduleFlush();

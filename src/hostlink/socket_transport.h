@@ -30,9 +30,11 @@ public:
     // Sends one call and waits for its reply. Events that arrive meanwhile are kept, in order, and
     // handed to the sink from the event loop after the call returns. Without a connection it tries
     // once to connect again (the host may have been restarted); once connected again, every link that
-    // introduced itself does so again, so the new host knows them. Throws HostError on a refusal, a
-    // lost host or no reply within the time-out.
+    // introduced itself does so again, so the new host knows them. Throws HostError on a refusal, and
+    // HostUnreachable when no host runs, it goes away or no reply comes within the time-out.
     HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
+    // On the way out no request waits past the budget; a request sent after it is up fails at once.
+    void windDown(int budgetMs) override;
 
     // For a signal handler that must end the program at once: drops, on a connection of its own, every
     // line (transmitter, busy flag, DTR, RTS) that this program's last accepted call left on at the
@@ -51,6 +53,8 @@ private:
     Runtime& rt_;
     std::string path_;
     int timeoutMs_;
+    // Set by windDown: no request waits past it (steadyMs).
+    std::int64_t exitDeadline_ = -1;
     int fd_ = -1;
     int watch_ = -1;
     long long nextId_ = 1;

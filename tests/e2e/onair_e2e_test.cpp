@@ -6,6 +6,8 @@
 
 #include <ctime>
 #include <filesystem>
+#include <iostream>
+#include <sstream>
 
 #include "support/node.h"
 #include "support/wav.h"
@@ -230,6 +232,56 @@ TEST_P(StopDuringSpeech, LeavesTheHostUnkeyed) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopDuringSpeech, ::testing::Values(1, 2),
                          [](const auto& info) { return info.param == 1 ? "OneSigterm" : "TwoSigterms"; });
+
+// One stop signal while the host hangs or is gone: the program ends within six seconds of it, within
+// one when nothing is on and no host runs, and names a line only when it was on and stayed on.
+struct WayOut {
+    const char* name;
+    int hostSignal;  // SIGSTOP: the host hangs; SIGKILL: it is gone
+    bool newsKeyed;
+    milliseconds most;
+    const char* exitLine;  // the one ERROR exit line, or none
+};
+
+void PrintTo(const WayOut& w, std::ostream* os) { *os << w.name; }
+
+class StopWithTheHostLost : public ::testing::TestWithParam<WayOut> {};
+
+TEST_P(StopWithTheHostLost, EndsInTimeAndNamesOnlyALineThatWasOn) {
+    const WayOut& w = GetParam();
+    Node node;
+    newsFile(node, 60.0);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    if (w.newsKeyed) {
+        ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+        ASSERT_TRUE(eventually([&] { return stateHas(node, "\"ptt\":true"); })) << node.log();
+    }
+    node.signalHost(w.hostSignal);
+    const auto stopped = std::chrono::steady_clock::now();
+    app.terminate();
+    const int code = app.wait(seconds(30));
+    const auto took = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - stopped);
+    if (w.hostSignal == SIGSTOP) node.signalHost(SIGCONT);
+    EXPECT_EQ(code, 0) << app.err();
+    EXPECT_LE(took, w.most) << app.err();
+    std::vector<std::string> exitLines;
+    std::istringstream err(app.err());
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("ERROR exit", 0) == 0) exitLines.push_back(line);
+    EXPECT_EQ(exitLines, w.exitLine ? std::vector<std::string>{w.exitLine} : std::vector<std::string>{}) << app.err();
+    std::cout << "[ measured ] " << w.name << ": ended " << took.count() << " ms after the signal\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, StopWithTheHostLost,
+    ::testing::Values(WayOut{"HungNothingOn", SIGSTOP, false, seconds(6), nullptr},
+                      WayOut{"HungNewsKeyed", SIGSTOP, true, seconds(6),
+                             "ERROR exit: the PTT line is still on: the host does not answer"},
+                      WayOut{"GoneNothingOn", SIGKILL, false, seconds(1), nullptr},
+                      WayOut{"GoneNewsKeyed", SIGKILL, true, seconds(6),
+                             "ERROR exit: the PTT line is still on: no host is running"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The host goes away under a news file and comes back: the news player's transmission is keyed again.
 TEST(OnAirEndToEnd, AHostRestartedUnderANewsFileIsKeyedAgain) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -350,20 +351,48 @@ TEST_F(SocketTest, ConnectingWithoutAHostFails) {
     try {
         transport.connect();
         FAIL() << "connect should fail";
-    } catch (const HostError& e) {
+    } catch (const HostUnreachable& e) {
         EXPECT_EQ(std::string(e.what()), "no host is running at " + path);
+        EXPECT_EQ(e.reason(), "no host is running");
+        EXPECT_FALSE(e.sent());
     }
     EXPECT_THROW(hostRequest(path, {{"cmd", "state"}}), HostError);
 }
 
-TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
-    // Something listens but never answers.
-    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+sockaddr_un unixAddress(const std::string& path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strcpy(addr.sun_path, path.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
+    return addr;
+}
+
+// How connecting failed: the reason an operator is told and whether the call went out, or what a
+// failure of another kind says.
+std::string failedConnect(SocketTransport& transport) {
+    try {
+        transport.connect();
+    } catch (const HostUnreachable& e) {
+        return e.reason() + (e.sent() ? ", the call went out" : ", nothing went out");
+    } catch (const HostError& e) {
+        return e.what();
+    }
+    return "connected";
+}
+
+// Something listens at the path but never answers: `backlog` connections may wait for it.
+int listenWithoutAnswering(const std::string& path, int backlog) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un addr = unixAddress(path);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
+    const int fd = listenWithoutAnswering(path, 4);
+    ASSERT_GE(fd, 0);
 
     SocketTransport transport(rt, path, 200);
     ::testing::internal::CaptureStderr();
@@ -375,6 +404,57 @@ TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_FALSE(transport.isConnected());
     ::close(fd);
+}
+
+TEST_F(SocketTest, OnTheWayOutAHostThatNeverAnswersHoldsTheCallsForTheirBudgetAndNoLonger) {
+    const int fd = listenWithoutAnswering(path, 64);
+    ASSERT_GE(fd, 0);
+    SocketTransport transport(rt, path, 5000);
+    transport.windDown(300);
+    ::testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failedConnect(transport), "the host does not answer, the call went out");
+    const auto first = std::chrono::steady_clock::now() - start;
+    // The budget is spent: the next tries fail without waiting.
+    for (int i = 0; i < 3; ++i) EXPECT_THROW(transport.call("Form1", "SetPTT", {false}), HostUnreachable);
+    const auto all = std::chrono::steady_clock::now() - start;
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_GE(first, std::chrono::milliseconds(250));
+    EXPECT_LT(all, std::chrono::milliseconds(2500)) << "a reply time of five seconds would take 20";
+    ::close(fd);
+}
+
+TEST_F(SocketTest, AHostWithNoRoomForAnotherConnectionIsReportedAtOnceAndNotTakenOver) {
+    const int fd = listenWithoutAnswering(path, 0);
+    ASSERT_GE(fd, 0);
+    // Its queue of waiting connections fills up, as a hung host's does while the program keeps trying.
+    std::vector<int> waiting;
+    for (int i = 0; i < 64; ++i) {
+        const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        const sockaddr_un addr = unixAddress(path);
+        if (::connect(c, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(c);
+            break;
+        }
+        waiting.push_back(c);
+    }
+    ASSERT_LT(waiting.size(), 64u) << "the queue never filled";
+    // Should a connect wait for room after all, the listener goes away after a while and frees it.
+    std::promise<void> done;
+    std::thread unblock([fd, finished = done.get_future()] {
+        finished.wait_for(std::chrono::seconds(3));
+        ::close(fd);
+    });
+    SocketTransport transport(rt, path);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failedConnect(transport), "the host does not answer, nothing went out");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_THROW(HostServer(path).open(), HostError) << "a hung host is still a running host";
+    EXPECT_TRUE(fs::exists(path));
+    done.set_value();
+    unblock.join();
+    EXPECT_LT(took, std::chrono::seconds(1));
+    for (int c : waiting) ::close(c);
 }
 
 TEST_F(SocketTest, ASecondHostIsRefusedAStaleSocketIsReplacedAndOtherFilesAreLeftAlone) {

@@ -32,6 +32,12 @@ public:
         host_->terminate();
         host_->wait(std::chrono::seconds(5));
     }
+    // Sends the host a signal: SIGSTOP leaves a host that hangs (its socket takes connections and
+    // calls, and nothing answers), SIGKILL one that is gone at once.
+    void signalHost(int sig) {
+        ::kill(host_->pid(), sig);
+        if (sig == SIGKILL) host_->wait(std::chrono::seconds(5));
+    }
     void startHost() {
         host_ = std::make_unique<Process>(
             std::vector<std::string>{TARNWICK_HOST_BIN, "serve", "--callsign", callsign_, "--log", dir_.file("host.log")},
