@@ -118,6 +118,18 @@ void HostHub::rekey() {
     }
 }
 
+void HostHub::keepUp() {
+    // On the way out nothing is keyed again.
+    if (exiting_ || stopRequested()) return;
+    try {
+        transport_.keepUp();
+    } catch (const std::exception& e) {
+        rt_.error("HostLink", e.what());
+    } catch (...) {
+        rt_.error("HostLink", "unknown failure");
+    }
+}
+
 HostValue HostHub::send(const std::string& owner, const std::string& op, const std::vector<HostValue>& args) {
     if (!exiting_ && stopRequested()) beginExit();
     return transport_.call(owner, op, args);

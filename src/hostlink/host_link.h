@@ -64,6 +64,10 @@ public:
     // The program is on its way out: from now on no call waits for the host past budgetMs from now,
     // whatever the host does. A later, shorter budget shortens it further.
     virtual void windDown(int budgetMs) { (void)budgetMs; }
+    // Work that holds the thread for long (a keyed speech) calls this every tenth of a second or so:
+    // a host that went away is noticed and one that came back is found (and `reconnected` runs), as
+    // the loop's own calls would, without waiting for a reply.
+    virtual void keepUp() {}
 };
 
 class HostLink;
@@ -107,6 +111,10 @@ public:
     // second until the way out's time is up; then one ERROR line names each line still on, with the
     // reason. A line no link turned on is left alone.
     void releaseForExit();
+
+    // Work that holds the thread for long (a keyed speech) calls this every tenth of a second or so,
+    // so that a host that comes back meanwhile has the transmission under way keyed again at once.
+    void keepUp();
 
 private:
     friend class HostLink;

@@ -129,6 +129,22 @@ void SocketTransport::lost(const std::string& why) {
     rt_.error("HostLink", why);
 }
 
+void SocketTransport::reconnect(const std::string& introducing) {
+    connect();
+    // A host that came back knows none of the links that are still open.
+    for (const std::string& name : introduced_) {
+        if (name == introducing) continue;
+        Json hello = Json::object();
+        hello["link"] = name;
+        hello["op"] = "Hello";
+        hello["args"] = hostArgsToJson({name});
+        request(std::move(hello));
+    }
+    // Nor anything this program had on: a new host starts with every line off.
+    gLinesOn = 0;
+    if (reconnected) reconnected();
+}
+
 HostValue SocketTransport::call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) {
     if (op == "Hello" && std::find(introduced_.begin(), introduced_.end(), link) == introduced_.end()) {
         introduced_.push_back(link);
@@ -138,21 +154,7 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
             gLastResort.ready = 1;
         }
     }
-    if (fd_ < 0) {
-        connect();
-        // A host that came back knows none of the links that are still open.
-        for (const std::string& name : introduced_) {
-            if (op == "Hello" && name == link) continue;
-            Json hello = Json::object();
-            hello["link"] = name;
-            hello["op"] = "Hello";
-            hello["args"] = hostArgsToJson({name});
-            request(std::move(hello));
-        }
-        // Nor anything this program had on: a new host starts with every line off.
-        gLinesOn = 0;
-        if (reconnected) reconnected();
-    }
+    if (fd_ < 0) reconnect(op == "Hello" ? link : std::string());
     Json req = Json::object();
     req["link"] = link;
     req["op"] = op;
@@ -172,6 +174,27 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
 void SocketTransport::windDown(int budgetMs) {
     const std::int64_t deadline = steadyMs() + std::max(0, budgetMs);
     if (exitDeadline_ < 0 || deadline < exitDeadline_) exitDeadline_ = deadline;
+}
+
+void SocketTransport::keepUp() {
+    if (fd_ >= 0) {
+        // Whatever came is taken in, a bounded amount, so a closed connection is seen behind events.
+        bool open = true;
+        for (int round = 0; open && round < 64; ++round) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0) break;
+            open = reader_.fill(fd_);
+            takeLines(-1, nullptr, nullptr);
+        }
+        scheduleFlush();
+        if (open) return;
+        lost("the host closed the connection");
+    }
+    try {
+        reconnect(std::string());
+    } catch (const HostError&) {
+        // No host yet: the next upkeep, or the next call, tries again.
+    }
 }
 
 Json SocketTransport::request(Json req) {

@@ -35,6 +35,9 @@ public:
     HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
     // On the way out no request waits past the budget; a request sent after it is up fails at once.
     void windDown(int budgetMs) override;
+    // Reads what the host sent meanwhile (its events wait for the loop), notices a closed connection,
+    // and without one tries once to connect again. Never waits for the host.
+    void keepUp() override;
 
     // For a signal handler that must end the program at once: drops, on a connection of its own, every
     // line (transmitter, busy flag, DTR, RTS) that this program's last accepted call left on at the
@@ -43,6 +46,9 @@ public:
 
 private:
     Json request(Json req);
+    // Connects to a host again and introduces every link to it, but `introducing` (whose own Hello
+    // is the call under way); then `reconnected` runs.
+    void reconnect(const std::string& introducing);
     void onReadable();
     // Sorts the complete lines read so far: events to pending_, the awaited reply to *reply.
     void takeLines(long long awaitedId, Json* reply, bool* gotReply);

@@ -207,20 +207,27 @@ TEST(OnAirEndToEnd, SigtermWhileTheUnkeyIsRefusedLeavesTheHostUnkeyedOnceItIsTak
     EXPECT_EQ(app.err().find("still on"), std::string::npos) << app.err();
 }
 
+// Starts the program with chat lines spoken keyed and sends one that holds it for many seconds; true
+// once it is spoken with the transmitter keyed.
+bool startALongKeyedSpeech(Node& node) {
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nSAYTEXT=1\n");
+    Process& app = node.start();
+    if (!node.started()) return false;
+    std::string line;
+    while (line.size() < 250) line += "a long chat line that keeps the transmitter keyed ";
+    return node.hostCommand({"chat", line.substr(0, 250)}) == 0 &&
+           eventually([&] { return app.err().find("SPEAK Message from") != std::string::npos; }) &&
+           eventually([&] { return stateHas(node, "\"ptt\":true"); });
+}
+
 // A chat line spoken keyed holds the program for half a minute; one stop signal, or two in a row, end it
 // within seconds with the node unkeyed and the fan line down.
 class StopDuringSpeech : public ::testing::TestWithParam<int> {};
 
 TEST_P(StopDuringSpeech, LeavesTheHostUnkeyed) {
     Node node;
-    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nSAYTEXT=1\n");
-    Process& app = node.start();
-    ASSERT_TRUE(node.started()) << app.err();
-    std::string line;
-    while (line.size() < 250) line += "a long chat line that keeps the transmitter keyed ";
-    ASSERT_EQ(node.hostCommand({"chat", line.substr(0, 250)}), 0);
-    ASSERT_TRUE(eventually([&] { return app.err().find("SPEAK Message from") != std::string::npos; })) << app.err();
-    ASSERT_TRUE(eventually([&] { return stateHas(node, "\"ptt\":true"); })) << node.log();
+    ASSERT_TRUE(startALongKeyedSpeech(node)) << node.lastErr() << node.log();
+    Process& app = node.app();
     const auto stopped = std::chrono::steady_clock::now();
     for (int i = 0; i < GetParam(); ++i) app.terminate();
     EXPECT_NE(app.wait(seconds(8)), -1) << "the speech held the program";
@@ -282,6 +289,40 @@ INSTANTIATE_TEST_SUITE_P(
                       WayOut{"GoneNewsKeyed", SIGKILL, true, seconds(6),
                              "ERROR exit: the PTT line is still on: no host is running"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The host goes away under a keyed speech and comes back while it is spoken: the rest of the speech
+// goes out keyed from within a second of the host's return, and its end releases the transmitter
+// once, with no key just before.
+TEST(OnAirEndToEnd, AHostRestartedUnderAKeyedSpeechIsKeyedAgainWithinASecond) {
+    Node node;
+    ASSERT_TRUE(startALongKeyedSpeech(node)) << node.lastErr() << node.log();
+    Process& app = node.app();
+    node.stopHost();
+    const std::size_t oldLog = node.log().size();
+    node.startHost();
+    const long long back = Node::timeOfDayMs();
+    // The new host's part of the log: the speech tool's keys and releases.
+    const auto speechLines = [&] {
+        std::vector<std::string> out;
+        std::istringstream in(node.log().substr(oldLog));
+        for (std::string l; std::getline(in, l);)
+            if (l.find(R"("link":"Form3","op":"SetPTT")") != std::string::npos) out.push_back(l);
+        return out;
+    };
+    ASSERT_TRUE(eventually([&] { return !speechLines().empty(); }, seconds(5))) << node.log() << app.err();
+    const std::string again = speechLines().front();
+    EXPECT_NE(again.find("\"args\":[true]"), std::string::npos) << again;
+    EXPECT_LE(Node::timeOf(again) - back, 1000);
+    std::cout << "[ measured ] keyed again " << Node::timeOf(again) - back << " ms after the host answered\n";
+    EXPECT_TRUE(app.err().find("SPEAK Message from") != std::string::npos);
+    // The speech's end.
+    ASSERT_TRUE(eventually([&] { return speechLines().size() >= 2; }, seconds(40))) << node.log();
+    const auto lines = speechLines();
+    ASSERT_EQ(lines.size(), 2u) << node.log();
+    EXPECT_NE(lines[1].find("\"args\":[false]"), std::string::npos) << lines[1];
+    EXPECT_GE(Node::timeOf(lines[1]) - Node::timeOf(lines[0]), 1000) << "a key just before the release";
+    EXPECT_TRUE(stateHas(node, "\"ptt\":false"));
+}
 
 // The host goes away under a news file and comes back: the news player's transmission is keyed again.
 TEST(OnAirEndToEnd, AHostRestartedUnderANewsFileIsKeyedAgain) {

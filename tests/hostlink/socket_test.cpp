@@ -83,7 +83,7 @@ Json raiseOutside(const std::string& path, const std::string& event, Json args) 
 }
 
 class SocketTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         dir = makeTempDir();
         ASSERT_FALSE(dir.empty());
@@ -228,7 +228,19 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
 }
 
-TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHello) {
+// How the program finds a host that was restarted under a transmission: by the loop's next call, or
+// by the upkeep that a speech holding the loop runs.
+struct FindAgain {
+    const char* name;
+    // Stops the host, starts a new one, and lets the program find it.
+    std::function<void(SocketTest&, HostHub&, HostLink&)> find;
+};
+
+void PrintTo(const FindAgain& f, std::ostream* os) { *os << f.name; }
+
+class SocketRestartTest : public SocketTest, public ::testing::WithParamInterface<FindAgain> {};
+
+TEST_P(SocketRestartTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHello) {
     startServer();
     SocketTransport transport(rt, path);
     transport.connect();
@@ -236,12 +248,11 @@ TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHe
     HostLink link(hub, "Form1");
     link.SetBusy(true);
     link.SetPTT(true);
-    stopServer();
-    startServer();
     ::testing::internal::CaptureStderr();
-    EXPECT_THROW(link.IsTransmitting(), HostError) << "the old connection is found gone";
+    GetParam().find(*this, hub, link);
     ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(link.IsTransmitting()) << "keyed again before the first call on the new host";
+    EXPECT_TRUE(transport.isConnected());
     const Json state = ask(path, "state");
     EXPECT_EQ(state["value"]["busy"], true);
     std::vector<std::string> order;
@@ -249,6 +260,25 @@ TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHe
         if (e.op != "IsTransmitting") order.push_back(e.link + " " + e.op);
     EXPECT_EQ(order, (std::vector<std::string>{"Form1 Hello", "Form1 SetBusy", "Form1 SetPTT"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Finders, SocketRestartTest,
+    ::testing::Values(FindAgain{"ByTheNextCall",
+                                [](SocketTest& t, HostHub&, HostLink& link) {
+                                    t.stopServer();
+                                    t.startServer();
+                                    EXPECT_THROW(link.IsTransmitting(), HostError) << "the old connection is found gone";
+                                }},
+                      FindAgain{"ByTheUpkeepWithoutACall",
+                                [](SocketTest& t, HostHub& hub, HostLink&) {
+                                    t.stopServer();
+                                    hub.keepUp();  // the old connection is found closed; no host to find yet
+                                    hub.keepUp();
+                                    t.startServer();
+                                    hub.keepUp();
+                                    EXPECT_TRUE(t.server->state().ptt()) << "keyed again by the upkeep alone";
+                                }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SocketTest, TheLastResortDropsWhatTheProgramLeftOnOnAConnectionOfItsOwn) {
     startServer();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 #include "support/ini_text.h"
@@ -115,6 +116,16 @@ public:
     static long long seqOf(const std::string& line) {
         auto at = line.find("\"seq\":");
         return at == std::string::npos ? -1 : std::stoll(line.substr(at + 6));
+    }
+    // Milliseconds since midnight now, in local time, as the log's "time" counts them.
+    static long long timeOfDayMs() {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t t = std::chrono::system_clock::to_time_t(now);
+        std::tm tm{};
+        ::localtime_r(&t, &tm);
+        const long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+        return tm.tm_hour * 3600000LL + tm.tm_min * 60000LL + tm.tm_sec * 1000LL + ms;
     }
     // Milliseconds since midnight of a log line's "time".
     static long long timeOf(const std::string& line) {
