@@ -229,7 +229,12 @@ void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) 
     }
     try {
         l.call(op, {false});
-    } catch (const HostError&) {
+    } catch (const HostError& e) {
+        // On the way out a release that reaches no host is the end's own business: a line that may
+        // be on is released again there and named once if it stays on, and a line nobody turned on
+        // needs nothing from a host that is not there. The tool's clean-up goes on without a word.
+        const bool quiet = exiting_ && dynamic_cast<const HostUnreachable*>(&e);
+        if (quiet && !onAtHost_.count(op)) return;
         pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
                                       [&](const PendingRelease& p) { return p.link == &l && p.op == op; }),
                        pending_.end());
@@ -239,6 +244,7 @@ void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) 
             retryTimer_->onTick = [this] { retryReleases(); };
         }
         retryTimer_->setEnabled(true);
+        if (quiet) return;
         throw;
     }
     onAtHost_.erase(op);

@@ -78,7 +78,8 @@ class HostLink;
 // Force: the operator's STOP, the quit prompts, Closing and the host-gone paths. It releases the host
 //   whatever other links hold, and drops every hold.
 // Either kind that the host refuses throws HostError to the caller as any failed call does, and the hub
-// retries it at least once a second until the host accepts it; then the link's ReleaseDone runs.
+// retries it at least once a second until the host accepts it; then the link's ReleaseDone runs. On the
+// way out, one that reaches no host is left to the end's own release and throws nothing.
 enum class Release { Routine, Force };
 
 class HostHub {
