@@ -25,8 +25,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A call that found no host able to answer it. No host refused anything: either none runs (the call
-// went nowhere) or the call went out and no reply came (the host may have acted on it).
+// A call that found no host able to answer it: none runs, it takes no more connections, it took the
+// call and sent no reply in time, or it went away during the call. No host refused anything; when the
+// call went out, the host may have acted on it.
 class HostUnreachable : public HostError {
 public:
     HostUnreachable(const std::string& what, std::string reason, bool sent)
