@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "runtime/runtime.h"
+#include "runtime/termination_signals.h"
 
 namespace tarnwick {
 
@@ -12,8 +13,9 @@ namespace {
 
 // How often a release the host refused is tried again.
 constexpr int kReleaseRetryMs = 500;
-// How long the end of the program waits for the host to take its releases.
-constexpr int kExitReleaseMs = 5000;
+// How long the way out may wait for the host in all, the tools' clean-up and the last releases
+// together, counted from the first stop signal (or from Closing, or the end of the process).
+constexpr int kExitMs = 5000;
 
 // The node's lines in the order the program lets go of them, and what the operator calls them.
 struct LineName {
@@ -70,6 +72,12 @@ std::string expectText(const HostValue& v, const char* op) {
     throw HostError(std::string(op) + ": unexpected reply from the host");
 }
 
+// Why a call failed, in the operator's words: a host's own refusal says itself.
+std::string reasonOf(const std::exception& e) {
+    if (auto u = dynamic_cast<const HostUnreachable*>(&e)) return u->reason();
+    return e.what();
+}
+
 }  // namespace
 
 std::string eventFault(const HostEvent& ev) {
@@ -121,48 +129,86 @@ bool HostHub::heldByOthers(const HostLink& self, const std::string& op) const {
 }
 
 void HostHub::rekey() {
-    // The new host has every line off; a transmission under way goes on keyed.
+    // The new host has every line off; a transmission under way goes on keyed. Not on the way out:
+    // the tools are letting go of the node, and a key now would only be taken back.
+    if (exiting_) return;
     for (const char* op : kLinesOn) {
         auto it = holds_.find(op);
         if (it == holds_.end() || it->second.empty()) continue;
         const std::string owner = ownerOf(*it->second.begin());
         try {
-            transport_.call(owner, op, {true});
+            send(owner, op, {true});
+            onAtHost_[op] = owner;
+        } catch (const HostUnreachable& e) {
+            if (e.sent()) onAtHost_[op] = owner;
+            rt_.error(owner + " " + op + " again", e.what());
         } catch (const std::exception& e) {
             rt_.error(owner + " " + op + " again", e.what());
         }
     }
 }
 
+void HostHub::keepUp() {
+    // On the way out nothing is keyed again.
+    if (exiting_ || stopRequested()) return;
+    try {
+        transport_.keepUp();
+    } catch (const std::exception& e) {
+        rt_.error("HostLink", e.what());
+    } catch (...) {
+        rt_.error("HostLink", "unknown failure");
+    }
+}
+
+HostValue HostHub::send(const std::string& owner, const std::string& op, const std::vector<HostValue>& args) {
+    if (!exiting_ && stopRequested()) beginExit();
+    return transport_.call(owner, op, args);
+}
+
+void HostHub::beginExit() {
+    if (exiting_) return;
+    exiting_ = true;
+    const long long sinceSignal = std::max(0LL, msSinceStopRequest());
+    const int left = static_cast<int>(std::max(0LL, kExitMs - sinceSignal));
+    exitDeadline_ = rt_.monotonicMs() + left;
+    transport_.windDown(left);
+}
+
 void HostHub::releaseForExit() {
+    beginExit();
     struct Off {
         std::string op, name, owner, error;
     };
+    // Each line that may be on goes off under the name of the link that had it: its first holder,
+    // else the link whose release the host refused, else the link that keyed it last.
     std::vector<Off> offs;
     for (const LineName& line : kLinesOff) {
+        auto on = onAtHost_.find(line.op);
+        if (on == onAtHost_.end()) continue;
         std::string owner;
         if (auto it = holds_.find(line.op); it != holds_.end() && !it->second.empty())
             owner = ownerOf(*it->second.begin());
         for (const PendingRelease& p : pending_)
             if (owner.empty() && p.op == line.op) owner = p.owner;
-        if (!owner.empty()) offs.push_back({line.op, line.name, owner, {}});
+        if (owner.empty()) owner = on->second;
+        offs.push_back({line.op, line.name, owner, {}});
     }
     holds_.clear();
     pending_.clear();
     if (retryTimer_) retryTimer_->setEnabled(false);
 
-    const std::int64_t deadline = rt_.monotonicMs() + kExitReleaseMs;
     for (;;) {
         for (auto it = offs.begin(); it != offs.end();) {
             try {
-                transport_.call(it->owner, it->op, {false});
+                send(it->owner, it->op, {false});
+                onAtHost_.erase(it->op);
                 it = offs.erase(it);
             } catch (const std::exception& e) {
-                it->error = e.what();
+                it->error = reasonOf(e);
                 ++it;
             }
         }
-        const std::int64_t left = deadline - rt_.monotonicMs();
+        const std::int64_t left = exitDeadline_ - rt_.monotonicMs();
         if (offs.empty() || left <= 0) break;
         rt_.blockingDelay(static_cast<int>(std::min<std::int64_t>(left, kReleaseRetryMs)));
     }
@@ -187,7 +233,13 @@ void HostHub::detach(HostLink* l) {
 void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) {
     std::set<std::uint64_t>& holders = holds_[op];
     if (on) {
-        l.call(op, {true});
+        try {
+            l.call(op, {true});
+        } catch (const HostUnreachable& e) {
+            if (e.sent()) onAtHost_[op] = l.owner();
+            throw;
+        }
+        onAtHost_[op] = l.owner();
         holders.insert(l.serial_);
         // A transmission started after a refused release supersedes it: the line is this link's now.
         settle(op, &l);
@@ -207,7 +259,12 @@ void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) 
     }
     try {
         l.call(op, {false});
-    } catch (const HostError&) {
+    } catch (const HostError& e) {
+        // On the way out a release that reaches no host is the end's own business: a line that may
+        // be on is released again there and named once if it stays on, and a line nobody turned on
+        // needs nothing from a host that is not there. The tool's clean-up goes on without a word.
+        const bool quiet = exiting_ && dynamic_cast<const HostUnreachable*>(&e);
+        if (quiet && !onAtHost_.count(op)) return;
         pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
                                       [&](const PendingRelease& p) { return p.link == &l && p.op == op; }),
                        pending_.end());
@@ -217,8 +274,10 @@ void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) 
             retryTimer_->onTick = [this] { retryReleases(); };
         }
         retryTimer_->setEnabled(true);
+        if (quiet) return;
         throw;
     }
+    onAtHost_.erase(op);
     settle(op, &l);
 }
 
@@ -247,11 +306,12 @@ void HostHub::retryReleases() {
         if (std::none_of(pending_.begin(), pending_.end(), [&](const PendingRelease& q) { return q.op == p.op; }))
             continue;
         try {
-            transport_.call(p.owner, p.op, {false});
+            send(p.owner, p.op, {false});
         } catch (const std::exception& e) {
             rt_.error(p.owner + " " + p.op + " retry", e.what());
             continue;
         }
+        onAtHost_.erase(p.op);
         holds_[p.op].clear();
         settle(p.op, nullptr);
     }
@@ -296,6 +356,8 @@ void HostHub::deliverPending() {
     while (!queue_.empty() && !closed_) {
         HostEvent ev = std::move(queue_.front());
         queue_.pop_front();
+        // The tools' clean-up is part of the way out: its calls share the way out's time.
+        if (ev.name == "Closing") beginExit();
         deliver(ev);
         if (ev.name == "Closing") {
             // Every tool has run its clean-up; the process ends here, once. Its exit work tries a
@@ -348,7 +410,7 @@ HostLink::HostLink(HostHub& hub, std::string owner) : hub_(hub), owner_(std::mov
     hub_.attach(this);
     // The host logs each call with the link's name; this first call tells it which window this is.
     try {
-        hub_.transport().call(owner_, "Hello", {owner_});
+        hub_.send(owner_, "Hello", {owner_});
     } catch (const std::exception& e) {
         hub_.runtime().error(owner_ + " HostLink", e.what());
     }
@@ -360,7 +422,7 @@ HostLink::~HostLink() {
 
 HostValue HostLink::call(const std::string& op, std::vector<HostValue> args) {
     if (serial_ == 0) throw HostError(op + ": the host link is closed");
-    return hub_.transport().call(owner_, op, args);
+    return hub_.send(owner_, op, args);
 }
 
 void HostLink::line(const char* op, bool on, Release how) {

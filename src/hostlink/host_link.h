@@ -25,6 +25,23 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A call that found no host able to answer it: none runs, it takes no more connections, it took the
+// call and sent no reply in time, or it went away during the call. No host refused anything; when the
+// call went out, the host may have acted on it.
+class HostUnreachable : public HostError {
+public:
+    HostUnreachable(const std::string& what, std::string reason, bool sent)
+        : HostError(what), reason_(std::move(reason)), sent_(sent) {}
+    // The operator's short words for it: "no host is running", "the host does not answer".
+    const std::string& reason() const { return reason_; }
+    // Whether the call reached a host before it was lost.
+    bool sent() const { return sent_; }
+
+private:
+    std::string reason_;
+    bool sent_;
+};
+
 using HostValue = std::variant<std::monostate, bool, long long, std::string>;
 
 // An event raised by the host: its name and its arguments.
@@ -49,6 +66,14 @@ public:
     // The hub installs this too: a transport that reaches a host again after losing it (a restarted
     // host knows nothing of this program) calls it once the links have introduced themselves again.
     std::function<void()> reconnected;
+
+    // The program is on its way out: from now on no call waits for the host past budgetMs from now,
+    // whatever the host does. A later, shorter budget shortens it further.
+    virtual void windDown(int budgetMs) { (void)budgetMs; }
+    // Work that holds the thread for long (a keyed speech) calls this every tenth of a second or so:
+    // a host that went away is noticed and one that came back is found (and `reconnected` runs), as
+    // the loop's own calls would, without waiting for a reply.
+    virtual void keepUp() {}
 };
 
 class HostLink;
@@ -59,7 +84,8 @@ class HostLink;
 // Force: the operator's STOP, the quit prompts, Closing and the host-gone paths. It releases the host
 //   whatever other links hold, and drops every hold.
 // Either kind that the host refuses throws HostError to the caller as any failed call does, and the hub
-// retries it at least once a second until the host accepts it; then the link's ReleaseDone runs.
+// retries it at least once a second until the host accepts it; then the link's ReleaseDone runs. On the
+// way out, one that reaches no host is left to the end's own release and throws nothing.
 enum class Release { Routine, Force };
 
 class HostHub {
@@ -87,10 +113,15 @@ public:
     // release of `self` leaves on air.
     bool heldByOthers(const HostLink& self, const std::string& op) const;
 
-    // The end of the program, run by the runtime's exit work: every line a link holds and every
-    // release the host refused goes off, under the name of the link that had it. A refusal is tried
-    // again every half second for up to five seconds; then one ERROR line names each line still on.
+    // The end of the program, run by the runtime's exit work: every line the program may have on at
+    // the host goes off, under the name of the link that had it. A refusal is tried again every half
+    // second until the way out's time is up; then one ERROR line names each line still on, with the
+    // reason. A line no link turned on is left alone.
     void releaseForExit();
+
+    // Work that holds the thread for long (a keyed speech) calls this every tenth of a second or so,
+    // so that a host that comes back meanwhile has the transmission under way keyed again at once.
+    void keepUp();
 
 private:
     friend class HostLink;
@@ -105,6 +136,11 @@ private:
 
     void attach(HostLink* l);
     void detach(HostLink* l);
+    // Every call to the host goes through here. The first one after a stop signal starts the way out.
+    HostValue send(const std::string& owner, const std::string& op, const std::vector<HostValue>& args);
+    // The way out starts (a stop signal, Closing, or the end of the process, whichever comes first):
+    // counted from the first stop signal, or from now, the host gets five seconds in all.
+    void beginExit();
     void deliver(const HostEvent& ev);
     // SetPTT, SetBusy, SetDTR and SetRTS of every link go through here.
     void setLine(HostLink& l, const std::string& op, bool on, Release how);
@@ -130,9 +166,16 @@ private:
     std::uint64_t nextSerial_ = 1;
     // For each line, the links (by serial) whose last accepted call of it was True.
     std::map<std::string, std::set<std::uint64_t>> holds_;
+    // The lines this program may have on at the host, each with the name of the link that last keyed
+    // it: a key the host took, or one that went out unanswered, and no release taken since. A key the
+    // host refused, or one that reached no host, turned nothing on.
+    std::map<std::string, std::string> onAtHost_;
     std::vector<PendingRelease> pending_;
     std::unique_ptr<Timer> retryTimer_;
     int exitWork_ = 0;
+    bool exiting_ = false;
+    // When the way out's time is up, on the runtime's clock.
+    std::int64_t exitDeadline_ = 0;
 };
 
 class HostLink {

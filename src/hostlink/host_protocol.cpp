@@ -97,7 +97,9 @@ std::int64_t steadyMs() {
 
 int connectHostSocket(const std::string& path) {
     sockaddr_un addr = addressOf(path);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking from the start: a host that accepts no more connections (one that hangs, with its
+    // queue of them full) refuses at once instead of holding the caller for good.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw HostError(std::string("cannot make a socket: ") + std::strerror(errno));
     int rc;
     do {
@@ -106,11 +108,13 @@ int connectHostSocket(const std::string& path) {
     if (rc != 0) {
         int err = errno;
         ::close(fd);
-        if (err == ENOENT || err == ECONNREFUSED) throw HostError("no host is running at " + path);
+        if (err == ENOENT || err == ECONNREFUSED)
+            throw HostUnreachable(std::string(kNoHostRunning) + " at " + path, kNoHostRunning, false);
+        if (err == EAGAIN || err == EINPROGRESS)
+            throw HostUnreachable("the host at " + path + " does not answer: it takes no more connections",
+                                  "the host does not answer", false);
         throw HostError("cannot reach the host at " + path + ": " + std::strerror(err));
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     return fd;
 }
 
@@ -158,12 +162,15 @@ void sendLine(int fd, const std::string& line, std::int64_t deadlineMs) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             std::int64_t left = deadlineMs - steadyMs();
-            if (left <= 0) throw HostError("the host takes no more requests (time-out)");
+            if (left <= 0)
+                throw HostUnreachable("the host does not answer: it takes no more requests", "the host does not answer",
+                                      false);
             pollfd p{fd, POLLOUT, 0};
             ::poll(&p, 1, static_cast<int>(left));
             continue;
         }
-        throw HostError(std::string("the host went away: ") + (n < 0 ? std::strerror(errno) : "closed"));
+        throw HostUnreachable(std::string("the host went away: ") + (n < 0 ? std::strerror(errno) : "closed"),
+                              "the host went away", false);
     }
 }
 

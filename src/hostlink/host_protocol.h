@@ -28,8 +28,12 @@ void prepareSocketDir(const std::string& socketPath);
 // Milliseconds on a monotonic clock, for reply deadlines (independent of any runtime's virtual time).
 std::int64_t steadyMs();
 
-// Connects to a host's socket; the descriptor is non-blocking and closed on exec. Throws HostError
-// ("no host is running at PATH" when nothing listens there).
+// The reason a HostUnreachable gives when nothing listens at the socket.
+inline constexpr const char* kNoHostRunning = "no host is running";
+
+// Connects to a host's socket; the descriptor is non-blocking and closed on exec. Never waits: throws
+// HostUnreachable when nothing listens there ("no host is running at PATH") or the host takes no more
+// connections (it hangs), HostError for other failures.
 int connectHostSocket(const std::string& path);
 // Connects as connectHostSocket does, to a host of this user only: the default socket folder must be
 // this user's and closed to others, and the process at the other end must run as this user; else

@@ -78,13 +78,16 @@ void HostServer::open() {
     struct stat st {};
     if (::lstat(path_.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) throw HostError(path_ + " exists and is not a socket; not touching it");
-        bool answered = false;
+        // A host that hangs, with no room for another connection, is still running.
+        bool running = true;
         try {
             ::close(connectHostSocket(path_));
-            answered = true;
+        } catch (const HostUnreachable& e) {
+            running = e.reason() != kNoHostRunning;
         } catch (const HostError&) {
+            running = false;
         }
-        if (answered) throw HostError("another host is already running on " + path_);
+        if (running) throw HostError("another host is already running on " + path_);
         // Left behind by a host that did not end cleanly.
         ::unlink(path_.c_str());
     }

@@ -67,7 +67,8 @@ SocketTransport::SocketTransport(Runtime& rt, std::string path, int replyTimeout
 void SocketTransport::dropLinesNow() {
     const int on = gLinesOn;
     if (!on || !gLastResort.ready) return;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: a hung host with no room for another connection must not hold the end.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&gLastResort.addr), sizeof gLastResort.addr) != 0) {
         ::close(fd);
@@ -144,6 +145,22 @@ void SocketTransport::lost(const std::string& why) {
     rt_.error("HostLink", why);
 }
 
+void SocketTransport::reconnect(const std::string& introducing) {
+    connect();
+    // A host that came back knows none of the links that are still open.
+    for (const std::string& name : introduced_) {
+        if (name == introducing) continue;
+        Json hello = Json::object();
+        hello["link"] = name;
+        hello["op"] = "Hello";
+        hello["args"] = hostArgsToJson({name});
+        request(std::move(hello));
+    }
+    // Nor anything this program had on: a new host starts with every line off.
+    gLinesOn = 0;
+    if (reconnected) reconnected();
+}
+
 HostValue SocketTransport::call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) {
     if (op == "Hello" && std::find(introduced_.begin(), introduced_.end(), link) == introduced_.end()) {
         introduced_.push_back(link);
@@ -153,21 +170,7 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
             gLastResort.ready = 1;
         }
     }
-    if (fd_ < 0) {
-        connect();
-        // A host that came back knows none of the links that are still open.
-        for (const std::string& name : introduced_) {
-            if (op == "Hello" && name == link) continue;
-            Json hello = Json::object();
-            hello["link"] = name;
-            hello["op"] = "Hello";
-            hello["args"] = hostArgsToJson({name});
-            request(std::move(hello));
-        }
-        // Nor anything this program had on: a new host starts with every line off.
-        gLinesOn = 0;
-        if (reconnected) reconnected();
-    }
+    if (fd_ < 0) reconnect(op == "Hello" ? link : std::string());
     Json req = Json::object();
     req["link"] = link;
     req["op"] = op;
@@ -184,10 +187,37 @@ HostValue SocketTransport::call(const std::string& link, const std::string& op, 
     throw HostError(err && err->is_string() ? err->get<std::string>() : op + " failed");
 }
 
+void SocketTransport::windDown(int budgetMs) {
+    const std::int64_t deadline = steadyMs() + std::max(0, budgetMs);
+    if (exitDeadline_ < 0 || deadline < exitDeadline_) exitDeadline_ = deadline;
+}
+
+void SocketTransport::keepUp() {
+    if (fd_ >= 0) {
+        // Whatever came is taken in, a bounded amount, so a closed connection is seen behind events.
+        bool open = true;
+        for (int round = 0; open && round < 64; ++round) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0) break;
+            open = reader_.fill(fd_);
+            takeLines(-1, nullptr, nullptr);
+        }
+        scheduleFlush();
+        if (open) return;
+        lost(readingEnded(reader_, "the host closed the connection"));
+    }
+    try {
+        reconnect(std::string());
+    } catch (const HostError&) {
+        // No host yet: the next upkeep, or the next call, tries again.
+    }
+}
+
 Json SocketTransport::request(Json req) {
     const long long id = nextId_++;
     req["id"] = id;
-    const std::int64_t deadline = steadyMs() + timeoutMs_;
+    std::int64_t deadline = steadyMs() + timeoutMs_;
+    if (exitDeadline_ >= 0 && exitDeadline_ < deadline) deadline = exitDeadline_;
     try {
         sendLine(fd_, dumpJson(req), deadline);
     } catch (const HostError& e) {
@@ -196,15 +226,18 @@ Json SocketTransport::request(Json req) {
     }
     Json reply;
     bool got = false;
+    const std::int64_t sent = steadyMs();
     for (;;) {
         takeLines(id, &reply, &got);
         if (got) break;
         if (!waitReadable(fd_, deadline)) {
             // A host that stopped answering is left; the next call connects afresh.
-            std::string why = "no reply from the host within " + std::to_string(timeoutMs_) + " ms";
+            const std::int64_t waited = steadyMs() - sent;
+            std::string why = "the host does not answer";
+            if (waited > 0) why += " (no reply within " + std::to_string(waited) + " ms)";
             lost(why);
             scheduleFlush();
-            throw HostError(why);
+            throw HostUnreachable(why, "the host does not answer", true);
         }
         if (!reader_.fill(fd_)) {
             takeLines(id, &reply, &got);
@@ -212,7 +245,7 @@ Json SocketTransport::request(Json req) {
             const std::string why = readingEnded(reader_, "the host went away");
             lost(why);
             scheduleFlush();
-            throw HostError(why);
+            throw HostUnreachable(why, "the host went away", true);
         }
     }
     scheduleFlush();

@@ -32,9 +32,14 @@ public:
     // Sends one call and waits for its reply. Events that arrive meanwhile are kept, in order, and
     // handed to the sink from the event loop after the call returns. Without a connection it tries
     // once to connect again (the host may have been restarted); once connected again, every link that
-    // introduced itself does so again, so the new host knows them. Throws HostError on a refusal, a
-    // lost host or no reply within the time-out.
+    // introduced itself does so again, so the new host knows them. Throws HostError on a refusal, and
+    // HostUnreachable when no host runs, it goes away or no reply comes within the time-out.
     HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override;
+    // On the way out no request waits past the budget; a request sent after it is up fails at once.
+    void windDown(int budgetMs) override;
+    // Reads what the host sent meanwhile (its events wait for the loop), notices a closed connection,
+    // and without one tries once to connect again. Never waits for the host.
+    void keepUp() override;
 
     // For a signal handler that must end the program at once: drops, on a connection of its own, every
     // line (transmitter, busy flag, DTR, RTS) that this program's last accepted call left on at the
@@ -43,6 +48,9 @@ public:
 
 private:
     Json request(Json req);
+    // Connects to a host again and introduces every link to it, but `introducing` (whose own Hello
+    // is the call under way); then `reconnected` runs.
+    void reconnect(const std::string& introducing);
     void onReadable();
     // Sorts the complete lines read so far: events to pending_, the awaited reply to *reply.
     void takeLines(long long awaitedId, Json* reply, bool* gotReply);
@@ -53,6 +61,8 @@ private:
     Runtime& rt_;
     std::string path_;
     int timeoutMs_;
+    // Set by windDown: no request waits past it (steadyMs).
+    std::int64_t exitDeadline_ = -1;
     int fd_ = -1;
     int watch_ = -1;
     long long nextId_ = 1;

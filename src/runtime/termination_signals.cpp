@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "runtime/runtime.h"
@@ -19,7 +21,17 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // two marks and the last resort below.
 volatile sig_atomic_t gWriteFd = -1;
 volatile sig_atomic_t gStopRequested = 0;
+// When the first signal came, on the monotonic clock (clock_gettime may be called in a handler);
+// written before gStopRequested is set. Lock-free, so a handler may write it.
+std::atomic<long long> gStopAtMs{-1};
+static_assert(std::atomic<long long>::is_always_lock_free);
 void (*volatile gLastResort)() = nullptr;
+
+long long monotonicNowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 void restoreDefaults() {
     struct sigaction dfl {};
@@ -39,6 +51,7 @@ extern "C" void onTerminationSignal(int sig) {
         errno = saved;
         return;
     }
+    gStopAtMs = monotonicNowMs();
     gStopRequested = 1;
     const int fd = gWriteFd;
     if (fd >= 0) {
@@ -53,6 +66,12 @@ extern "C" void onTerminationSignal(int sig) {
 
 bool stopRequested() { return gStopRequested != 0; }
 
+long long msSinceStopRequest() {
+    if (!gStopRequested) return -1;
+    const long long since = monotonicNowMs() - gStopAtMs;
+    return since < 0 ? 0 : since;
+}
+
 TerminationSignals::TerminationSignals(Runtime& rt, std::function<void(int)> onSignal)
     : rt_(rt), onSignal_(std::move(onSignal)) {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -60,6 +79,7 @@ TerminationSignals::TerminationSignals(Runtime& rt, std::function<void(int)> onS
         return;
     }
     gStopRequested = 0;
+    gStopAtMs = -1;
     gWriteFd = pipe_[1];
     watch_ = rt_.addReadWatch(pipe_[0], [this] { readable(); });
     struct sigaction sa {};
@@ -74,6 +94,7 @@ TerminationSignals::~TerminationSignals() {
     gWriteFd = -1;
     gLastResort = nullptr;
     gStopRequested = 0;
+    gStopAtMs = -1;
     if (watch_ >= 0) rt_.removeWatch(watch_);
     for (int fd : pipe_)
         if (fd >= 0) ::close(fd);

@@ -36,5 +36,8 @@ private:
 // True once a stop signal has come: work that holds the thread (a keyed speech) ends early, so the
 // loop can get to the clean-up.
 bool stopRequested();
+// How long ago the first stop signal came, in milliseconds; -1 before one came. The way out is
+// bounded from that moment, however late the loop got to it.
+long long msSinceStopRequest();
 
 }  // namespace tarnwick

@@ -285,6 +285,9 @@ void Form3::Form_Load() {
         rt.error("Form3.Form_Load", std::string("no speech voice: ") + e.what());
     }
     if (!voice_) rt.error("Form3.Form_Load", "no speech voice; keyed speech will be silent");
+    // A keyed speech holds the loop for its whole length: a host that comes back meanwhile is found
+    // from inside it, so the rest of the speech goes out keyed.
+    if (voice_) voice_->whileSpeaking = [this] { ctx_.hub.keepUp(); };
 
     EchoLink = std::make_unique<HostLink>(ctx_.hub, name());
     EchoLink->DTMFString = [this](const std::string& d) { onDTMF(d); };

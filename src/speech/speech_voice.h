@@ -21,6 +21,9 @@ public:
     virtual void speakAsync(const std::string& text) = 0;
     // Discards background speech.
     virtual void purge() = 0;
+
+    // Runs about every tenth of a second while a synchronous speech holds the thread.
+    std::function<void()> whileSpeaking;
 };
 
 using SpeechVoiceFactory = std::function<std::unique_ptr<SpeechVoice>()>;

@@ -6,6 +6,8 @@
 
 #include <ctime>
 #include <filesystem>
+#include <iostream>
+#include <sstream>
 
 #include "support/node.h"
 #include "support/wav.h"
@@ -205,20 +207,27 @@ TEST(OnAirEndToEnd, SigtermWhileTheUnkeyIsRefusedLeavesTheHostUnkeyedOnceItIsTak
     EXPECT_EQ(app.err().find("still on"), std::string::npos) << app.err();
 }
 
+// Starts the program with chat lines spoken keyed and sends one that holds it for many seconds; true
+// once it is spoken with the transmitter keyed.
+bool startALongKeyedSpeech(Node& node) {
+    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nSAYTEXT=1\n");
+    Process& app = node.start();
+    if (!node.started()) return false;
+    std::string line;
+    while (line.size() < 250) line += "a long chat line that keeps the transmitter keyed ";
+    return node.hostCommand({"chat", line.substr(0, 250)}) == 0 &&
+           eventually([&] { return app.err().find("SPEAK Message from") != std::string::npos; }) &&
+           eventually([&] { return stateHas(node, "\"ptt\":true"); });
+}
+
 // A chat line spoken keyed holds the program for half a minute; one stop signal, or two in a row, end it
 // within seconds with the node unkeyed and the fan line down.
 class StopDuringSpeech : public ::testing::TestWithParam<int> {};
 
 TEST_P(StopDuringSpeech, LeavesTheHostUnkeyed) {
     Node node;
-    node.writeSettings("brightcalltts.ini", "[SETTINGS]\nSAYTEXT=1\n");
-    Process& app = node.start();
-    ASSERT_TRUE(node.started()) << app.err();
-    std::string line;
-    while (line.size() < 250) line += "a long chat line that keeps the transmitter keyed ";
-    ASSERT_EQ(node.hostCommand({"chat", line.substr(0, 250)}), 0);
-    ASSERT_TRUE(eventually([&] { return app.err().find("SPEAK Message from") != std::string::npos; })) << app.err();
-    ASSERT_TRUE(eventually([&] { return stateHas(node, "\"ptt\":true"); })) << node.log();
+    ASSERT_TRUE(startALongKeyedSpeech(node)) << node.lastErr() << node.log();
+    Process& app = node.app();
     const auto stopped = std::chrono::steady_clock::now();
     for (int i = 0; i < GetParam(); ++i) app.terminate();
     EXPECT_NE(app.wait(seconds(8)), -1) << "the speech held the program";
@@ -230,6 +239,90 @@ TEST_P(StopDuringSpeech, LeavesTheHostUnkeyed) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopDuringSpeech, ::testing::Values(1, 2),
                          [](const auto& info) { return info.param == 1 ? "OneSigterm" : "TwoSigterms"; });
+
+// One stop signal while the host hangs or is gone: the program ends within six seconds of it, within
+// one when nothing is on and no host runs, and names a line only when it was on and stayed on.
+struct WayOut {
+    const char* name;
+    int hostSignal;  // SIGSTOP: the host hangs; SIGKILL: it is gone
+    bool newsKeyed;
+    milliseconds most;
+    const char* exitLine;  // the one ERROR exit line, or none
+};
+
+void PrintTo(const WayOut& w, std::ostream* os) { *os << w.name; }
+
+class StopWithTheHostLost : public ::testing::TestWithParam<WayOut> {};
+
+TEST_P(StopWithTheHostLost, EndsInTimeAndNamesOnlyALineThatWasOn) {
+    const WayOut& w = GetParam();
+    Node node;
+    newsFile(node, 60.0);
+    Process& app = node.start();
+    ASSERT_TRUE(node.started()) << app.err();
+    if (w.newsKeyed) {
+        ASSERT_EQ(node.hostCommand({"dtmf", "AA"}), 0);
+        ASSERT_TRUE(eventually([&] { return stateHas(node, "\"ptt\":true"); })) << node.log();
+    }
+    node.signalHost(w.hostSignal);
+    const auto stopped = std::chrono::steady_clock::now();
+    app.terminate();
+    const int code = app.wait(seconds(30));
+    const auto took = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - stopped);
+    if (w.hostSignal == SIGSTOP) node.signalHost(SIGCONT);
+    EXPECT_EQ(code, 0) << app.err();
+    EXPECT_LE(took, w.most) << app.err();
+    std::vector<std::string> exitLines;
+    std::istringstream err(app.err());
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("ERROR exit", 0) == 0) exitLines.push_back(line);
+    EXPECT_EQ(exitLines, w.exitLine ? std::vector<std::string>{w.exitLine} : std::vector<std::string>{}) << app.err();
+    std::cout << "[ measured ] " << w.name << ": ended " << took.count() << " ms after the signal\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, StopWithTheHostLost,
+    ::testing::Values(WayOut{"HungNothingOn", SIGSTOP, false, seconds(6), nullptr},
+                      WayOut{"HungNewsKeyed", SIGSTOP, true, seconds(6),
+                             "ERROR exit: the PTT line is still on: the host does not answer"},
+                      WayOut{"GoneNothingOn", SIGKILL, false, seconds(1), nullptr},
+                      WayOut{"GoneNewsKeyed", SIGKILL, true, seconds(6),
+                             "ERROR exit: the PTT line is still on: no host is running"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The host goes away under a keyed speech and comes back while it is spoken: the rest of the speech
+// goes out keyed from within a second of the host's return, and its end releases the transmitter
+// once, with no key just before.
+TEST(OnAirEndToEnd, AHostRestartedUnderAKeyedSpeechIsKeyedAgainWithinASecond) {
+    Node node;
+    ASSERT_TRUE(startALongKeyedSpeech(node)) << node.lastErr() << node.log();
+    Process& app = node.app();
+    node.stopHost();
+    const std::size_t oldLog = node.log().size();
+    node.startHost();
+    const long long back = Node::timeOfDayMs();
+    // The new host's part of the log: the speech tool's keys and releases.
+    const auto speechLines = [&] {
+        std::vector<std::string> out;
+        std::istringstream in(node.log().substr(oldLog));
+        for (std::string l; std::getline(in, l);)
+            if (l.find(R"("link":"Form3","op":"SetPTT")") != std::string::npos) out.push_back(l);
+        return out;
+    };
+    ASSERT_TRUE(eventually([&] { return !speechLines().empty(); }, seconds(5))) << node.log() << app.err();
+    const std::string again = speechLines().front();
+    EXPECT_NE(again.find("\"args\":[true]"), std::string::npos) << again;
+    EXPECT_LE(Node::timeOf(again) - back, 1000);
+    std::cout << "[ measured ] keyed again " << Node::timeOf(again) - back << " ms after the host answered\n";
+    EXPECT_TRUE(app.err().find("SPEAK Message from") != std::string::npos);
+    // The speech's end.
+    ASSERT_TRUE(eventually([&] { return speechLines().size() >= 2; }, seconds(40))) << node.log();
+    const auto lines = speechLines();
+    ASSERT_EQ(lines.size(), 2u) << node.log();
+    EXPECT_NE(lines[1].find("\"args\":[false]"), std::string::npos) << lines[1];
+    EXPECT_GE(Node::timeOf(lines[1]) - Node::timeOf(lines[0]), 1000) << "a key just before the release";
+    EXPECT_TRUE(stateHas(node, "\"ptt\":false"));
+}
 
 // The host goes away under a news file and comes back: the news player's transmission is keyed again.
 TEST(OnAirEndToEnd, AHostRestartedUnderANewsFileIsKeyedAgain) {

@@ -1,16 +1,19 @@
 // Who holds the transmitter and the node's lines, and what becomes of a release the host refuses.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "hostlink/host_link.h"
 #include "hostlink/local_host_transport.h"
+#include "runtime/termination_signals.h"
 #include "runtime/virtual_runtime.h"
 
 namespace tarnwick {
@@ -210,10 +213,13 @@ TEST(ReleaseExitTest, AReleaseTheHostTakesTwoSecondsIntoTheEndLeavesTheNodeUnkey
     EXPECT_EQ(err.find("ERROR exit"), std::string::npos) << err;
 }
 
-TEST(ReleaseRekeyTest, AHostFoundAgainIsKeyedAgainByTheToolWhoseTransmissionIsUnderWay) {
+struct ReleaseRekeyTest : ::testing::Test {
     VirtualRuntime rt;
-    RestartingHost transport(rt);
-    HostHub hub(rt, transport);
+    RestartingHost transport{rt};
+    HostHub hub{rt, transport};
+};
+
+TEST_F(ReleaseRekeyTest, AHostFoundAgainIsKeyedAgainByTheToolWhoseTransmissionIsUnderWay) {
     HostLink player(hub, "Form1");
     HostLink speech(hub, "Form3");
     HostLink nets(hub, "Form4");
@@ -250,6 +256,217 @@ TEST(ReleaseClosingTest, ARefusedReleaseGetsALastTryBeforeTheProcessEnds) {
     rt.runPending();
     EXPECT_TRUE(rt.processEnded());
     EXPECT_FALSE(host.state().ptt());
+}
+
+// The host as the socket transport meets it, on virtual time: one that answers, one that is gone
+// (every call fails at once, having gone nowhere) or one that hangs (every call goes out, then waits
+// its five-second reply time, or what is left of the way out's time, and fails).
+class UncertainHost : public HostTransport {
+public:
+    enum class Kind { Answers, Gone, Hangs };
+    explicit UncertainHost(VirtualRuntime& rt) : rt_(rt) {}
+    HostValue call(const std::string& link, const std::string& op, const std::vector<HostValue>& args) override {
+        if (kind == Kind::Gone) throw HostUnreachable("no host is running at /run/host.sock", "no host is running", false);
+        if (kind == Kind::Hangs) {
+            std::int64_t wait = 5000;
+            if (deadline_ >= 0) wait = std::clamp<std::int64_t>(deadline_ - rt_.monotonicMs(), 0, wait);
+            rt_.blockingDelay(static_cast<int>(wait));
+            throw HostUnreachable("the host does not answer", "the host does not answer", true);
+        }
+        return host.call(link, op, args);
+    }
+    void windDown(int budgetMs) override {
+        const std::int64_t d = rt_.monotonicMs() + budgetMs;
+        if (deadline_ < 0 || d < deadline_) deadline_ = d;
+    }
+    std::size_t releasesOf(const std::string& op) const {
+        std::size_t n = 0;
+        for (const auto& c : host.state().calls(op)) n += c.args == std::vector<HostValue>{false};
+        return n;
+    }
+
+private:
+    VirtualRuntime& rt_;
+    std::int64_t deadline_ = -1;
+
+public:
+    Kind kind = Kind::Answers;
+    LocalHostTransport host{rt_};
+};
+
+// The tools of a node as the way out sees them: each one's Closing drops every line, as the
+// launcher, the players and the speech tool do, whether it had them on or not.
+struct ExitNode {
+    explicit ExitNode(VirtualRuntime& r) : rt(r) {
+        for (const char* name : {"Form5", "Form1", "Form3", "Form4", "Form10", "Form12", "Form13"}) {
+            links.push_back(std::make_unique<HostLink>(hub, name));
+            HostLink* l = links.back().get();
+            l->Closing = [this, l] {
+                for (auto set : {&HostLink::SetPTT, &HostLink::SetBusy, &HostLink::SetDTR, &HostLink::SetRTS}) {
+                    try {
+                        (l->*set)(false, Release::Force);
+                    } catch (const HostError& e) {
+                        rt.error(l->owner() + " Closing", e.what());
+                    }
+                }
+            };
+        }
+    }
+    HostLink& player() { return *links[1]; }
+    // The ERROR lines written while the program ended this way, and how long it took.
+    struct Ended {
+        std::int64_t ms;
+        std::vector<std::string> errors;
+    };
+    Ended end(const std::function<void()>& how) {
+        const std::int64_t start = rt.monotonicMs();
+        ::testing::internal::CaptureStderr();
+        how();
+        std::istringstream err(::testing::internal::GetCapturedStderr());
+        Ended out{rt.monotonicMs() - start, {}};
+        for (std::string line; std::getline(err, line);)
+            if (line.rfind("ERROR", 0) == 0) out.errors.push_back(line);
+        return out;
+    }
+
+    VirtualRuntime& rt;
+    UncertainHost transport{rt};
+    HostHub hub{rt, transport};
+    std::vector<std::unique_ptr<HostLink>> links;
+};
+
+struct WayOutCase {
+    const char* name;
+    UncertainHost::Kind host;
+    bool keyed;
+    std::int64_t mostMs;
+    std::vector<std::string> errors;
+};
+
+void PrintTo(const WayOutCase& c, std::ostream* os) { *os << c.name; }
+
+class WayOutTest : public ::testing::TestWithParam<WayOutCase> {};
+
+// The tools' clean-up included: what reaches no host is said once, by the end, for a line that was on.
+TEST_P(WayOutTest, ClosingEndsWithinTheWayOutsTimeAndNamesOnlyALineThatWasOn) {
+    VirtualRuntime rt;
+    ExitNode node(rt);
+    if (GetParam().keyed) node.player().SetPTT(true);
+    node.transport.kind = GetParam().host;
+    const auto ended = node.end([&] { node.hub.raise({"Closing", {}}); });
+    EXPECT_TRUE(rt.processEnded());
+    EXPECT_LE(ended.ms, GetParam().mostMs);
+    EXPECT_EQ(ended.errors, GetParam().errors);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, WayOutTest,
+    ::testing::Values(
+        WayOutCase{"GoneNothingOn", UncertainHost::Kind::Gone, false, 0, {}},
+        WayOutCase{"GoneKeyed", UncertainHost::Kind::Gone, true, 5000,
+                   {"ERROR exit: the PTT line is still on: no host is running"}},
+        WayOutCase{"HungNothingOn", UncertainHost::Kind::Hangs, false, 5000, {}},
+        WayOutCase{"HungKeyed", UncertainHost::Kind::Hangs, true, 5000,
+                   {"ERROR exit: the PTT line is still on: the host does not answer"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WayOutSignalTest, CallsAfterAStopSignalShareItsFiveSecondsBeforeClosingIsDelivered) {
+    VirtualRuntime rt;
+    ExitNode node(rt);
+    node.transport.kind = UncertainHost::Kind::Hangs;
+    TerminationSignals signals(rt, [](int) {});
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    // The loop is still in the work that was under way when the signal came; its calls wait no longer
+    // than the way out allows, and neither does the clean-up that follows.
+    const auto ended = node.end([&] {
+        for (auto& l : node.links) EXPECT_THROW(l->IsTransmitting(), HostUnreachable);
+        node.hub.raise({"Closing", {}});
+    });
+    EXPECT_LE(ended.ms, 5000);
+    EXPECT_TRUE(rt.processEnded());
+}
+
+// Which lines the end of the program takes for on, and so releases once more.
+struct OnCase {
+    const char* name;
+    std::function<void(ExitNode&)> before;
+    bool releasedAtTheEnd;
+};
+
+void PrintTo(const OnCase& c, std::ostream* os) { *os << c.name; }
+
+class WhatIsOnTest : public ::testing::TestWithParam<OnCase> {};
+
+TEST_P(WhatIsOnTest, TheEndReleasesOnlyALineThatMayBeOn) {
+    VirtualRuntime rt;
+    ExitNode node(rt);
+    GetParam().before(node);
+    node.transport.kind = UncertainHost::Kind::Answers;
+    node.transport.host.set("fail", "none");
+    const std::size_t before = node.transport.releasesOf("SetPTT");
+    const auto ended = node.end([&] { rt.endProcess(0); });
+    EXPECT_EQ(node.transport.releasesOf("SetPTT") - before, GetParam().releasedAtTheEnd ? 1u : 0u);
+    EXPECT_FALSE(node.transport.host.state().ptt());
+    EXPECT_TRUE(ended.errors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, WhatIsOnTest,
+    ::testing::Values(
+        OnCase{"KeyTaken", [](ExitNode& n) { n.player().SetPTT(true); }, true},
+        OnCase{"KeyTakenThenReleased",
+               [](ExitNode& n) {
+                   n.player().SetPTT(true);
+                   n.player().SetPTT(false);
+               },
+               false},
+        OnCase{"KeyTakenReleaseRefused",
+               [](ExitNode& n) {
+                   n.player().SetPTT(true);
+                   n.transport.host.set("fail", "SetPTT");
+                   EXPECT_THROW(n.player().SetPTT(false), HostError);
+               },
+               true},
+        OnCase{"KeyRefused",
+               [](ExitNode& n) {
+                   n.transport.host.set("fail", "SetPTT");
+                   EXPECT_THROW(n.player().SetPTT(true), HostError);
+               },
+               false},
+        OnCase{"ReleaseRefusedOfALineNeverKeyed",
+               [](ExitNode& n) {
+                   n.transport.host.set("fail", "SetPTT");
+                   EXPECT_THROW(n.player().SetPTT(false, Release::Force), HostError);
+               },
+               false},
+        OnCase{"KeyThatReachedNoHost",
+               [](ExitNode& n) {
+                   n.transport.kind = UncertainHost::Kind::Gone;
+                   EXPECT_THROW(n.player().SetPTT(true), HostUnreachable);
+               },
+               false},
+        OnCase{"KeyThatWentOutUnanswered",
+               [](ExitNode& n) {
+                   n.transport.kind = UncertainHost::Kind::Hangs;
+                   EXPECT_THROW(n.player().SetPTT(true), HostUnreachable);
+               },
+               true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReleaseRekeyTest, AHostFoundAgainOnTheWayOutIsNotKeyedAgain) {
+    HostLink launcher(hub, "Form5");
+    HostLink player(hub, "Form1");
+    player.SetBusy(true);
+    player.SetPTT(true);
+    hub.afterClosing = [] {};
+    // The host comes back during the launcher's clean-up, before the player has let go.
+    launcher.Closing = [&] { transport.restart(); };
+    player.Closing = [&] {
+        player.SetPTT(false, Release::Force);
+        player.SetBusy(false, Release::Force);
+    };
+    hub.raise({"Closing", {}});
+    EXPECT_EQ(transport.lineCalls(), (std::vector<std::string>{"Form1 SetPTT off", "Form1 SetBusy off"}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -83,13 +84,20 @@ Json raiseOutside(const std::string& path, const std::string& event, Json args) 
     return ask(path, "raise", {{"event", Json(event)}, {"args", std::move(args)}});
 }
 
-// A socket listening at path, as a stand-in for a host; -1 when it cannot be made.
-int listenAt(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_un unixAddress(const std::string& path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strcpy(addr.sun_path, path.c_str());
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
+    return addr;
+}
+
+// A socket listening at path that never answers, as a stand-in for a host: `backlog` connections may
+// wait for it. -1 when it cannot be made.
+int listenAt(const std::string& path, int backlog = 4) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un addr = unixAddress(path);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd, backlog) != 0) {
         if (fd >= 0) ::close(fd);
         return -1;
     }
@@ -97,7 +105,7 @@ int listenAt(const std::string& path) {
 }
 
 class SocketTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         dir = makeTempDir();
         ASSERT_FALSE(dir.empty());
@@ -242,7 +250,19 @@ TEST_F(SocketTest, AHostThatGoesAwayTurnsCallsIntoErrorsAndAReturningHostIsFound
     EXPECT_NE(state.find(R"("links":["Form1"])"), std::string::npos) << "the link introduced itself again: " << state;
 }
 
-TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHello) {
+// How the program finds a host that was restarted under a transmission: by the loop's next call, or
+// by the upkeep that a speech holding the loop runs.
+struct FindAgain {
+    const char* name;
+    // Stops the host, starts a new one, and lets the program find it.
+    std::function<void(SocketTest&, HostHub&, HostLink&)> find;
+};
+
+void PrintTo(const FindAgain& f, std::ostream* os) { *os << f.name; }
+
+class SocketRestartTest : public SocketTest, public ::testing::WithParamInterface<FindAgain> {};
+
+TEST_P(SocketRestartTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHello) {
     startServer();
     SocketTransport transport(rt, path);
     transport.connect();
@@ -250,12 +270,11 @@ TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHe
     HostLink link(hub, "Form1");
     link.SetBusy(true);
     link.SetPTT(true);
-    stopServer();
-    startServer();
     ::testing::internal::CaptureStderr();
-    EXPECT_THROW(link.IsTransmitting(), HostError) << "the old connection is found gone";
+    GetParam().find(*this, hub, link);
     ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(link.IsTransmitting()) << "keyed again before the first call on the new host";
+    EXPECT_TRUE(transport.isConnected());
     const Json state = ask(path, "state");
     EXPECT_EQ(state["value"]["busy"], true);
     std::vector<std::string> order;
@@ -263,6 +282,25 @@ TEST_F(SocketTest, AHostRestartedUnderATransmissionIsKeyedAgainWhenTheLinksSayHe
         if (e.op != "IsTransmitting") order.push_back(e.link + " " + e.op);
     EXPECT_EQ(order, (std::vector<std::string>{"Form1 Hello", "Form1 SetBusy", "Form1 SetPTT"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Finders, SocketRestartTest,
+    ::testing::Values(FindAgain{"ByTheNextCall",
+                                [](SocketTest& t, HostHub&, HostLink& link) {
+                                    t.stopServer();
+                                    t.startServer();
+                                    EXPECT_THROW(link.IsTransmitting(), HostError) << "the old connection is found gone";
+                                }},
+                      FindAgain{"ByTheUpkeepWithoutACall",
+                                [](SocketTest& t, HostHub& hub, HostLink&) {
+                                    t.stopServer();
+                                    hub.keepUp();  // the old connection is found closed; no host to find yet
+                                    hub.keepUp();
+                                    t.startServer();
+                                    hub.keepUp();
+                                    EXPECT_TRUE(t.server->state().ptt()) << "keyed again by the upkeep alone";
+                                }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SocketTest, TheLastResortDropsWhatTheProgramLeftOnOnAConnectionOfItsOwn) {
     startServer();
@@ -365,14 +403,28 @@ TEST_F(SocketTest, ConnectingWithoutAHostFails) {
     try {
         transport.connect();
         FAIL() << "connect should fail";
-    } catch (const HostError& e) {
+    } catch (const HostUnreachable& e) {
         EXPECT_EQ(std::string(e.what()), "no host is running at " + path);
+        EXPECT_EQ(e.reason(), "no host is running");
+        EXPECT_FALSE(e.sent());
     }
     EXPECT_THROW(hostRequest(path, {{"cmd", "state"}}), HostError);
 }
 
+// How connecting failed: the reason an operator is told and whether the call went out, or what a
+// failure of another kind says.
+std::string failedConnect(SocketTransport& transport) {
+    try {
+        transport.connect();
+    } catch (const HostUnreachable& e) {
+        return e.reason() + (e.sent() ? ", the call went out" : ", nothing went out");
+    } catch (const HostError& e) {
+        return e.what();
+    }
+    return "connected";
+}
+
 TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
-    // Something listens but never answers.
     const int fd = listenAt(path);
     ASSERT_GE(fd, 0);
 
@@ -390,12 +442,8 @@ TEST_F(SocketTest, AHostThatNeverAnswersTimesOut) {
 
 TEST_F(SocketTest, AnEventWhoseArgumentsCannotBeReadIsAnErrorLineAndTheNextOneArrives) {
     // A faulty host: it takes the subscription, then sends an event whose callsign is no call value.
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path.c_str());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
+    const int listener = listenAt(path, 1);
+    ASSERT_GE(listener, 0);
     std::thread faulty([listener] {
         const int c = ::accept(listener, nullptr, nullptr);
         std::string request;
@@ -423,6 +471,57 @@ TEST_F(SocketTest, AnEventWhoseArgumentsCannotBeReadIsAnErrorLineAndTheNextOneAr
     faulty.join();
     ::close(listener);
     EXPECT_EQ(got, std::vector<std::string>{"Disconnected"});
+}
+
+TEST_F(SocketTest, OnTheWayOutAHostThatNeverAnswersHoldsTheCallsForTheirBudgetAndNoLonger) {
+    const int fd = listenAt(path, 64);
+    ASSERT_GE(fd, 0);
+    SocketTransport transport(rt, path, 5000);
+    transport.windDown(300);
+    ::testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failedConnect(transport), "the host does not answer, the call went out");
+    const auto first = std::chrono::steady_clock::now() - start;
+    // The budget is spent: the next tries fail without waiting.
+    for (int i = 0; i < 3; ++i) EXPECT_THROW(transport.call("Form1", "SetPTT", {false}), HostUnreachable);
+    const auto all = std::chrono::steady_clock::now() - start;
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_GE(first, std::chrono::milliseconds(250));
+    EXPECT_LT(all, std::chrono::milliseconds(2500)) << "a reply time of five seconds would take 20";
+    ::close(fd);
+}
+
+TEST_F(SocketTest, AHostWithNoRoomForAnotherConnectionIsReportedAtOnceAndNotTakenOver) {
+    const int fd = listenAt(path, 0);
+    ASSERT_GE(fd, 0);
+    // Its queue of waiting connections fills up, as a hung host's does while the program keeps trying.
+    std::vector<int> waiting;
+    for (int i = 0; i < 64; ++i) {
+        const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        const sockaddr_un addr = unixAddress(path);
+        if (::connect(c, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(c);
+            break;
+        }
+        waiting.push_back(c);
+    }
+    ASSERT_LT(waiting.size(), 64u) << "the queue never filled";
+    // Should a connect wait for room after all, the listener goes away after a while and frees it.
+    std::promise<void> done;
+    std::thread unblock([fd, finished = done.get_future()] {
+        finished.wait_for(std::chrono::seconds(3));
+        ::close(fd);
+    });
+    SocketTransport transport(rt, path);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failedConnect(transport), "the host does not answer, nothing went out");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_THROW(HostServer(path).open(), HostError) << "a hung host is still a running host";
+    EXPECT_TRUE(fs::exists(path));
+    done.set_value();
+    unblock.join();
+    EXPECT_LT(took, std::chrono::seconds(1));
+    for (int c : waiting) ::close(c);
 }
 
 TEST_F(SocketTest, ASecondHostIsRefusedAStaleSocketIsReplacedAndOtherFilesAreLeftAlone) {

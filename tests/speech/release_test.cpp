@@ -58,5 +58,33 @@ TEST_F(SpeechTest, TheHelpToolsStartUpLeavesAnotherTransmissionAndItsClosingEnds
     EXPECT_FALSE(host.state().ptt());
 }
 
+// The host goes away under a keyed speech and comes back while it is still being spoken: the speech
+// holds the loop, yet its transmitter is keyed again on the new host at once, and released once, at
+// the speech's end.
+TEST_F(SpeechTest, AHostThatComesBackUnderAKeyedSpeechIsKeyedAgainAtOnceAndReleasedOnceAtItsEnd) {
+    start();
+    voice.speechMs = 8000;
+    std::int64_t spoken = -1, back = -1, keyedAgain = -1;
+    voice.onSpeak = [&](const std::string&) { spoken = rt.monotonicMs(); };
+    transport.onKeepUp = [&] {
+        const std::int64_t now = rt.monotonicMs();
+        if (back < 0 && now >= spoken + 2950) {
+            // A new host, every line off, found by this upkeep as the socket transport finds one.
+            host.state().call("Host", "SetPTT", {false});
+            host.state().clearLog();
+            back = now;
+            transport.reconnected();
+        }
+        if (back >= 0 && keyedAgain < 0 && host.state().ptt()) keyedAgain = now;
+    };
+    form3.SayTheText = std::string("Net tonight at eight");
+    form3.SpeakTheText();
+    ASSERT_GE(back, 0) << "the speech ran no upkeep of the host link";
+    ASSERT_GE(keyedAgain, 0) << "not keyed again while the speech was spoken";
+    EXPECT_LE(keyedAgain - back, 1000);
+    EXPECT_EQ(pttCalls(), (std::vector<bool>{true, false})) << "one key again, one release at the end";
+    EXPECT_FALSE(host.state().ptt());
+}
+
 }  // namespace
 }  // namespace tarnwick::test

@@ -120,8 +120,10 @@ TEST_F(SpeechTest, QuitPromptNoKeepsRunningYesEndsWithoutSaving) {
     EXPECT_EQ(rt.boxes[0].title, "Exit Program");
     EXPECT_EQ(rt.boxes[0].text, "Quit Larkvale - Are You Sure ? Remember To Save Any Changes  ");
 
-    // Unkey, then RTS, then DTR; a failing call does not keep the next line up. The refused RTS is
-    // tried again on the way out.
+    // Unkey, then RTS, then DTR; a failing call does not keep the next line up. RTS is up, so its
+    // refused release is tried again on the way out.
+    HostLink other(hub, "Form12");
+    other.SetRTS(true);
     host.state().clearLog();
     host.set("fail", "SetRTS");
     rt.answers.push_back(MsgAnswer::Yes);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -59,7 +60,12 @@ public:
         if (log_.fail) throw std::runtime_error("voice failed");
         log_.sync.push_back({text, host_.state().ptt(), log_.rate, log_.volume});
         if (log_.onSpeak) log_.onSpeak(text);
-        rt_.blockingDelay(log_.speechMs);
+        // The thread is held for the whole speech, with the upkeep the real voice runs every tenth
+        // of a second.
+        for (int left = log_.speechMs; left > 0; left -= 100) {
+            rt_.blockingDelay(std::min(left, 100));
+            if (whileSpeaking) whileSpeaking();
+        }
     }
     void speakAsync(const std::string& text) override { log_.async.push_back(text); }
     void purge() override {}
@@ -83,7 +89,12 @@ public:
         if (before) before(link, op);
         return inner_.call(link, op, args);
     }
+    void keepUp() override {
+        if (onKeepUp) onKeepUp();
+    }
     std::function<void(const std::string& link, const std::string& op)> before;
+    // Runs at each upkeep of the host link (from inside work that holds the thread).
+    std::function<void()> onKeepUp;
 
 private:
     LocalHostTransport& inner_;

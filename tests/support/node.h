@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 #include "support/ini_text.h"
@@ -31,6 +32,12 @@ public:
     void stopHost() {
         host_->terminate();
         host_->wait(std::chrono::seconds(5));
+    }
+    // Sends the host a signal: SIGSTOP leaves a host that hangs (its socket takes connections and
+    // calls, and nothing answers), SIGKILL one that is gone at once.
+    void signalHost(int sig) {
+        ::kill(host_->pid(), sig);
+        if (sig == SIGKILL) host_->wait(std::chrono::seconds(5));
     }
     void startHost() {
         host_ = std::make_unique<Process>(
@@ -109,6 +116,16 @@ public:
     static long long seqOf(const std::string& line) {
         auto at = line.find("\"seq\":");
         return at == std::string::npos ? -1 : std::stoll(line.substr(at + 6));
+    }
+    // Milliseconds since midnight now, in local time, as the log's "time" counts them.
+    static long long timeOfDayMs() {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t t = std::chrono::system_clock::to_time_t(now);
+        std::tm tm{};
+        ::localtime_r(&t, &tm);
+        const long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+        return tm.tm_hour * 3600000LL + tm.tm_min * 60000LL + tm.tm_sec * 1000LL + ms;
     }
     // Milliseconds since midnight of a log line's "time".
     static long long timeOf(const std::string& line) {

@@ -138,7 +138,11 @@ bool EspeakVoice::speak(const std::string& text, bool wait) {
         output_.purge();
         return false;
     }
-    const bool played = wait ? output_.finish(&error, [] { return stopRequested(); })
+    const bool played = wait ? output_.finish(&error,
+                                              [this] {
+                                                  if (whileSpeaking) whileSpeaking();
+                                                  return stopRequested();
+                                              })
                              : output_.finishInBackground(&error);
     if (!played) gstDiagError("speech", error);
     return played;
