@@ -1,5 +1,7 @@
 #include "recorder/wave_in_recorder.h"
 
+#include <exception>
+
 #include "runtime/runtime.h"
 
 namespace tarnwick {
@@ -166,11 +168,9 @@ bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels)
         return false;
     }
     const WindowHandle window = notifyWindow_;
-    // The device reports each buffer it gives back as message 960 to this recording's window, with
-    // the buffer's ring index; other notifications pass to the window as they are.
     stream_ = source_.open(selectedDevice_, samplerate, Channels,
                            [this, window](unsigned message, CaptureHeader* header) {
-                               windows_.PostMessage(window, message, 0, header ? header->user : 0);
+                               DeviceReport(window, message, header);
                            });
     if (!stream_) {
         ReleaseNotifyWindow();
@@ -209,10 +209,35 @@ bool WaveInRecorder::StopRecord() {
         stream_->reset();
         for (RingEntry& e : ring_) stream_->unprepare(e.header);
         stream_->close();
+        if (inReport_ > 0) {
+            // Stopped from a buffer it reported: the device's read is still under way.
+            std::shared_ptr<CaptureStream> closed(std::move(stream_));
+            rt_.post([closed] {});
+        }
         stream_.reset();
     }
     ReleaseNotifyWindow();
     return true;
+}
+
+void WaveInRecorder::DeviceReport(WindowHandle window, unsigned message, CaptureHeader* header) {
+    const std::intptr_t index = header ? header->user : 0;
+    // A buffer the running device filled is taken now, in the read that filled it, and goes back to
+    // the device before the read ends. What a stop gives back, and the close, are posted as they
+    // always were: they reach the window after its subclass is gone.
+    if (message != kWimData || !stream_ || !stream_->running()) {
+        windows_.PostMessage(window, message, 0, index);
+        return;
+    }
+    ++inReport_;
+    try {
+        windows_.SendMessage(window, message, 0, index);
+    } catch (const std::exception& e) {
+        rt_.error("window message", e.what());
+    } catch (...) {
+        rt_.error("window message", "unknown failure");
+    }
+    --inReport_;
 }
 
 void WaveInRecorder::OnWaveInMessage(bool, bool&, std::intptr_t&, WindowHandle, unsigned message, std::intptr_t,

@@ -29,18 +29,23 @@ protected:
         if (ended_) return true;
         startMs_ = rt_.monotonicMs();
         startFrames_ = framesRead_;
-        arm();
+        pace();
         return true;
     }
     void onStop() override { timer_.setEnabled(false); }
+    // The ring's buffers are queued once the device runs: the first one sets the pace.
+    void onQueued() override {
+        if (bufferFrames_ == 0 && !ended_) pace();
+    }
 
 private:
-    // Wakes when the buffer being filled is due to be full.
-    void arm() {
-        std::size_t samples = samplesUntilFull();
-        if (samples == 0) samples = static_cast<std::size_t>(channels_) * static_cast<std::size_t>(rate_) / 20;
-        const double ms = std::ceil(static_cast<double>(samples / static_cast<std::size_t>(channels_)) * 1000.0 / rate_);
-        timer_.setEnabled(false);
+    // Wakes once for every buffer's time and reads what the clock let through since the last tick.
+    // The timer runs on from tick to tick rather than being set again for each buffer.
+    void pace() {
+        if (const std::size_t samples = bufferSamples(); samples > 0)
+            bufferFrames_ = samples / static_cast<std::size_t>(channels_);
+        const std::size_t frames = bufferFrames_ > 0 ? bufferFrames_ : static_cast<std::size_t>(rate_) / 20;
+        const double ms = std::ceil(static_cast<double>(frames) * 1000.0 / rate_);
         timer_.setInterval(std::max(10, static_cast<int>(ms)));
         // A late read takes what the clock says is due, and the ring's other buffers wait meanwhile:
         // waiting up to half a buffer lets the read share the display's wake-up.
@@ -68,9 +73,9 @@ private:
             // The file is over: what was recorded comes back, and the device falls silent.
             flushPartial();
             timer_.setEnabled(false);
-            return;
         }
-        arm();
+        // The owner takes the buffers now, in this tick; it may stop the device as it does.
+        reportFilled();
     }
 
     void convert(std::size_t frames) {
@@ -94,6 +99,7 @@ private:
     std::int64_t startMs_ = 0;
     std::int64_t startFrames_ = 0;
     std::int64_t framesRead_ = 0;
+    std::size_t bufferFrames_ = 0;  // the ring's buffer length, once known
     bool ended_ = false;
     std::vector<std::int16_t> in_, out_;
 };
