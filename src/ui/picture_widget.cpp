@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QVarLengthArray>
 #include <QWindow>
 
@@ -158,6 +159,54 @@ void renderPicture(QImage& image, const Picture& picture) {
     }
 }
 
+// Whether each directly painted widget of one window is in full view, asked once and kept while
+// the windows stay as they are.
+struct WindowView {
+    QPointer<QWidget> window;
+    std::vector<std::pair<DirectlyPainted*, bool>> answers;
+
+    bool inFullView(DirectlyPainted* d) {
+        for (const auto& [widget, shown] : answers)
+            if (widget == d) return shown;
+        const bool shown = d->inFullView();
+        answers.emplace_back(d, shown);
+        return shown;
+    }
+};
+
+// Forgets every answer when anything could have come over a widget or gone from over it: a widget
+// shown, hidden, moved, resized, raised, given another parent or taken away, anywhere, or a window
+// changed. Each of these reaches the widget it concerns the moment it happens.
+class LayoutWatch : public QObject {
+public:
+    explicit LayoutWatch(std::vector<WindowView>& views) : views_(views) {}
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::ZOrderChange:
+        case QEvent::ParentChange:
+        case QEvent::ChildRemoved:
+        case QEvent::WindowStateChange:
+        case QEvent::ScreenChangeInternal:
+        case QEvent::UpdateRequest:
+            if (object->isWidgetType())
+                for (WindowView& v : views_) v.answers.clear();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    std::vector<WindowView>& views_;
+};
+
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
 // done, which is when the loop comes round again: a display that drew the same again (the trace of
 // a buffer already shown, a level that did not move) then costs no repaint, and those that changed
@@ -178,68 +227,87 @@ public:
                                                                                   ? QCoreApplication::instance()->thread()
                                                                                   : nullptr);
             if (!loop || w->paintedWidget().thread() != loop->thread()) return false;
-            QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, loop, [this] { check(); });
-            // A loop that only looks for events without waiting (a yield) passes here instead.
+            // The loop says it is awake once in each of its passes, a yield's too: after the pass
+            // (glib's loop) or before the next one, before it waits (the plain one). Either way what a
+            // pass drew is shown before the loop sleeps, and looked at once.
             QObject::connect(loop, &QAbstractEventDispatcher::awake, loop, [this] { check(); });
+            QCoreApplication::instance()->installEventFilter(&watch_);
             hooked_ = true;
         }
         widgets_.push_back(w);
         return true;
     }
     void remove(DirectlyPainted* w) { std::erase(widgets_, w); }
+    // A widget that goes is forgotten by the windows that knew it.
+    void gone(DirectlyPainted* w) {
+        remove(w);
+        for (WindowView& v : views_) std::erase_if(v.answers, [w](const auto& a) { return a.first == w; });
+    }
 
 private:
     struct Direct {
         QWidget* widget;
         const QImage* image;
     };
+    // One window's share of a pass.
+    struct Pass {
+        QWidget* window;
+        bool takesPictures;  // its backing store takes pictures as they are
+        std::vector<Direct> direct;
+        bool repaint = false;  // some of its widgets are left to its paint machinery
+    };
+
+    WindowView& viewOf(QWidget& window) {
+        std::erase_if(views_, [](const WindowView& v) { return !v.window; });
+        for (WindowView& v : views_)
+            if (v.window == &window) return v;
+        views_.push_back({&window, {}});
+        return views_.back();
+    }
 
     void check() {
         if (widgets_.empty()) return;
         std::vector<DirectlyPainted*> due;
         due.swap(widgets_);
-        std::vector<QWidget*> windows;
-        std::vector<std::pair<QWidget*, std::vector<Direct>>> direct;
-        // Whether each window's backing store takes pictures as they are, asked once a pass.
-        std::vector<std::pair<QWidget*, bool>> stores;
+        std::vector<Pass> passes;
         for (DirectlyPainted* d : due) {
             d->checkPending_ = false;
             if (!d->checkPicture()) continue;
             QWidget* w = &d->paintedWidget();
             QWidget* window = w->window();
-            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& s) { return s.first == window; });
-            if (store == stores.end()) store = stores.insert(stores.end(), {window, takesPicturesAsTheyAre(*window)});
-            if (store->second && d->inFullView()) {
+            auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == window; });
+            if (pass == passes.end())
+                pass = passes.insert(passes.end(), Pass{window, takesPicturesAsTheyAre(*window), {}});
+            if (pass->takesPictures && viewOf(*window).inFullView(d)) {
                 const QImage& image = d->shownImage();
                 if (!image.isNull()) {
-                    auto it =
-                        std::find_if(direct.begin(), direct.end(), [&](const auto& e) { return e.first == window; });
-                    if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
-                    it->second.push_back({w, &image});
+                    pass->direct.push_back({w, &image});
                     continue;
                 }
             }
             w->update();
-            if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
+            pass->repaint = true;
         }
-        for (QWidget* window : windows) QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
-        for (auto& [window, shown] : direct) {
-            QBackingStore* store = window->backingStore();
+        for (Pass& pass : passes) {
+            QWidget& window = *pass.window;
+            if (pass.repaint) QCoreApplication::sendPostedEvents(&window, QEvent::UpdateRequest);
+            if (pass.direct.empty()) continue;
+            QBackingStore* store = window.backingStore();
             QRegion region;
-            for (const Direct& d : shown) region += QRect(d.widget->mapTo(window, QPoint()), d.image->size());
+            for (const Direct& d : pass.direct) region += QRect(d.widget->mapTo(&window, QPoint()), d.image->size());
             store->beginPaint(region);
             QPaintDevice* device = store->paintDevice();
             QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
             if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
                            target->format() == QImage::Format_ARGB32_Premultiplied)) {
                 // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
-                for (const Direct& d : shown) copyInto(*target, d.widget->mapTo(window, QPoint()), *d.image);
+                for (const Direct& d : pass.direct) copyInto(*target, d.widget->mapTo(&window, QPoint()), *d.image);
             } else {
                 QPainter painter(device);
-                for (const Direct& d : shown) painter.drawImage(d.widget->mapTo(window, QPoint()), *d.image);
+                for (const Direct& d : pass.direct) painter.drawImage(d.widget->mapTo(&window, QPoint()), *d.image);
             }
             store->endPaint();
-            store->flush(region, window->windowHandle());
+            store->flush(region, window.windowHandle());
         }
     }
 
@@ -259,12 +327,12 @@ private:
     }
 
     std::vector<DirectlyPainted*> widgets_;
+    std::vector<WindowView> views_;
+    LayoutWatch watch_{views_};
     bool hooked_ = false;
 };
 
-DirectlyPainted::~DirectlyPainted() {
-    if (checkPending_) PendingPictures::instance().remove(this);
-}
+DirectlyPainted::~DirectlyPainted() { PendingPictures::instance().gone(this); }
 
 bool DirectlyPainted::checkSoon() {
     if (checkPending_) return true;
@@ -275,9 +343,8 @@ bool DirectlyPainted::checkSoon() {
 bool DirectlyPainted::inFullView() {
     const QWidget& w = paintedWidget();
     if (!w.isVisible() || !w.updatesEnabled()) return false;
-    // Asked at every change, so without regions: the widget with no child shown over it, inside each
-    // of its parents, and no sibling shown above it at any level touching it (transparent or not: it
-    // would be painted over).
+    // Without regions: the widget with no child shown over it, inside each of its parents, and no
+    // sibling shown above it at any level touching it (transparent or not: it would be painted over).
     for (const QObject* child : w.children())
         if (child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden()) return false;
     QRect area = w.rect();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QImage>
 #include <QPainter>
 
@@ -255,6 +257,52 @@ TEST(PicturePainter, APictureOnlyPartlyInViewLeavesWhatCoversItAlone) {
     EXPECT_EQ(at(*shown, 5, 5), 0x0000FFu);
     EXPECT_EQ(at(*shown, 15, 5), 0u);
     EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u);
+}
+
+// Whether a picture is in full view is asked once and kept while its window stays as it is; a cover
+// that comes over the picture later, however it comes, is left alone from the next drawing on.
+TEST(PicturePainter, ACoverThatComesLaterIsLeftAlone) {
+    offscreenApp();
+    struct Case {
+        const char* name;
+        std::function<void(QWidget& cover)> arrange;  // before the picture is first shown
+        std::function<void(QWidget& cover)> bring;    // then brings the cover over it
+    };
+    const Case cases[] = {
+        {"shown", [](QWidget& c) { c.hide(); }, [](QWidget& c) { c.show(); }},
+        {"raised", [](QWidget& c) { c.lower(); }, [](QWidget& c) { c.raise(); }},
+        {"moved", [](QWidget& c) { c.move(45, 0); }, [](QWidget& c) { c.move(30, 0); }},
+        {"grown", [](QWidget& c) { c.setGeometry(50, 0, 10, 10); }, [](QWidget& c) { c.setGeometry(30, 0, 30, 10); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        QWidget window;
+        window.resize(60, 20);
+        Picture picVUL("picVUL", 40, 10);
+        auto* widget = new PictureWidget(picVUL, &window);
+        widget->move(0, 0);
+        auto* cover = new QWidget(&window);
+        cover->setGeometry(30, 0, 10, 10);
+        cover->setAutoFillBackground(true);
+        QPalette red;
+        red.setColor(QPalette::Window, QColor(255, 0, 0));
+        cover->setPalette(red);
+        k.arrange(*cover);
+        window.show();
+        settle();
+        QImage* shown = shownImage(window);
+        if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
+        settle();
+        ASSERT_EQ(at(*shown, 35, 5), 0x00FF00u) << "the picture was not shown in full";
+
+        k.bring(*cover);
+        picVUL.clear();
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 0, 255));
+        settle();
+        EXPECT_EQ(at(*shown, 10, 5), 0x0000FFu);
+        EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u) << "the cover was painted over";
+    }
 }
 
 }  // namespace
