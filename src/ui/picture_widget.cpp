@@ -127,19 +127,18 @@ void renderPicture(QImage& image, const Picture& picture) {
             return;
         }
     }
+    // The image's rows, reached from its first pixel (asking for each row would check at every row
+    // that the image is not shared).
+    const int stride = static_cast<int>(image.bytesPerLine() / 4);
+    auto* bits = reinterpret_cast<QRgb*>(image.bits());
     auto fill = [&](int left, int top, int right, int bottom, QRgb colour) {
         left = std::max(left, 0), top = std::max(top, 0), right = std::min(right, w), bottom = std::min(bottom, h);
         if (left >= right || top >= bottom) return;
-        for (int y = top; y < bottom; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            std::fill(line + left, line + right, colour);
-        }
+        for (int y = top; y < bottom; ++y) std::fill(bits + y * stride + left, bits + y * stride + right, colour);
     };
     const bool covered = !ops.empty() && ops.front().kind == PictureOp::Kind::Fill && ops.front().x1 <= 0 &&
                          ops.front().y1 <= 0 && ops.front().x2 >= w && ops.front().y2 >= h;
     if (!covered) fill(0, 0, w, h, pixelOf(picture.background()));
-    const int stride = static_cast<int>(image.bytesPerLine() / 4);
-    auto* bits = reinterpret_cast<QRgb*>(image.bits());
     for (const PictureOp& op : ops) {
         const QRgb colour = pixelOf(op.colour);
         switch (op.kind) {

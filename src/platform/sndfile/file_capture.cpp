@@ -62,8 +62,14 @@ private:
             in_.resize(static_cast<std::size_t>(chunk) * static_cast<std::size_t>(fileChannels_));
             const sf_count_t got = sf_readf_short(file_, in_.data(), chunk);
             if (got > 0) {
-                convert(static_cast<std::size_t>(got));
-                deliver(out_.data(), out_.size());
+                const std::size_t frames = static_cast<std::size_t>(got);
+                // A file of the recording's channels is delivered as it was read.
+                if (fileChannels_ == channels_) {
+                    deliver(in_.data(), frames * static_cast<std::size_t>(channels_));
+                } else {
+                    convert(frames);
+                    deliver(out_.data(), out_.size());
+                }
                 framesRead_ += got;
                 want -= got;
             }
