@@ -1,6 +1,7 @@
 #include "ui/picture_widget.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -158,30 +159,45 @@ void renderPicture(QImage& image, const Picture& picture) {
     }
 }
 
-// Whether each directly painted widget of one window is in full view, asked once and kept while
-// the windows stay as they are.
-struct WindowView {
-    QPointer<QWidget> window;
-    std::vector<std::pair<DirectlyPainted*, bool>> answers;
-
-    bool inFullView(DirectlyPainted* d) {
-        for (const auto& [widget, shown] : answers)
-            if (widget == d) return shown;
-        const bool shown = d->inFullView();
-        answers.emplace_back(d, shown);
-        return shown;
+// Whether the whole widget is in sight, without regions: no child of its own shown over it, inside
+// each of its parents, and no sibling shown above it at any level touching it (transparent or not:
+// it would be painted over). Each widget the answer rests on is shown to `look` first.
+template <class Look>
+bool wholeInSight(const QWidget& w, Look look) {
+    look(w);
+    for (const QObject* child : w.children()) {
+        if (!child->isWidgetType()) continue;
+        look(*static_cast<const QWidget*>(child));
+        if (!static_cast<const QWidget*>(child)->isHidden()) return false;
     }
-};
+    QRect area = w.rect();
+    for (const QWidget* c = &w; !c->isWindow(); c = c->parentWidget()) {
+        const QWidget* parent = c->parentWidget();
+        if (!parent) return false;
+        look(*parent);
+        area.translate(c->pos());
+        if (!parent->rect().contains(area)) return false;
+        const QObjectList& siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(c) + 1; i > 0 && i < siblings.size(); ++i) {
+            if (!siblings[i]->isWidgetType()) continue;
+            const auto* above = static_cast<const QWidget*>(siblings[i]);
+            look(*above);
+            if (!above->isHidden() && !above->isWindow() && above->geometry().intersects(area)) return false;
+        }
+    }
+    return true;
+}
 
-// Forgets every answer when anything could have come over a widget or gone from over it: a widget
-// shown, hidden, moved, resized, raised, given another parent or taken away, anywhere, or a window
-// changed. Each of these reaches the widget it concerns the moment it happens.
+// Forgets every answer when a widget an answer rests on is shown, hidden, moved, resized, raised or
+// lowered, given another parent, or gains or loses a child: each of these reaches that widget the
+// moment it happens.
 class LayoutWatch : public QObject {
 public:
-    explicit LayoutWatch(std::vector<WindowView>& views) : views_(views) {}
+    std::function<void()> changed;
+    void watch(const QWidget& w) { const_cast<QWidget&>(w).installEventFilter(this); }
 
 protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
+    bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:
@@ -189,21 +205,32 @@ protected:
         case QEvent::Hide:
         case QEvent::ZOrderChange:
         case QEvent::ParentChange:
+        case QEvent::ChildAdded:
         case QEvent::ChildRemoved:
-        case QEvent::WindowStateChange:
-        case QEvent::ScreenChangeInternal:
-        case QEvent::UpdateRequest:
-            if (object->isWidgetType())
-                for (WindowView& v : views_) v.answers.clear();
+            if (changed) changed();
             break;
         default:
             break;
         }
         return false;
     }
+};
 
-private:
-    std::vector<WindowView>& views_;
+// Whether each directly painted widget of one window is in full view, asked once and kept until a
+// widget the answer rests on changes.
+struct WindowView {
+    QPointer<QWidget> window;
+    std::vector<std::pair<DirectlyPainted*, bool>> answers;
+
+    bool inFullView(DirectlyPainted* d, LayoutWatch& watch) {
+        const QWidget& w = d->paintedWidget();
+        if (!w.isVisible() || !w.updatesEnabled()) return false;
+        for (const auto& [widget, shown] : answers)
+            if (widget == d) return shown;
+        const bool shown = wholeInSight(w, [&watch](const QWidget& looked) { watch.watch(looked); });
+        answers.emplace_back(d, shown);
+        return shown;
+    }
 };
 
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
@@ -230,7 +257,9 @@ public:
             // (glib's loop) or before the next one, before it waits (the plain one). Either way what a
             // pass drew is shown before the loop sleeps, and looked at once.
             QObject::connect(loop, &QAbstractEventDispatcher::awake, loop, [this] { check(); });
-            QCoreApplication::instance()->installEventFilter(&watch_);
+            watch_.changed = [this] {
+                for (WindowView& v : views_) v.answers.clear();
+            };
             hooked_ = true;
         }
         widgets_.push_back(w);
@@ -277,7 +306,7 @@ private:
             auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == window; });
             if (pass == passes.end())
                 pass = passes.insert(passes.end(), Pass{window, takesPicturesAsTheyAre(*window), {}});
-            if (pass->takesPictures && viewOf(*window).inFullView(d)) {
+            if (pass->takesPictures && viewOf(*window).inFullView(d, watch_)) {
                 const QImage& image = d->shownImage();
                 if (!image.isNull()) {
                     pass->direct.push_back({w, &image});
@@ -327,7 +356,7 @@ private:
 
     std::vector<DirectlyPainted*> widgets_;
     std::vector<WindowView> views_;
-    LayoutWatch watch_{views_};
+    LayoutWatch watch_;
     bool hooked_ = false;
 };
 
@@ -341,25 +370,7 @@ bool DirectlyPainted::checkSoon() {
 
 bool DirectlyPainted::inFullView() {
     const QWidget& w = paintedWidget();
-    if (!w.isVisible() || !w.updatesEnabled()) return false;
-    // Without regions: the widget with no child shown over it, inside each of its parents, and no
-    // sibling shown above it at any level touching it (transparent or not: it would be painted over).
-    for (const QObject* child : w.children())
-        if (child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden()) return false;
-    QRect area = w.rect();
-    for (const QWidget* c = &w; !c->isWindow(); c = c->parentWidget()) {
-        const QWidget* parent = c->parentWidget();
-        if (!parent) return false;
-        area.translate(c->pos());
-        if (!parent->rect().contains(area)) return false;
-        const QObjectList& siblings = parent->children();
-        for (qsizetype i = siblings.indexOf(c) + 1; i > 0 && i < siblings.size(); ++i) {
-            if (!siblings[i]->isWidgetType()) continue;
-            const auto* above = static_cast<const QWidget*>(siblings[i]);
-            if (!above->isHidden() && !above->isWindow() && above->geometry().intersects(area)) return false;
-        }
-    }
-    return true;
+    return w.isVisible() && w.updatesEnabled() && wholeInSight(w, [](const QWidget&) {});
 }
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {

@@ -274,12 +274,19 @@ TEST(PicturePainter, ACoverThatComesLaterIsLeftAlone) {
         {"moved", [](QWidget& c) { c.move(45, 0); }, [](QWidget& c) { c.move(30, 0); }},
         {"grown", [](QWidget& c) { c.setGeometry(50, 0, 10, 10); }, [](QWidget& c) { c.setGeometry(30, 0, 30, 10); }},
     };
+    for (bool nested : {false, true})
     for (const Case& k : cases) {
-        SCOPED_TRACE(k.name);
+        SCOPED_TRACE(std::string(k.name) + (nested ? " over the picture's parent" : ""));
         QWidget window;
         window.resize(60, 20);
+        // The cover comes over the picture itself or over the widget that holds it.
+        QWidget* holder = &window;
+        if (nested) {
+            holder = new QWidget(&window);
+            holder->setGeometry(0, 0, 60, 20);
+        }
         Picture picVUL("picVUL", 40, 10);
-        auto* widget = new PictureWidget(picVUL, &window);
+        auto* widget = new PictureWidget(picVUL, holder);
         widget->move(0, 0);
         auto* cover = new QWidget(&window);
         cover->setGeometry(30, 0, 10, 10);
