@@ -216,21 +216,14 @@ protected:
     }
 };
 
-// Whether each directly painted widget of one window is in full view, asked once and kept until a
-// widget the answer rests on changes.
-struct WindowView {
-    QPointer<QWidget> window;
-    std::vector<std::pair<DirectlyPainted*, bool>> answers;
-
-    bool inFullView(DirectlyPainted* d, LayoutWatch& watch) {
-        const QWidget& w = d->paintedWidget();
-        if (!w.isVisible() || !w.updatesEnabled()) return false;
-        for (const auto& [widget, shown] : answers)
-            if (widget == d) return shown;
-        const bool shown = wholeInSight(w, [&watch](const QWidget& looked) { watch.watch(looked); });
-        answers.emplace_back(d, shown);
-        return shown;
-    }
+// Where a directly painted widget stands: its window, its place in that window, and whether it is in
+// full view there. Each asks for a walk up the widget tree, so it is found once and kept until a
+// widget it rests on changes.
+struct Placement {
+    DirectlyPainted* widget;
+    QWidget* window;
+    QPoint at;
+    bool inView;
 };
 
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
@@ -257,24 +250,22 @@ public:
             // (glib's loop) or before the next one, before it waits (the plain one). Either way what a
             // pass drew is shown before the loop sleeps, and looked at once.
             QObject::connect(loop, &QAbstractEventDispatcher::awake, loop, [this] { check(); });
-            watch_.changed = [this] {
-                for (WindowView& v : views_) v.answers.clear();
-            };
+            watch_.changed = [this] { placements_.clear(); };
             hooked_ = true;
         }
         widgets_.push_back(w);
         return true;
     }
     void remove(DirectlyPainted* w) { std::erase(widgets_, w); }
-    // A widget that goes is forgotten by the windows that knew it.
+    // A widget that goes is forgotten.
     void gone(DirectlyPainted* w) {
         remove(w);
-        for (WindowView& v : views_) std::erase_if(v.answers, [w](const auto& a) { return a.first == w; });
+        std::erase_if(placements_, [w](const Placement& p) { return p.widget == w; });
     }
 
 private:
     struct Direct {
-        QWidget* widget;
+        QPoint at;  // in the window
         const QImage* image;
     };
     // One window's share of a pass.
@@ -285,12 +276,14 @@ private:
         bool repaint = false;  // some of its widgets are left to its paint machinery
     };
 
-    WindowView& viewOf(QWidget& window) {
-        std::erase_if(views_, [](const WindowView& v) { return !v.window; });
-        for (WindowView& v : views_)
-            if (v.window == &window) return v;
-        views_.push_back({&window, {}});
-        return views_.back();
+    Placement placementOf(DirectlyPainted* d) {
+        for (const Placement& p : placements_)
+            if (p.widget == d) return p;
+        QWidget& w = d->paintedWidget();
+        QWidget* window = w.window();
+        const bool inView = wholeInSight(w, [this](const QWidget& looked) { watch_.watch(looked); });
+        placements_.push_back({d, window, w.mapTo(window, QPoint()), inView});
+        return placements_.back();
     }
 
     void check() {
@@ -302,14 +295,14 @@ private:
             d->checkPending_ = false;
             if (!d->checkPicture()) continue;
             QWidget* w = &d->paintedWidget();
-            QWidget* window = w->window();
-            auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == window; });
+            const Placement place = placementOf(d);
+            auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == place.window; });
             if (pass == passes.end())
-                pass = passes.insert(passes.end(), Pass{window, takesPicturesAsTheyAre(*window), {}});
-            if (pass->takesPictures && viewOf(*window).inFullView(d, watch_)) {
+                pass = passes.insert(passes.end(), Pass{place.window, takesPicturesAsTheyAre(*place.window), {}});
+            if (pass->takesPictures && place.inView && w->isVisible() && w->updatesEnabled()) {
                 const QImage& image = d->shownImage();
                 if (!image.isNull()) {
-                    pass->direct.push_back({w, &image});
+                    pass->direct.push_back({place.at, &image});
                     continue;
                 }
             }
@@ -322,17 +315,17 @@ private:
             if (pass.direct.empty()) continue;
             QBackingStore* store = window.backingStore();
             QRegion region;
-            for (const Direct& d : pass.direct) region += QRect(d.widget->mapTo(&window, QPoint()), d.image->size());
+            for (const Direct& d : pass.direct) region += QRect(d.at, d.image->size());
             store->beginPaint(region);
             QPaintDevice* device = store->paintDevice();
             QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
             if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
                            target->format() == QImage::Format_ARGB32_Premultiplied)) {
                 // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
-                for (const Direct& d : pass.direct) copyInto(*target, d.widget->mapTo(&window, QPoint()), *d.image);
+                for (const Direct& d : pass.direct) copyInto(*target, d.at, *d.image);
             } else {
                 QPainter painter(device);
-                for (const Direct& d : pass.direct) painter.drawImage(d.widget->mapTo(&window, QPoint()), *d.image);
+                for (const Direct& d : pass.direct) painter.drawImage(d.at, *d.image);
             }
             store->endPaint();
             store->flush(region, window.windowHandle());
@@ -355,7 +348,7 @@ private:
     }
 
     std::vector<DirectlyPainted*> widgets_;
-    std::vector<WindowView> views_;
+    std::vector<Placement> placements_;
     LayoutWatch watch_;
     bool hooked_ = false;
 };

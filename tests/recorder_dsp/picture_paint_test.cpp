@@ -312,6 +312,42 @@ TEST(PicturePainter, ACoverThatComesLaterIsLeftAlone) {
     }
 }
 
+// Where a picture stands in its window is kept from drawing to drawing; once it or a widget that
+// holds it moves, its drawings go to its new place.
+TEST(PicturePainter, AMovedPictureIsDrawnWhereItNowStands) {
+    offscreenApp();
+    for (bool holderMoves : {false, true}) {
+        SCOPED_TRACE(holderMoves ? "its parent moved" : "the picture moved");
+        QWidget window;
+        window.resize(80, 30);
+        auto* holder = new QWidget(&window);
+        holder->setGeometry(0, 0, 60, 20);
+        Picture picVUL("picVUL", 40, 10);
+        auto* widget = new PictureWidget(picVUL, holder);
+        widget->move(0, 0);
+        window.show();
+        settle();
+        QImage* shown = shownImage(window);
+        if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
+        settle();
+        ASSERT_EQ(at(*shown, 5, 5), 0x00FF00u);
+
+        if (holderMoves) {
+            holder->move(15, 8);
+        } else {
+            widget->move(15, 8);
+        }
+        settle();
+        picVUL.clear();
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 0, 255));
+        settle();
+        EXPECT_EQ(at(*shown, 16, 9), 0x0000FFu);
+        EXPECT_EQ(at(*shown, 54, 17), 0x0000FFu);
+        EXPECT_NE(at(*shown, 5, 5), 0x0000FFu) << "drawn where the picture stood before";
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick
 
