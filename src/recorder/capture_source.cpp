@@ -66,6 +66,7 @@ void CaptureStream::close() {
     if (closed_) return;
     reset();
     closed_ = true;
+    onClose();
     report(kWimClose, nullptr);
 }
 

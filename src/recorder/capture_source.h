@@ -31,7 +31,8 @@ struct CaptureHeader {
 // What an open device reports: a message and, with kWimData, the buffer it gives back. Devices
 // report from the program's event loop, never from another thread. A notification may stop, reset
 // or close its device and queue buffers again, but must not destroy it: the device's read is still
-// under way.
+// under way. A closed device has given its sound card or file back; what is left of it may wait to
+// be destroyed until the read is over.
 using CaptureNotify = std::function<void(unsigned message, CaptureHeader* header)>;
 
 // An open capture device in 16-bit PCM, interleaved left first. Buffers are prepared, queued and
@@ -74,6 +75,8 @@ protected:
     virtual void onStop() = 0;
     // A buffer was queued while the device runs.
     virtual void onQueued() {}
+    // The device is closed: it gives back what it holds open.
+    virtual void onClose() {}
     // Appends interleaved samples to the queued buffers, giving each back as it fills. Sound that
     // finds no queued buffer is lost, as it is on a device whose owner is late.
     void deliver(const std::int16_t* samples, std::size_t count);

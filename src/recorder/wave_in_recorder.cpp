@@ -161,6 +161,7 @@ void WaveInRecorder::ReleaseNotifyWindow() {
 }
 
 bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels) {
+    if (inReport_ == 0) retired_.clear();
     ring_ = std::vector<RingEntry>(static_cast<std::size_t>(bufferCount_));
     ++ringGeneration_;
     if (!CreateNotifyWindow()) {
@@ -209,13 +210,12 @@ bool WaveInRecorder::StopRecord() {
         stream_->reset();
         for (RingEntry& e : ring_) stream_->unprepare(e.header);
         stream_->close();
-        if (inReport_ > 0) {
-            // Stopped from a buffer it reported: the device's read is still under way.
-            std::shared_ptr<CaptureStream> closed(std::move(stream_));
-            rt_.post([closed] {});
-        }
+        // Stopped from a buffer it reported, the device is still inside its read: closed, it has
+        // given back what it held open, and what is left of it goes once no report runs.
+        if (inReport_ > 0) retired_.push_back(std::move(stream_));
         stream_.reset();
     }
+    if (inReport_ == 0) retired_.clear();
     ReleaseNotifyWindow();
     return true;
 }

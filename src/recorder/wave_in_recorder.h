@@ -86,8 +86,10 @@ private:
     WindowHandle notifyWindow_ = 0;
     bool subclassed_ = false;
     std::unique_ptr<CaptureStream> stream_;
-    // Reports of the device running now: a stream stopped from one stays until the loop comes round.
+    // Reports of the device under way, and the devices stopped from one (closed, kept until no
+    // report runs: the device's read is still on the stack).
     int inReport_ = 0;
+    std::vector<std::unique_ptr<CaptureStream>> retired_;
     std::unique_ptr<CaptureMixer> mixer_;
 };
 

@@ -38,12 +38,7 @@ public:
           pace_(rt) {
         pace_.onTick = [this] { readAvailable(); };
     }
-    ~AlsaCaptureStream() override {
-        pace_.setEnabled(false);
-        unwatch();
-        snd_pcm_close(pcm_);
-        if (config_) snd_config_delete(config_);
-    }
+    ~AlsaCaptureStream() override { release(); }
 
     // The first buffer's length sets the period; the number of buffers the periods in the device.
     bool prepare(CaptureHeader& h) override {
@@ -94,8 +89,19 @@ protected:
     void onQueued() override {
         if (!paced_ && watches_.empty()) watch();
     }
+    void onClose() override { release(); }
 
 private:
+    // Gives the device back, once.
+    void release() {
+        pace_.setEnabled(false);
+        unwatch();
+        if (pcm_) snd_pcm_close(pcm_);
+        pcm_ = nullptr;
+        if (config_) snd_config_delete(config_);
+        config_ = nullptr;
+    }
+
     void watch() {
         const int n = snd_pcm_poll_descriptors_count(pcm_);
         if (n <= 0) return;

@@ -19,10 +19,7 @@ public:
           channels_(channels), timer_(rt) {
         timer_.onTick = [this] { tick(); };
     }
-    ~FileCaptureStream() override {
-        timer_.setEnabled(false);
-        sf_close(file_);
-    }
+    ~FileCaptureStream() override { release(); }
 
 protected:
     bool onStart() override {
@@ -33,12 +30,20 @@ protected:
         return true;
     }
     void onStop() override { timer_.setEnabled(false); }
+    void onClose() override { release(); }
     // The ring's buffers are queued once the device runs: the first one sets the pace.
     void onQueued() override {
         if (bufferFrames_ == 0 && !ended_) pace();
     }
 
 private:
+    // Gives the file back, once.
+    void release() {
+        timer_.setEnabled(false);
+        if (file_) sf_close(file_);
+        file_ = nullptr;
+    }
+
     // Wakes once for every buffer's time and reads what the clock let through since the last tick.
     // The timer runs on from tick to tick rather than being set again for each buffer.
     void pace() {
