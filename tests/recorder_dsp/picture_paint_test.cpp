@@ -222,6 +222,30 @@ TEST(PicturePainter, TheWidgetRepaintsOnlyWhenThePictureLooksDifferent) {
     EXPECT_EQ(at(*shown, 30, 5), 0u);
 }
 
+// A red widget that fills itself, to lie over a picture.
+QWidget* redCover(QWidget& parent, const QRect& geometry) {
+    auto* cover = new QWidget(&parent);
+    cover->setGeometry(geometry);
+    cover->setAutoFillBackground(true);
+    QPalette red;
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    cover->setPalette(red);
+    return cover;
+}
+
+// Shows the window with the picture drawn all green; what the window shows, or null when its backing
+// store is not an image.
+QImage* showDrawnGreen(QWidget& window, Picture& picture) {
+    window.show();
+    settle();
+    QImage* shown = shownImage(window);
+    if (!shown) return nullptr;
+    picture.fillRect(0, 0, static_cast<int>(picture.scaleWidth()), static_cast<int>(picture.scaleHeight()),
+                     rgbColour(0, 255, 0));
+    settle();
+    return shown;
+}
+
 // A picture that is partly covered, hidden or scrolled out of view is painted by the window's own
 // machinery, which paints only what shows of it; once in view again it shows the latest drawing.
 TEST(PicturePainter, APictureOnlyPartlyInViewLeavesWhatCoversItAlone) {
@@ -231,19 +255,9 @@ TEST(PicturePainter, APictureOnlyPartlyInViewLeavesWhatCoversItAlone) {
     Picture picVUL("picVUL", 40, 10);
     auto* widget = new PictureWidget(picVUL, &window);
     widget->move(0, 0);
-    auto* cover = new QWidget(&window);
-    cover->setGeometry(30, 0, 10, 10);
-    cover->setAutoFillBackground(true);
-    QPalette red;
-    red.setColor(QPalette::Window, QColor(255, 0, 0));
-    cover->setPalette(red);
-    cover->raise();
-    window.show();
-    settle();
-    QImage* shown = shownImage(window);
+    redCover(window, QRect(30, 0, 10, 10))->raise();
+    QImage* shown = showDrawnGreen(window, picVUL);
     if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
-    picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
-    settle();
     EXPECT_EQ(at(*shown, 10, 5), 0x00FF00u);
     EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u) << "the cover was painted over";
 
@@ -288,19 +302,10 @@ TEST(PicturePainter, ACoverThatComesLaterIsLeftAlone) {
         Picture picVUL("picVUL", 40, 10);
         auto* widget = new PictureWidget(picVUL, holder);
         widget->move(0, 0);
-        auto* cover = new QWidget(&window);
-        cover->setGeometry(30, 0, 10, 10);
-        cover->setAutoFillBackground(true);
-        QPalette red;
-        red.setColor(QPalette::Window, QColor(255, 0, 0));
-        cover->setPalette(red);
+        QWidget* cover = redCover(window, QRect(30, 0, 10, 10));
         k.arrange(*cover);
-        window.show();
-        settle();
-        QImage* shown = shownImage(window);
+        QImage* shown = showDrawnGreen(window, picVUL);
         if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
-        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
-        settle();
         ASSERT_EQ(at(*shown, 35, 5), 0x00FF00u) << "the picture was not shown in full";
 
         k.bring(*cover);
@@ -325,12 +330,8 @@ TEST(PicturePainter, AMovedPictureIsDrawnWhereItNowStands) {
         Picture picVUL("picVUL", 40, 10);
         auto* widget = new PictureWidget(picVUL, holder);
         widget->move(0, 0);
-        window.show();
-        settle();
-        QImage* shown = shownImage(window);
+        QImage* shown = showDrawnGreen(window, picVUL);
         if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
-        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
-        settle();
         ASSERT_EQ(at(*shown, 5, 5), 0x00FF00u);
 
         if (holderMoves) {
