@@ -350,6 +350,7 @@ public:
 
     QWidget& paintedWidget() override { return *this; }
     bool checkPicture() override { return true; }
+    bool drawable() const override { return haveBackground(); }
     const QImage& shownImage() override {
         if (!haveBackground()) {
             image_ = QImage();

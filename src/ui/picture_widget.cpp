@@ -135,6 +135,11 @@ void renderPicture(QImage& image, const Picture& picture) {
     auto fill = [&](int left, int top, int right, int bottom, QRgb colour) {
         left = std::max(left, 0), top = std::max(top, 0), right = std::min(right, w), bottom = std::min(bottom, h);
         if (left >= right || top >= bottom) return;
+        // The whole picture (its background) goes through the image's own fill, many pixels a step.
+        if (left == 0 && top == 0 && right == w && bottom == h) {
+            image.fill(colour);
+            return;
+        }
         for (int y = top; y < bottom; ++y) std::fill(bits + y * stride + left, bits + y * stride + right, colour);
     };
     const bool covered = !ops.empty() && ops.front().kind == PictureOp::Kind::Fill && ops.front().x1 <= 0 &&
@@ -265,8 +270,8 @@ public:
 
 private:
     struct Direct {
-        QPoint at;  // in the window
-        const QImage* image;
+        DirectlyPainted* widget;
+        QRect area;  // in the window
     };
     // One window's share of a pass.
     struct Pass {
@@ -299,12 +304,9 @@ private:
             auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == place.window; });
             if (pass == passes.end())
                 pass = passes.insert(passes.end(), Pass{place.window, takesPicturesAsTheyAre(*place.window), {}});
-            if (pass->takesPictures && place.inView && w->isVisible() && w->updatesEnabled()) {
-                const QImage& image = d->shownImage();
-                if (!image.isNull()) {
-                    pass->direct.push_back({place.at, &image});
-                    continue;
-                }
+            if (pass->takesPictures && place.inView && w->isVisible() && w->updatesEnabled() && d->drawable()) {
+                pass->direct.push_back({d, QRect(place.at, w->size())});
+                continue;
             }
             w->update();
             pass->repaint = true;
@@ -315,17 +317,17 @@ private:
             if (pass.direct.empty()) continue;
             QBackingStore* store = window.backingStore();
             QRegion region;
-            for (const Direct& d : pass.direct) region += QRect(d.at, d.image->size());
+            for (const Direct& d : pass.direct) region += d.area;
             store->beginPaint(region);
             QPaintDevice* device = store->paintDevice();
             QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
             if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
                            target->format() == QImage::Format_ARGB32_Premultiplied)) {
-                // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
-                for (const Direct& d : pass.direct) copyInto(*target, d.at, *d.image);
+                // Opaque pixels of 32 bits are the same in each of these formats.
+                for (const Direct& d : pass.direct) d.widget->drawInto(*target, d.area.topLeft());
             } else {
                 QPainter painter(device);
-                for (const Direct& d : pass.direct) painter.drawImage(d.at, *d.image);
+                for (const Direct& d : pass.direct) painter.drawImage(d.area.topLeft(), d.widget->shownImage());
             }
             store->endPaint();
             store->flush(region, window.windowHandle());
@@ -339,14 +341,6 @@ private:
                window.backingStore() && handle->devicePixelRatio() == 1.0;
     }
 
-    static void copyInto(QImage& target, QPoint at, const QImage& image) {
-        const QRect area = QRect(at, image.size()) & target.rect();
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
-            std::copy(from, from + area.width(), reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left());
-        }
-    }
-
     std::vector<DirectlyPainted*> widgets_;
     std::vector<Placement> placements_;
     LayoutWatch watch_;
@@ -354,6 +348,17 @@ private:
 };
 
 DirectlyPainted::~DirectlyPainted() { PendingPictures::instance().gone(this); }
+
+void DirectlyPainted::drawInto(QImage& target, QPoint at) {
+    const QImage& image = shownImage();
+    const QRect area = QRect(at, image.size()) & target.rect();
+    const int stride = static_cast<int>(target.bytesPerLine() / 4);
+    auto* rows = reinterpret_cast<QRgb*>(target.bits());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
+        std::copy(from, from + area.width(), rows + y * stride + area.left());
+    }
+}
 
 bool DirectlyPainted::checkSoon() {
     if (checkPending_) return true;
@@ -402,6 +407,24 @@ const QImage& PictureWidget::shownImage() {
     shownBackground_ = picture_.background();
     shownOnce_ = true;
     return canvas_;
+}
+
+void PictureWidget::drawInto(QImage& target, QPoint at) {
+    const QRect area(at, canvasSize());
+    if (!target.rect().contains(area)) {
+        DirectlyPainted::drawInto(target, at);
+        return;
+    }
+    // The window's pixels under the picture, seen as an image of the picture's size.
+    QImage place(target.bits() + at.y() * target.bytesPerLine() + at.x() * 4, area.width(), area.height(),
+                 target.bytesPerLine(), QImage::Format_RGB32);
+    renderPicture(place, picture_);
+    // The canvas no longer holds what is shown: a paint draws it afresh.
+    canvasShown_ = false;
+    picture_.painted();
+    shownOps_ = picture_.ops();
+    shownBackground_ = picture_.background();
+    shownOnce_ = true;
 }
 
 void PictureWidget::paintEvent(QPaintEvent* event) {

@@ -33,6 +33,11 @@ public:
     // The widget as it looks now, shown from now on; a null image when it cannot be drawn on its own
     // (it is then repainted).
     virtual const QImage& shownImage() = 0;
+    // Whether it can be drawn on its own now; else it is repainted.
+    virtual bool drawable() const { return true; }
+    // Draws the widget as it looks now into a window's image of 32-bit opaque pixels with its top left
+    // corner at `at`, and shows it from now on. By default shownImage() is copied there.
+    virtual void drawInto(QImage& target, QPoint at);
     // Shown, with the whole widget in sight.
     bool inFullView();
 
@@ -63,6 +68,8 @@ public:
     // The picture's size, and the picture as drawn now (shown from now on).
     QSize canvasSize() const;
     const QImage& shownImage() override;
+    // Draws the picture straight into the window's image, without a canvas of its own in between.
+    void drawInto(QImage& target, QPoint at) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -220,6 +220,12 @@ TEST(PicturePainter, TheWidgetRepaintsOnlyWhenThePictureLooksDifferent) {
     EXPECT_EQ(at(*shown, 5, 5), 0xFF0000u);
     EXPECT_EQ(at(*shown, 29, 5), 0xFF0000u);
     EXPECT_EQ(at(*shown, 30, 5), 0u);
+
+    // Drawn straight into the window, the picture is painted the same when the window paints it.
+    const QImage direct = shown->copy(QRect(0, 0, 40, 10));
+    shown->fill(qRgb(255, 0, 255));
+    widget.repaint();
+    EXPECT_TRUE(shown->copy(QRect(0, 0, 40, 10)) == direct) << "the window's paint shows another picture";
 }
 
 // A red widget that fills itself, to lie over a picture.
