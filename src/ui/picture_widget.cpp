@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QVarLengthArray>
 #include <QWindow>
 
@@ -168,7 +167,7 @@ void renderPicture(QImage& image, const Picture& picture) {
 // each of its parents, and no sibling shown above it at any level touching it (transparent or not:
 // it would be painted over). Each widget the answer rests on is shown to `look` first.
 template <class Look>
-bool wholeInSight(const QWidget& w, Look look) {
+bool wholeInSight(const QWidget& w, const Look& look) {
     look(w);
     for (const QObject* child : w.children()) {
         if (!child->isWidgetType()) continue;
@@ -364,11 +363,6 @@ bool DirectlyPainted::checkSoon() {
     if (checkPending_) return true;
     checkPending_ = PendingPictures::instance().add(this);
     return checkPending_;
-}
-
-bool DirectlyPainted::inFullView() {
-    const QWidget& w = paintedWidget();
-    return w.isVisible() && w.updatesEnabled() && wholeInSight(w, [](const QWidget&) {});
 }
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {

@@ -20,10 +20,10 @@ void paintPicture(QPainter& painter, const Picture& picture);
 // paints it, without a painter for fills, pixels and lines that stay inside the picture.
 void renderPicture(QImage& image, const Picture& picture);
 
-// A widget that can show a change by drawing itself into an image of its size: once the loop comes
-// round, the image is copied straight into its window's backing store when the widget is in full view,
-// without the window's paint machinery (an update request, a pass over the window's widgets, a
-// paint event each); otherwise the widget is repainted as any other.
+// A widget that can show a change by drawing itself: once the loop comes round, it draws itself
+// straight into its window's backing store when it is in full view, without the window's paint
+// machinery (an update request, a pass over the window's widgets, a paint event each); otherwise it
+// is repainted as any other.
 class DirectlyPainted {
 public:
     virtual ~DirectlyPainted();
@@ -38,8 +38,6 @@ public:
     // Draws the widget as it looks now into a window's image of 32-bit opaque pixels with its top left
     // corner at `at`, and shows it from now on. By default shownImage() is copied there.
     virtual void drawInto(QImage& target, QPoint at);
-    // Shown, with the whole widget in sight.
-    bool inFullView();
 
 protected:
     // Looks at the widget when the loop comes round; false when no loop runs to do it.
