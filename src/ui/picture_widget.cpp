@@ -396,11 +396,15 @@ const QImage& PictureWidget::shownImage() {
         canvas_.size() != canvasSize())
         renderPicture(canvas_, picture_);
     canvasShown_ = true;
+    shownNow();
+    return canvas_;
+}
+
+void PictureWidget::shownNow() {
     picture_.painted();
     shownOps_ = picture_.ops();
     shownBackground_ = picture_.background();
     shownOnce_ = true;
-    return canvas_;
 }
 
 void PictureWidget::drawInto(QImage& target, QPoint at) {
@@ -415,10 +419,7 @@ void PictureWidget::drawInto(QImage& target, QPoint at) {
     renderPicture(place, picture_);
     // The canvas no longer holds what is shown: a paint draws it afresh.
     canvasShown_ = false;
-    picture_.painted();
-    shownOps_ = picture_.ops();
-    shownBackground_ = picture_.background();
-    shownOnce_ = true;
+    shownNow();
 }
 
 void PictureWidget::paintEvent(QPaintEvent* event) {
@@ -428,9 +429,7 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
     if (devicePixelRatioF() != 1.0) {
         paintPicture(painter, picture_);
         canvasShown_ = false;
-        shownOps_ = picture_.ops();
-        shownBackground_ = picture_.background();
-        shownOnce_ = true;
+        shownNow();
         return;
     }
     // The picture as drawn is kept: a paint of the same picture (an expose, a part uncovered) draws

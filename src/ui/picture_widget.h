@@ -73,6 +73,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The picture as drawn now is what is shown.
+    void shownNow();
+
     Picture& picture_;
     // The picture as drawn for the last paint, painted 1:1; canvasShown_ while it is what was shown.
     QImage canvas_;
