@@ -49,6 +49,7 @@ void CaptureStream::stop() {
     onStop();
     running_ = false;
     flushPartial();
+    reportFilled();
 }
 
 void CaptureStream::reset() {
@@ -58,12 +59,14 @@ void CaptureStream::reset() {
         queue_.pop_front();
         giveBack(h);
     }
+    reportFilled();
 }
 
 void CaptureStream::close() {
     if (closed_) return;
     reset();
     closed_ = true;
+    onClose();
     report(kWimClose, nullptr);
 }
 
@@ -71,6 +74,8 @@ std::size_t CaptureStream::samplesUntilFull() const {
     if (queue_.empty()) return 0;
     return queue_.front()->bufferLength / 2 - queue_.front()->bytesRecorded / 2;
 }
+
+std::size_t CaptureStream::bufferSamples() const { return queue_.empty() ? 0 : queue_.front()->bufferLength / 2; }
 
 std::size_t CaptureStream::queuedCapacity() const {
     std::size_t n = 0;
@@ -105,7 +110,16 @@ void CaptureStream::flushPartial() {
 void CaptureStream::giveBack(CaptureHeader* h) {
     h->queued = false;
     h->done = true;
-    report(kWimData, h);
+    filled_.push_back(h);
+}
+
+void CaptureStream::reportFilled() {
+    // The owner may stop or reset the device from a report, which reports the rest itself.
+    while (!filled_.empty()) {
+        CaptureHeader* h = filled_.front();
+        filled_.pop_front();
+        report(kWimData, h);
+    }
 }
 
 void CaptureStream::report(unsigned message, CaptureHeader* h) {

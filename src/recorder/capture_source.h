@@ -29,12 +29,16 @@ struct CaptureHeader {
 };
 
 // What an open device reports: a message and, with kWimData, the buffer it gives back. Devices
-// report from the program's event loop, never from another thread.
+// report from the program's event loop, never from another thread. A notification may stop, reset
+// or close its device and queue buffers again, but must not destroy it: the device's read is still
+// under way. A closed device has given its sound card or file back; what is left of it may wait to
+// be destroyed until the read is over.
 using CaptureNotify = std::function<void(unsigned message, CaptureHeader* header)>;
 
 // An open capture device in 16-bit PCM, interleaved left first. Buffers are prepared, queued and
-// filled in queue order; a full buffer comes back through the notification. The device runs from
-// start() until stop(); buffers queued before start() wait for it.
+// filled in queue order; the buffers a read fills come back through the notification as the read
+// ends, while the device runs. The device runs from start() until stop(); buffers queued before
+// start() wait for it.
 class CaptureStream {
 public:
     explicit CaptureStream(CaptureNotify notify);
@@ -60,6 +64,8 @@ public:
     std::size_t queuedCount() const { return queue_.size(); }
     // Samples the buffer being filled still takes; 0 when none is queued.
     std::size_t samplesUntilFull() const;
+    // Samples the buffer being filled takes in all; 0 when none is queued.
+    std::size_t bufferSamples() const;
     // Samples all queued buffers still take.
     std::size_t queuedCapacity() const;
 
@@ -69,11 +75,17 @@ protected:
     virtual void onStop() = 0;
     // A buffer was queued while the device runs.
     virtual void onQueued() {}
+    // The device is closed: it gives back what it holds open.
+    virtual void onClose() {}
     // Appends interleaved samples to the queued buffers, giving each back as it fills. Sound that
     // finds no queued buffer is lost, as it is on a device whose owner is late.
     void deliver(const std::int16_t* samples, std::size_t count);
     // Gives back the buffer being filled, if it holds anything.
     void flushPartial();
+    // Reports the buffers given back since the last report, in order. A read calls it as its last
+    // step, so its owner takes each buffer in the same turn of the loop, and whatever the owner does
+    // then (queue again, stop, close) finds the device between two reads.
+    void reportFilled();
     void report(unsigned message, CaptureHeader* h);
 
 private:
@@ -81,6 +93,7 @@ private:
 
     CaptureNotify notify_;
     std::deque<CaptureHeader*> queue_;
+    std::deque<CaptureHeader*> filled_;  // given back, not reported yet
     bool running_ = false;
     bool closed_ = false;
 };

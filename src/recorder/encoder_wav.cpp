@@ -1,7 +1,6 @@
 #include "recorder/encoder_wav.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,14 +123,17 @@ std::int32_t EncoderWAV::Encoder_EncoderInit(std::int32_t rate, std::int16_t cha
     }
     fileName_ = fileName;
     openedFormat_ = targetFormatBytes();
+    blockAlign_ = std::max<std::uint16_t>(target->blockAlign, 1);
     dataBytes_ = 0;
+    fileBytes_ = 0;
     sourceSinceRefresh_ = 0;
     writeFailed_ = false;
     if (writeHeader_) {
         // A header with sizes 0 holds the place: a file cut short by a crash is still a WAV file.
         const auto placeholder = waveHeader(openedFormat_, 0);
-        if (writeFile(placeholder.data(), placeholder.size()) != static_cast<long long>(placeholder.size()))
-            writeFailed_ = true;
+        const long long written = writeFile(placeholder.data(), placeholder.size());
+        if (written > 0) fileBytes_ = static_cast<std::uint64_t>(written);
+        if (written != static_cast<long long>(placeholder.size())) writeFailed_ = true;
     }
     return 0;
 }
@@ -148,9 +150,7 @@ std::int32_t EncoderWAV::Encoder_Encode(const void* data, std::int32_t length, s
     if (!ok) return used == 0 ? 9 : 0;
     // A file whose sizes no longer fit the header is full: the recording ends on the write-error path.
     if (dataBytes_ + produced > dataLimit()) return 10;
-    const long long written = writeFile(targetBuffer_.data(), produced);
-    if (written > 0) dataBytes_ += static_cast<std::uint64_t>(written);
-    if (written != static_cast<long long>(produced)) return 10;
+    if (!appendAudio(targetBuffer_.data(), produced)) return 10;
     // The header's sizes follow the file each second of sound, so a recording cut short by a crash
     // reads as all but its last second.
     sourceSinceRefresh_ += used;
@@ -183,14 +183,14 @@ std::int32_t EncoderWAV::Encoder_EncoderClose() {
             break;
         }
         if (produced == 0) break;
-        produced = static_cast<std::size_t>(std::min<std::uint64_t>(produced, dataLimit() - dataBytes_));
-        const long long written = writeFile(targetBuffer_.data(), produced);
-        if (written > 0) dataBytes_ += static_cast<std::uint64_t>(written);
-        if (written != static_cast<long long>(produced)) {
+        // What the header cannot describe is left out, in whole blocks.
+        const std::uint64_t room = (dataLimit() - dataBytes_) / blockAlign_ * blockAlign_;
+        produced = static_cast<std::size_t>(std::min<std::uint64_t>(produced, room));
+        if (!appendAudio(targetBuffer_.data(), produced)) {
             writeFailed_ = true;
             break;
         }
-        if (dataBytes_ >= dataLimit()) break;
+        if (produced == room) break;
     }
     if (writeHeader_ && !writeWaveHeader()) writeFailed_ = true;
     releaseStream();
@@ -206,20 +206,30 @@ std::int32_t EncoderWAV::Encoder_EncoderMetrics(std::int32_t which) const {
     return which == 1 ? static_cast<std::int32_t>(source_.avgBytesPerSec) : source_.blockAlign;
 }
 
-std::int64_t EncoderWAV::fileLength() const {
-    struct stat st{};
-    if (!isOpen() || ::fstat(fd_, &st) != 0) return -1;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
 bool EncoderWAV::writeWaveHeader() {
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0) return false;
     if (::lseek(fd_, 0, SEEK_SET) != 0) return false;
-    const auto header = waveHeader(openedFormat_, static_cast<std::uint64_t>(st.st_size));
+    const auto header = waveHeader(openedFormat_, fileBytes_);
     const bool ok = writeFile(header.data(), header.size()) == static_cast<long long>(header.size());
     ::lseek(fd_, 0, SEEK_END);
     return ok;
+}
+
+bool EncoderWAV::appendAudio(const std::uint8_t* data, std::size_t length) {
+    const long long written = writeFile(data, length);
+    if (written == static_cast<long long>(length)) {
+        dataBytes_ += length;
+        fileBytes_ += length;
+        return true;
+    }
+    // A full disk takes part of a write: the part of a block it took goes again, so the file ends on
+    // whole frames and the header's sizes, brought up to date from what was kept, agree with it.
+    if (written > 0) {
+        const std::uint64_t kept = (dataBytes_ + static_cast<std::uint64_t>(written)) / blockAlign_ * blockAlign_;
+        fileBytes_ = fileBytes_ - dataBytes_ + kept;
+        dataBytes_ = kept;
+    }
+    if (::ftruncate(fd_, static_cast<off_t>(fileBytes_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) writeFailed_ = true;
+    return false;
 }
 
 long long EncoderWAV::writeFile(const std::uint8_t* data, std::size_t length) {
@@ -229,7 +239,8 @@ long long EncoderWAV::writeFile(const std::uint8_t* data, std::size_t length) {
         const ssize_t n = ::write(fd_, data + done, length - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            // What went before the failure is in the file.
+            return done > 0 ? static_cast<long long>(done) : -1;
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);

@@ -51,14 +51,17 @@ public:
     std::int32_t Encoder_EncoderMetrics(std::int32_t which) const;
 
     bool isOpen() const { return fd_ >= 0; }
-    // The open file's length in bytes; -1 while none is open.
-    std::int64_t fileLength() const;
+    // The open file's length in bytes, as written so far; -1 while none is open.
+    std::int64_t fileLength() const { return isOpen() ? static_cast<std::int64_t>(fileBytes_) : -1; }
     // The target format record as held (its valid bytes).
     std::vector<std::uint8_t> targetFormatBytes() const;
 
 private:
-    // Writes at the current position; the count written, -1 when the write failed.
+    // Writes at the current position; the count written, -1 when the write failed before any byte.
     long long writeFile(const std::uint8_t* data, std::size_t length);
+    // Appends converted audio; false when the file did not take all of it (a full disk), which then
+    // ends on the last whole block the file holds.
+    bool appendAudio(const std::uint8_t* data, std::size_t length);
     bool writeWaveHeader();
     // Writes the header with the sizes of what the file holds now, leaving the write position.
     bool refreshHeader();
@@ -81,6 +84,8 @@ private:
     int fd_ = -1;
     std::string fileName_;
     std::uint64_t dataBytes_ = 0;
+    std::uint64_t fileBytes_ = 0;  // the file's length: what of the header and the audio it took
+    std::uint16_t blockAlign_ = 1;  // the target's block: audio is kept in whole blocks
     std::uint64_t sourceSinceRefresh_ = 0;  // source bytes taken since the header's sizes were written
     bool writeFailed_ = false;
 };

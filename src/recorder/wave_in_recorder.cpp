@@ -1,5 +1,7 @@
 #include "recorder/wave_in_recorder.h"
 
+#include <exception>
+
 #include "runtime/runtime.h"
 
 namespace tarnwick {
@@ -159,6 +161,7 @@ void WaveInRecorder::ReleaseNotifyWindow() {
 }
 
 bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels) {
+    if (inReport_ == 0) retired_.clear();
     ring_ = std::vector<RingEntry>(static_cast<std::size_t>(bufferCount_));
     ++ringGeneration_;
     if (!CreateNotifyWindow()) {
@@ -166,11 +169,9 @@ bool WaveInRecorder::StartRecord(std::int32_t samplerate, std::int16_t Channels)
         return false;
     }
     const WindowHandle window = notifyWindow_;
-    // The device reports each buffer it gives back as message 960 to this recording's window, with
-    // the buffer's ring index; other notifications pass to the window as they are.
     stream_ = source_.open(selectedDevice_, samplerate, Channels,
                            [this, window](unsigned message, CaptureHeader* header) {
-                               windows_.PostMessage(window, message, 0, header ? header->user : 0);
+                               DeviceReport(window, message, header);
                            });
     if (!stream_) {
         ReleaseNotifyWindow();
@@ -209,10 +210,34 @@ bool WaveInRecorder::StopRecord() {
         stream_->reset();
         for (RingEntry& e : ring_) stream_->unprepare(e.header);
         stream_->close();
+        // Stopped from a buffer it reported, the device is still inside its read: closed, it has
+        // given back what it held open, and what is left of it goes once no report runs.
+        if (inReport_ > 0) retired_.push_back(std::move(stream_));
         stream_.reset();
     }
+    if (inReport_ == 0) retired_.clear();
     ReleaseNotifyWindow();
     return true;
+}
+
+void WaveInRecorder::DeviceReport(WindowHandle window, unsigned message, CaptureHeader* header) {
+    const std::intptr_t index = header ? header->user : 0;
+    // A buffer the running device filled is taken now, in the read that filled it, and goes back to
+    // the device before the read ends. What a stop gives back, and the close, are posted as they
+    // always were: they reach the window after its subclass is gone.
+    if (message != kWimData || !stream_ || !stream_->running()) {
+        windows_.PostMessage(window, message, 0, index);
+        return;
+    }
+    ++inReport_;
+    try {
+        windows_.SendMessage(window, message, 0, index);
+    } catch (const std::exception& e) {
+        rt_.error("window message", e.what());
+    } catch (...) {
+        rt_.error("window message", "unknown failure");
+    }
+    --inReport_;
 }
 
 void WaveInRecorder::OnWaveInMessage(bool, bool&, std::intptr_t&, WindowHandle, unsigned message, std::intptr_t,

@@ -2,7 +2,9 @@
 // WaveInRecorder: captures 16-bit PCM from one capture device into a ring of buffers and hands each
 // filled buffer to its owner through GotData, queueing it again at once; lists the device's
 // recording lines, selects one and reads and sets its volume. Filled buffers arrive as message 960
-// at a hidden notification window, one per recording, which the subclassing engine routes here.
+// at a hidden notification window, one per recording, which the subclassing engine routes here:
+// sent as the device's read ends, in the same turn of the loop, rather than posted, which would
+// wake the loop a second time for every buffer.
 
 #include <cstdint>
 #include <functional>
@@ -62,6 +64,8 @@ private:
 
     bool CreateNotifyWindow();
     void ReleaseNotifyWindow();
+    // What the device reports to the recording's window.
+    void DeviceReport(WindowHandle window, unsigned message, CaptureHeader* header);
     void OnWaveInMessage(bool before, bool& handled, std::intptr_t& result, WindowHandle window, unsigned message,
                          std::intptr_t wParam, std::intptr_t lParam, std::int32_t& userValue);
     int waveInDestination(MixerLineInfo* info = nullptr);
@@ -82,6 +86,10 @@ private:
     WindowHandle notifyWindow_ = 0;
     bool subclassed_ = false;
     std::unique_ptr<CaptureStream> stream_;
+    // Reports of the device under way, and the devices stopped from one (closed, kept until no
+    // report runs: the device's read is still on the stack).
+    int inReport_ = 0;
+    std::vector<std::unique_ptr<CaptureStream>> retired_;
     std::unique_ptr<CaptureMixer> mixer_;
 };
 

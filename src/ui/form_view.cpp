@@ -34,6 +34,7 @@
 #include <QValidator>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <map>
@@ -43,6 +44,7 @@
 #include "recorder/dsp/picture.h"
 #include "runtime/runtime.h"
 #include "ui/accessibility.h"
+#include "ui/glyph_text.h"
 #include "ui/pane_mirror.h"
 #include "ui/picture_widget.h"
 
@@ -337,9 +339,10 @@ private:
 
 // A label whose text changes many times a second. Repainted by the window, each change would cost a
 // pass of the window's paint machinery over everything under the label; instead the label keeps what
-// its parents painted under it at its last full paint, draws its text over a copy of that, and the
-// picture is copied straight into the window (see DirectlyPainted). Whenever that cannot be done (not
-// in full view, resized, never fully painted yet) the label is repainted as any other.
+// its parents painted under it at its last full paint, draws its text over a copy of that from glyphs
+// it keeps (see GlyphText), and the picture is copied straight into the window (see
+// DirectlyPainted). Whenever that cannot be done (not in full view, resized, never fully painted
+// yet) the label is repainted as any other.
 class LiveLabel : public QLabel, public DirectlyPainted {
 public:
     explicit LiveLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
@@ -358,14 +361,20 @@ public:
 
     QWidget& paintedWidget() override { return *this; }
     bool checkPicture() override { return true; }
+    bool drawable() const override { return haveBackground(); }
     const QImage& shownImage() override {
         if (!haveBackground()) {
             image_ = QImage();
             return image_;
         }
-        image_ = background_;
-        QPainter painter(&image_);
-        drawText(painter);
+        // The image is kept from change to change; only its pixels are set again.
+        if (image_.size() != background_.size() || image_.format() != background_.format() || !image_.isDetached())
+            image_ = QImage(background_.size(), background_.format());
+        std::memcpy(image_.bits(), background_.constBits(), static_cast<std::size_t>(background_.sizeInBytes()));
+        if (!drawFromGlyphs()) {
+            QPainter painter(&image_);
+            drawText(painter);
+        }
         return image_;
     }
 
@@ -404,7 +413,48 @@ private:
         style()->drawItemText(&painter, contentsRect(), align, opt.palette, isEnabled(), text(), foregroundRole());
     }
 
+    // Draws the text into image_ from kept glyphs; false when it is left to the style. The first
+    // text of each setting is drawn both ways: the glyphs are trusted for the setting only when they
+    // come out pixel for pixel as the style draws.
+    bool drawFromGlyphs() {
+        if (!isEnabled()) return false;
+        const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
+        // The colour the style takes: that of the window's state (active or not).
+        QStyleOption opt;
+        opt.initFrom(this);
+        const QColor colour = opt.palette.color(foregroundRole());
+        if (glyphsTrusted_ == Trust::Unknown || font() != glyphFont_ || colour != glyphColour_ ||
+            contentsRect() != glyphRect_ || align != glyphAlign_) {
+            glyphFont_ = font();
+            glyphColour_ = colour;
+            glyphRect_ = contentsRect();
+            glyphAlign_ = align;
+            glyphs_.setStyle(glyphFont_, glyphColour_, glyphRect_, glyphAlign_);
+            glyphsTrusted_ = Trust::Unknown;
+        }
+        if (glyphsTrusted_ == Trust::No) return false;
+        if (glyphsTrusted_ == Trust::Yes) return glyphs_.draw(image_, text());
+        QImage styled = image_.copy();
+        {
+            QPainter painter(&styled);
+            drawText(painter);
+        }
+        if (!glyphs_.draw(image_, text())) {
+            image_ = styled;
+            return true;
+        }
+        glyphsTrusted_ = image_ == styled ? Trust::Yes : Trust::No;
+        image_ = styled;
+        return true;
+    }
+
     QImage background_, image_;
+    GlyphText glyphs_;
+    enum class Trust { Unknown, Yes, No } glyphsTrusted_ = Trust::Unknown;
+    QFont glyphFont_;
+    QColor glyphColour_;
+    QRect glyphRect_;
+    Qt::Alignment glyphAlign_;
 };
 
 class RightClickFilter : public QObject {

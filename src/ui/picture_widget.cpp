@@ -1,6 +1,7 @@
 #include "ui/picture_widget.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -126,19 +127,23 @@ void renderPicture(QImage& image, const Picture& picture) {
             return;
         }
     }
+    // The image's rows, reached from its first pixel (asking for each row would check at every row
+    // that the image is not shared).
+    const int stride = static_cast<int>(image.bytesPerLine() / 4);
+    auto* bits = reinterpret_cast<QRgb*>(image.bits());
     auto fill = [&](int left, int top, int right, int bottom, QRgb colour) {
         left = std::max(left, 0), top = std::max(top, 0), right = std::min(right, w), bottom = std::min(bottom, h);
         if (left >= right || top >= bottom) return;
-        for (int y = top; y < bottom; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            std::fill(line + left, line + right, colour);
+        // The whole picture (its background) goes through the image's own fill, many pixels a step.
+        if (left == 0 && top == 0 && right == w && bottom == h) {
+            image.fill(colour);
+            return;
         }
+        for (int y = top; y < bottom; ++y) std::fill(bits + y * stride + left, bits + y * stride + right, colour);
     };
     const bool covered = !ops.empty() && ops.front().kind == PictureOp::Kind::Fill && ops.front().x1 <= 0 &&
                          ops.front().y1 <= 0 && ops.front().x2 >= w && ops.front().y2 >= h;
     if (!covered) fill(0, 0, w, h, pixelOf(picture.background()));
-    const int stride = static_cast<int>(image.bytesPerLine() / 4);
-    auto* bits = reinterpret_cast<QRgb*>(image.bits());
     for (const PictureOp& op : ops) {
         const QRgb colour = pixelOf(op.colour);
         switch (op.kind) {
@@ -157,6 +162,73 @@ void renderPicture(QImage& image, const Picture& picture) {
         }
     }
 }
+
+// Whether the whole widget is in sight, without regions: no child of its own shown over it, inside
+// each of its parents, and no sibling shown above it at any level touching it (transparent or not:
+// it would be painted over). Each widget the answer rests on is shown to `look` first.
+template <class Look>
+bool wholeInSight(const QWidget& w, const Look& look) {
+    look(w);
+    for (const QObject* child : w.children()) {
+        if (!child->isWidgetType()) continue;
+        look(*static_cast<const QWidget*>(child));
+        if (!static_cast<const QWidget*>(child)->isHidden()) return false;
+    }
+    QRect area = w.rect();
+    for (const QWidget* c = &w; !c->isWindow(); c = c->parentWidget()) {
+        const QWidget* parent = c->parentWidget();
+        if (!parent) return false;
+        look(*parent);
+        area.translate(c->pos());
+        if (!parent->rect().contains(area)) return false;
+        const QObjectList& siblings = parent->children();
+        for (qsizetype i = siblings.indexOf(c) + 1; i > 0 && i < siblings.size(); ++i) {
+            if (!siblings[i]->isWidgetType()) continue;
+            const auto* above = static_cast<const QWidget*>(siblings[i]);
+            look(*above);
+            if (!above->isHidden() && !above->isWindow() && above->geometry().intersects(area)) return false;
+        }
+    }
+    return true;
+}
+
+// Forgets every answer when a widget an answer rests on is shown, hidden, moved, resized, raised or
+// lowered, given another parent, or gains or loses a child: each of these reaches that widget the
+// moment it happens.
+class LayoutWatch : public QObject {
+public:
+    std::function<void()> changed;
+    void watch(const QWidget& w) { const_cast<QWidget&>(w).installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::ZOrderChange:
+        case QEvent::ParentChange:
+        case QEvent::ChildAdded:
+        case QEvent::ChildRemoved:
+            if (changed) changed();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+// Where a directly painted widget stands: its window, its place in that window, and whether it is in
+// full view there. Each asks for a walk up the widget tree, so it is found once and kept until a
+// widget it rests on changes.
+struct Placement {
+    DirectlyPainted* widget;
+    QWidget* window;
+    QPoint at;
+    bool inView;
+};
 
 // The pictures whose drawing is under way. Whether one looks different is known once the drawing is
 // done, which is when the loop comes round again: a display that drew the same again (the trace of
@@ -178,68 +250,86 @@ public:
                                                                                   ? QCoreApplication::instance()->thread()
                                                                                   : nullptr);
             if (!loop || w->paintedWidget().thread() != loop->thread()) return false;
-            QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, loop, [this] { check(); });
-            // A loop that only looks for events without waiting (a yield) passes here instead.
+            // The loop says it is awake once in each of its passes, a yield's too: after the pass
+            // (glib's loop) or before the next one, before it waits (the plain one). Either way what a
+            // pass drew is shown before the loop sleeps, and looked at once.
             QObject::connect(loop, &QAbstractEventDispatcher::awake, loop, [this] { check(); });
+            watch_.changed = [this] { placements_.clear(); };
             hooked_ = true;
         }
         widgets_.push_back(w);
         return true;
     }
     void remove(DirectlyPainted* w) { std::erase(widgets_, w); }
+    // A widget that goes is forgotten.
+    void gone(DirectlyPainted* w) {
+        remove(w);
+        std::erase_if(placements_, [w](const Placement& p) { return p.widget == w; });
+    }
 
 private:
     struct Direct {
-        QWidget* widget;
-        const QImage* image;
+        DirectlyPainted* widget;
+        QRect area;  // in the window
     };
+    // One window's share of a pass.
+    struct Pass {
+        QWidget* window;
+        bool takesPictures;  // its backing store takes pictures as they are
+        std::vector<Direct> direct;
+        bool repaint = false;  // some of its widgets are left to its paint machinery
+    };
+
+    Placement placementOf(DirectlyPainted* d) {
+        for (const Placement& p : placements_)
+            if (p.widget == d) return p;
+        QWidget& w = d->paintedWidget();
+        QWidget* window = w.window();
+        const bool inView = wholeInSight(w, [this](const QWidget& looked) { watch_.watch(looked); });
+        placements_.push_back({d, window, w.mapTo(window, QPoint()), inView});
+        return placements_.back();
+    }
 
     void check() {
         if (widgets_.empty()) return;
         std::vector<DirectlyPainted*> due;
         due.swap(widgets_);
-        std::vector<QWidget*> windows;
-        std::vector<std::pair<QWidget*, std::vector<Direct>>> direct;
-        // Whether each window's backing store takes pictures as they are, asked once a pass.
-        std::vector<std::pair<QWidget*, bool>> stores;
+        std::vector<Pass> passes;
         for (DirectlyPainted* d : due) {
             d->checkPending_ = false;
             if (!d->checkPicture()) continue;
             QWidget* w = &d->paintedWidget();
-            QWidget* window = w->window();
-            auto store = std::find_if(stores.begin(), stores.end(), [&](const auto& s) { return s.first == window; });
-            if (store == stores.end()) store = stores.insert(stores.end(), {window, takesPicturesAsTheyAre(*window)});
-            if (store->second && d->inFullView()) {
-                const QImage& image = d->shownImage();
-                if (!image.isNull()) {
-                    auto it =
-                        std::find_if(direct.begin(), direct.end(), [&](const auto& e) { return e.first == window; });
-                    if (it == direct.end()) it = direct.insert(direct.end(), {window, {}});
-                    it->second.push_back({w, &image});
-                    continue;
-                }
+            const Placement place = placementOf(d);
+            auto pass = std::find_if(passes.begin(), passes.end(), [&](const Pass& p) { return p.window == place.window; });
+            if (pass == passes.end())
+                pass = passes.insert(passes.end(), Pass{place.window, takesPicturesAsTheyAre(*place.window), {}});
+            if (pass->takesPictures && place.inView && w->isVisible() && w->updatesEnabled() && d->drawable()) {
+                pass->direct.push_back({d, QRect(place.at, w->size())});
+                continue;
             }
             w->update();
-            if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
+            pass->repaint = true;
         }
-        for (QWidget* window : windows) QCoreApplication::sendPostedEvents(window, QEvent::UpdateRequest);
-        for (auto& [window, shown] : direct) {
-            QBackingStore* store = window->backingStore();
+        for (Pass& pass : passes) {
+            QWidget& window = *pass.window;
+            if (pass.repaint) QCoreApplication::sendPostedEvents(&window, QEvent::UpdateRequest);
+            if (pass.direct.empty()) continue;
+            QBackingStore* store = window.backingStore();
             QRegion region;
-            for (const Direct& d : shown) region += QRect(d.widget->mapTo(window, QPoint()), d.image->size());
+            for (const Direct& d : pass.direct) region += d.area;
             store->beginPaint(region);
             QPaintDevice* device = store->paintDevice();
             QImage* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
             if (target && (target->format() == QImage::Format_RGB32 || target->format() == QImage::Format_ARGB32 ||
                            target->format() == QImage::Format_ARGB32_Premultiplied)) {
-                // Opaque pixels of 32 bits are the same in each of these formats: rows are copied.
-                for (const Direct& d : shown) copyInto(*target, d.widget->mapTo(window, QPoint()), *d.image);
+                // Opaque pixels of 32 bits are the same in each of these formats.
+                for (const Direct& d : pass.direct) d.widget->drawInto(*target, d.area.topLeft());
             } else {
                 QPainter painter(device);
-                for (const Direct& d : shown) painter.drawImage(d.widget->mapTo(window, QPoint()), *d.image);
+                for (const Direct& d : pass.direct) painter.drawImage(d.area.topLeft(), d.widget->shownImage());
             }
             store->endPaint();
-            store->flush(region, window->windowHandle());
+            store->flush(region, window.windowHandle());
         }
     }
 
@@ -250,50 +340,29 @@ private:
                window.backingStore() && handle->devicePixelRatio() == 1.0;
     }
 
-    static void copyInto(QImage& target, QPoint at, const QImage& image) {
-        const QRect area = QRect(at, image.size()) & target.rect();
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
-            std::copy(from, from + area.width(), reinterpret_cast<QRgb*>(target.scanLine(y)) + area.left());
-        }
-    }
-
     std::vector<DirectlyPainted*> widgets_;
+    std::vector<Placement> placements_;
+    LayoutWatch watch_;
     bool hooked_ = false;
 };
 
-DirectlyPainted::~DirectlyPainted() {
-    if (checkPending_) PendingPictures::instance().remove(this);
+DirectlyPainted::~DirectlyPainted() { PendingPictures::instance().gone(this); }
+
+void DirectlyPainted::drawInto(QImage& target, QPoint at) {
+    const QImage& image = shownImage();
+    const QRect area = QRect(at, image.size()) & target.rect();
+    const int stride = static_cast<int>(target.bytesPerLine() / 4);
+    auto* rows = reinterpret_cast<QRgb*>(target.bits());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y - at.y())) + (area.left() - at.x());
+        std::copy(from, from + area.width(), rows + y * stride + area.left());
+    }
 }
 
 bool DirectlyPainted::checkSoon() {
     if (checkPending_) return true;
     checkPending_ = PendingPictures::instance().add(this);
     return checkPending_;
-}
-
-bool DirectlyPainted::inFullView() {
-    const QWidget& w = paintedWidget();
-    if (!w.isVisible() || !w.updatesEnabled()) return false;
-    // Asked at every change, so without regions: the widget with no child shown over it, inside each
-    // of its parents, and no sibling shown above it at any level touching it (transparent or not: it
-    // would be painted over).
-    for (const QObject* child : w.children())
-        if (child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden()) return false;
-    QRect area = w.rect();
-    for (const QWidget* c = &w; !c->isWindow(); c = c->parentWidget()) {
-        const QWidget* parent = c->parentWidget();
-        if (!parent) return false;
-        area.translate(c->pos());
-        if (!parent->rect().contains(area)) return false;
-        const QObjectList& siblings = parent->children();
-        for (qsizetype i = siblings.indexOf(c) + 1; i > 0 && i < siblings.size(); ++i) {
-            if (!siblings[i]->isWidgetType()) continue;
-            const auto* above = static_cast<const QWidget*>(siblings[i]);
-            if (!above->isHidden() && !above->isWindow() && above->geometry().intersects(area)) return false;
-        }
-    }
-    return true;
 }
 
 PictureWidget::PictureWidget(Picture& picture, QWidget* parent) : QWidget(parent), picture_(picture) {
@@ -327,11 +396,30 @@ const QImage& PictureWidget::shownImage() {
         canvas_.size() != canvasSize())
         renderPicture(canvas_, picture_);
     canvasShown_ = true;
+    shownNow();
+    return canvas_;
+}
+
+void PictureWidget::shownNow() {
     picture_.painted();
     shownOps_ = picture_.ops();
     shownBackground_ = picture_.background();
     shownOnce_ = true;
-    return canvas_;
+}
+
+void PictureWidget::drawInto(QImage& target, QPoint at) {
+    const QRect area(at, canvasSize());
+    if (!target.rect().contains(area)) {
+        DirectlyPainted::drawInto(target, at);
+        return;
+    }
+    // The window's pixels under the picture, seen as an image of the picture's size.
+    QImage place(target.bits() + at.y() * target.bytesPerLine() + at.x() * 4, area.width(), area.height(),
+                 target.bytesPerLine(), QImage::Format_RGB32);
+    renderPicture(place, picture_);
+    // The canvas no longer holds what is shown: a paint draws it afresh.
+    canvasShown_ = false;
+    shownNow();
 }
 
 void PictureWidget::paintEvent(QPaintEvent* event) {
@@ -341,9 +429,7 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
     if (devicePixelRatioF() != 1.0) {
         paintPicture(painter, picture_);
         canvasShown_ = false;
-        shownOps_ = picture_.ops();
-        shownBackground_ = picture_.background();
-        shownOnce_ = true;
+        shownNow();
         return;
     }
     // The picture as drawn is kept: a paint of the same picture (an expose, a part uncovered) draws

@@ -20,10 +20,10 @@ void paintPicture(QPainter& painter, const Picture& picture);
 // paints it, without a painter for fills, pixels and lines that stay inside the picture.
 void renderPicture(QImage& image, const Picture& picture);
 
-// A widget that can show a change by drawing itself into an image of its size: once the loop comes
-// round, the image is copied straight into its window's backing store when the widget is in full view,
-// without the window's paint machinery (an update request, a pass over the window's widgets, a
-// paint event each); otherwise the widget is repainted as any other.
+// A widget that can show a change by drawing itself: once the loop comes round, it draws itself
+// straight into its window's backing store when it is in full view, without the window's paint
+// machinery (an update request, a pass over the window's widgets, a paint event each); otherwise it
+// is repainted as any other.
 class DirectlyPainted {
 public:
     virtual ~DirectlyPainted();
@@ -33,8 +33,11 @@ public:
     // The widget as it looks now, shown from now on; a null image when it cannot be drawn on its own
     // (it is then repainted).
     virtual const QImage& shownImage() = 0;
-    // Shown, with the whole widget in sight.
-    bool inFullView();
+    // Whether it can be drawn on its own now; else it is repainted.
+    virtual bool drawable() const { return true; }
+    // Draws the widget as it looks now into a window's image of 32-bit opaque pixels with its top left
+    // corner at `at`, and shows it from now on. By default shownImage() is copied there.
+    virtual void drawInto(QImage& target, QPoint at);
 
 protected:
     // Looks at the widget when the loop comes round; false when no loop runs to do it.
@@ -63,11 +66,16 @@ public:
     // The picture's size, and the picture as drawn now (shown from now on).
     QSize canvasSize() const;
     const QImage& shownImage() override;
+    // Draws the picture straight into the window's image, without a canvas of its own in between.
+    void drawInto(QImage& target, QPoint at) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The picture as drawn now is what is shown.
+    void shownNow();
+
     Picture& picture_;
     // The picture as drawn for the last paint, painted 1:1; canvasShown_ while it is what was shown.
     QImage canvas_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -19,6 +20,7 @@
 #include "platform/qt/qt_runtime.h"
 #include "platform/sndfile/file_capture.h"
 #include "recorder/recorder.h"
+#include "recorder/wave_in_recorder.h"
 #include "shell/toolset.h"
 #include "support/node.h"
 #include "ui/form_view.h"
@@ -149,6 +151,55 @@ TEST(RecorderEndToEnd, OneSecondOfStereoGivesTheExactFile) {
     // The recorder reads the callsign and keys nothing.
     EXPECT_FALSE(node.lines({R"("link":"Form11","op":"GetCallsign")"}).empty()) << node.log();
     EXPECT_TRUE(node.lines({R"("link":"Form11","op":"SetPTT")"}).empty());
+}
+
+// The loop's wake-ups and the work posted to it, counted while it lives.
+class LoopCounter : public QObject {
+public:
+    LoopCounter() {
+        app().installEventFilter(this);
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this, [this] { ++wakes; });
+    }
+    ~LoopCounter() override { app().removeEventFilter(this); }
+    int posted = 0, wakes = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++posted;
+        return false;
+    }
+};
+
+// A capture buffer is taken in the wake-up of the loop that read it from the device: handed on
+// through the loop instead, every buffer would wake it a second time.
+TEST(RecorderEndToEnd, EachCaptureBufferIsTakenInTheWakeUpThatReadIt) {
+    Node node;
+    const std::string data = writeSecond(node.dir().file("in.wav"));
+    app();
+    QtRuntime rt;
+    WindowSystem windows(rt);
+    FileCaptureSource source(rt, {node.dir().file("in.wav")});
+    WaveInRecorder rec(source, windows, rt);
+    ASSERT_TRUE(rec.SelectDevice(0));
+    constexpr int kBuffers = 12;
+    int buffers = 0;
+    std::string got;
+    QEventLoop loop;
+    rec.GotData = [&](std::vector<std::int16_t>& b, std::int32_t& n) {
+        got.append(reinterpret_cast<const char*>(b.data()), static_cast<std::size_t>(n));
+        if (++buffers == kBuffers) loop.quit();
+    };
+    LoopCounter counter;
+    ASSERT_TRUE(rec.StartRecord(44100, 2));
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    rec.StopRecord();
+    // A late wake-up reads more than one buffer, which all come in it.
+    ASSERT_GE(buffers, kBuffers);
+    EXPECT_EQ(got, data.substr(0, got.size()));
+    EXPECT_EQ(counter.posted, 0);
+    // At most one wake-up a buffer, and a few to spare for a loop that woke a moment early.
+    EXPECT_LE(counter.wakes, buffers + buffers / 2) << counter.wakes << " wake-ups for " << buffers << " buffers";
 }
 
 TEST(RecorderEndToEnd, MissingFileIsReportedBeforeAMissingCard) {

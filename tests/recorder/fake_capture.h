@@ -81,6 +81,12 @@ public:
         : CaptureStream(std::move(notify)), startOk_(startOk), prepareLimit_(prepareLimit) {}
     using CaptureStream::deliver;
     using CaptureStream::flushPartial;
+    using CaptureStream::reportFilled;
+    // One read of the device: the samples, then the filled buffers reported as the read ends.
+    void read(const std::int16_t* samples, std::size_t count) {
+        deliver(samples, count);
+        reportFilled();
+    }
     bool prepare(CaptureHeader& h) override {
         if (prepareLimit_ >= 0 && prepared_ >= prepareLimit_) return false;
         ++prepared_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/alsa/alsa_capture.h"
@@ -179,6 +180,51 @@ TEST(AlsaCapture, ADeviceThatKeepsNoTimeIsReadAtTheRecordingsRate) {
     ASSERT_TRUE(rec.StopRecord());
     ASSERT_LE(r.samples.size(), sound.size());
     EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), sound.begin()));
+}
+
+// Descriptors this process holds open on a file.
+int openDescriptorsOn(const std::string& path) {
+    int n = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(fd.path(), ec) == path) ++n;
+    }
+    return n;
+}
+
+// A recording stopped from the buffer its device has just given (a full disk) gives the sound card
+// or file back at once, though the device is inside its read until the report is over.
+TEST(CaptureDevices, AStopFromAReportedBufferGivesTheDeviceBackAtOnce) {
+    testing::TempDir dir;
+    const auto sound = ramp(8000 * 2);
+    writeWav(dir.file("one.wav"), sound, 8000, 2);
+    const std::string config = fileDeviceConfig(dir, "tarnwick_test", sound);
+    for (bool alsa : {false, true}) {
+        SCOPED_TRACE(alsa ? "ALSA file plugin" : "file capture");
+        VirtualRuntime rt;
+        WindowSystem windows(rt);
+        std::unique_ptr<CaptureSource> source;
+        if (alsa)
+            source = std::make_unique<AlsaCaptureSource>(
+                rt, std::vector<AlsaCaptureDevice>{{"Test capture", "tarnwick_test", "", config}});
+        else
+            source = std::make_unique<FileCaptureSource>(rt, std::vector<std::string>{dir.file("one.wav")});
+        const std::string input = alsa ? dir.file("in.raw") : dir.file("one.wav");
+        WaveInRecorder rec(*source, windows, rt);
+        ASSERT_TRUE(rec.SelectDevice(0));
+        rec.setBufferSize(1024);
+        int buffers = 0;
+        rec.GotData = [&](std::vector<std::int16_t>&, std::int32_t&) {
+            ++buffers;
+            rec.StopRecord();
+        };
+        ASSERT_TRUE(rec.StartRecord(8000, 2));
+        EXPECT_EQ(openDescriptorsOn(input), 1);
+        for (int i = 0; i < 100 && buffers == 0; ++i) rt.advance(10);
+        EXPECT_EQ(buffers, 1);
+        EXPECT_FALSE(rec.IsRecording());
+        EXPECT_EQ(openDescriptorsOn(input), 0) << "the stopped device still holds its input";
+    }
 }
 
 // The devices the system offers, in a configuration of the operator's own: its default device first

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/gsm/gsm_encoder.h"
@@ -243,6 +245,92 @@ TEST_F(EncoderTest, WriteFailuresAreReportedAsCode10) {
     encoder.setWriteHeader(false);
     ASSERT_EQ(encoder.Encoder_EncoderInit(44100, 2, "/dev/full"), 0);
     EXPECT_EQ(encoder.Encoder_EncoderClose(), 0);  // nothing was written, nothing failed
+}
+
+// A disk that fills up mid-block takes part of the last write. The recording ends on whole blocks
+// of its format, with the header's sizes those of the audio kept, so every reader takes the file;
+// a reader that found half a frame at the end would refuse it or read the channels swapped.
+TEST_F(EncoderTest, AFullDiskEndsTheFileOnAWholeBlock) {
+    auto choose = [](EncoderWAV& e, std::uint16_t tag, int channels) {
+        for (const auto& c : CodecRegistry().choicesFor(8000, static_cast<std::uint16_t>(channels)))
+            if (c.format.formatTag == tag && c.format.samplesPerSec == 8000) {
+                const auto bytes = c.format.bytes();
+                e.SetFormat(bytes.data(), static_cast<std::int32_t>(bytes.size()), c.description, c.tagName);
+                return true;
+            }
+        return false;
+    };
+    struct Case {
+        const char* name;
+        int rate, channels;
+        std::uint16_t tag;  // 0: 16-bit PCM of the recording's rate and channels
+        bool header;
+        std::int32_t block;  // bytes of sound given at a time
+    };
+    const Case cases[] = {
+        {"CD stereo, 4-byte frames", 44100, 2, 0, true, 10240},
+        {"mono 16 bit, 2-byte frames", 8000, 1, 0, true, 3000},
+        {"IMA ADPCM stereo blocks", 8000, 2, wave_tags::kImaAdpcm, true, 4000},
+        {"mu-law stereo", 8000, 2, wave_tags::kMuLaw, true, 4000},
+        {"CD stereo without a header", 44100, 2, 0, false, 10240},
+    };
+    // The disk takes this much and no more: an odd count, so the last write ends inside a frame of
+    // every format here, with or without a header.
+    constexpr rlim_t kDiskRoom = 1048577;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const std::string path = dir.file("full.wav");
+        std::filesystem::remove(path);
+        EncoderWAV recording;
+        if (k.tag) {
+            ASSERT_TRUE(choose(recording, k.tag, k.channels));
+        } else {
+            recording.SetPCMFormat(k.rate, static_cast<std::int16_t>(k.channels));
+        }
+        recording.setWriteHeader(k.header);
+        const std::uint16_t blockAlign = WaveFormat::parse(recording.targetFormatBytes().data(),
+                                                           recording.targetFormatBytes().size())
+                                             ->blockAlign;
+        // The limit is the child's own, so the disk fills for it alone.
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit room{kDiskRoom, kDiskRoom};
+            if (setrlimit(RLIMIT_FSIZE, &room) != 0) _exit(2);
+            if (recording.Encoder_EncoderInit(k.rate, static_cast<std::int16_t>(k.channels), path) != 0) _exit(3);
+            const auto block = ramp(static_cast<std::size_t>(k.block / 2));
+            std::int32_t used = 0, code = 0;
+            for (int i = 0; i < 100000 && code == 0; ++i) code = recording.Encoder_Encode(block.data(), k.block, used);
+            if (code != 10) _exit(4);
+            // Its length as the status line shows it is the file's.
+            const std::int64_t shown = recording.fileLength();
+            if (shown != static_cast<std::int64_t>(std::filesystem::file_size(path))) _exit(5);
+            recording.Encoder_EncoderClose();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+
+        const Bytes file = dir.read("full.wav");
+        const std::size_t headerBytes = k.header ? 46 + (recording.targetFormatBytes().size() - 18) : 0;
+        ASSERT_GT(file.size(), headerBytes + 1000000 - 10000);
+        const std::size_t data = file.size() - headerBytes;
+        EXPECT_EQ(data % blockAlign, 0u) << data << " bytes of audio in blocks of " << blockAlign;
+        if (!k.header) continue;
+        EXPECT_EQ(file.substr(0, 4), "RIFF");
+        EXPECT_EQ(file.substr(4, 4), le32(static_cast<std::uint32_t>(file.size() - 8)));
+        EXPECT_EQ(file.substr(headerBytes - 8, 4), "data");
+        EXPECT_EQ(file.substr(headerBytes - 4, 4), le32(static_cast<std::uint32_t>(data)));
+        if (k.tag == 0) {
+            const std::string python = "python3 -c \"import sys, wave; w = wave.open(sys.argv[1]); "
+                                       "sys.exit(0 if w.getnframes() * w.getsampwidth() * w.getnchannels() == " +
+                                       std::to_string(data) + " else 1)\" '" + path + "'";
+            EXPECT_EQ(std::system(python.c_str()), 0) << "Python's wave refuses the file or reads another length";
+        }
+    }
 }
 
 TEST_F(EncoderTest, ClosingAtDestructionFinishesTheFile) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QImage>
 #include <QPainter>
 
@@ -218,6 +220,36 @@ TEST(PicturePainter, TheWidgetRepaintsOnlyWhenThePictureLooksDifferent) {
     EXPECT_EQ(at(*shown, 5, 5), 0xFF0000u);
     EXPECT_EQ(at(*shown, 29, 5), 0xFF0000u);
     EXPECT_EQ(at(*shown, 30, 5), 0u);
+
+    // Drawn straight into the window, the picture is painted the same when the window paints it.
+    const QImage direct = shown->copy(QRect(0, 0, 40, 10));
+    shown->fill(qRgb(255, 0, 255));
+    widget.repaint();
+    EXPECT_TRUE(shown->copy(QRect(0, 0, 40, 10)) == direct) << "the window's paint shows another picture";
+}
+
+// A red widget that fills itself, to lie over a picture.
+QWidget* redCover(QWidget& parent, const QRect& geometry) {
+    auto* cover = new QWidget(&parent);
+    cover->setGeometry(geometry);
+    cover->setAutoFillBackground(true);
+    QPalette red;
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    cover->setPalette(red);
+    return cover;
+}
+
+// Shows the window with the picture drawn all green; what the window shows, or null when its backing
+// store is not an image.
+QImage* showDrawnGreen(QWidget& window, Picture& picture) {
+    window.show();
+    settle();
+    QImage* shown = shownImage(window);
+    if (!shown) return nullptr;
+    picture.fillRect(0, 0, static_cast<int>(picture.scaleWidth()), static_cast<int>(picture.scaleHeight()),
+                     rgbColour(0, 255, 0));
+    settle();
+    return shown;
 }
 
 // A picture that is partly covered, hidden or scrolled out of view is painted by the window's own
@@ -229,19 +261,9 @@ TEST(PicturePainter, APictureOnlyPartlyInViewLeavesWhatCoversItAlone) {
     Picture picVUL("picVUL", 40, 10);
     auto* widget = new PictureWidget(picVUL, &window);
     widget->move(0, 0);
-    auto* cover = new QWidget(&window);
-    cover->setGeometry(30, 0, 10, 10);
-    cover->setAutoFillBackground(true);
-    QPalette red;
-    red.setColor(QPalette::Window, QColor(255, 0, 0));
-    cover->setPalette(red);
-    cover->raise();
-    window.show();
-    settle();
-    QImage* shown = shownImage(window);
+    redCover(window, QRect(30, 0, 10, 10))->raise();
+    QImage* shown = showDrawnGreen(window, picVUL);
     if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
-    picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 255, 0));
-    settle();
     EXPECT_EQ(at(*shown, 10, 5), 0x00FF00u);
     EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u) << "the cover was painted over";
 
@@ -255,6 +277,82 @@ TEST(PicturePainter, APictureOnlyPartlyInViewLeavesWhatCoversItAlone) {
     EXPECT_EQ(at(*shown, 5, 5), 0x0000FFu);
     EXPECT_EQ(at(*shown, 15, 5), 0u);
     EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u);
+}
+
+// Whether a picture is in full view is asked once and kept while its window stays as it is; a cover
+// that comes over the picture later, however it comes, is left alone from the next drawing on.
+TEST(PicturePainter, ACoverThatComesLaterIsLeftAlone) {
+    offscreenApp();
+    struct Case {
+        const char* name;
+        std::function<void(QWidget& cover)> arrange;  // before the picture is first shown
+        std::function<void(QWidget& cover)> bring;    // then brings the cover over it
+    };
+    const Case cases[] = {
+        {"shown", [](QWidget& c) { c.hide(); }, [](QWidget& c) { c.show(); }},
+        {"raised", [](QWidget& c) { c.lower(); }, [](QWidget& c) { c.raise(); }},
+        {"moved", [](QWidget& c) { c.move(45, 0); }, [](QWidget& c) { c.move(30, 0); }},
+        {"grown", [](QWidget& c) { c.setGeometry(50, 0, 10, 10); }, [](QWidget& c) { c.setGeometry(30, 0, 30, 10); }},
+    };
+    for (bool nested : {false, true})
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.name) + (nested ? " over the picture's parent" : ""));
+        QWidget window;
+        window.resize(60, 20);
+        // The cover comes over the picture itself or over the widget that holds it.
+        QWidget* holder = &window;
+        if (nested) {
+            holder = new QWidget(&window);
+            holder->setGeometry(0, 0, 60, 20);
+        }
+        Picture picVUL("picVUL", 40, 10);
+        auto* widget = new PictureWidget(picVUL, holder);
+        widget->move(0, 0);
+        QWidget* cover = redCover(window, QRect(30, 0, 10, 10));
+        k.arrange(*cover);
+        QImage* shown = showDrawnGreen(window, picVUL);
+        if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
+        ASSERT_EQ(at(*shown, 35, 5), 0x00FF00u) << "the picture was not shown in full";
+
+        k.bring(*cover);
+        picVUL.clear();
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 0, 255));
+        settle();
+        EXPECT_EQ(at(*shown, 10, 5), 0x0000FFu);
+        EXPECT_EQ(at(*shown, 35, 5), 0xFF0000u) << "the cover was painted over";
+    }
+}
+
+// Where a picture stands in its window is kept from drawing to drawing; once it or a widget that
+// holds it moves, its drawings go to its new place.
+TEST(PicturePainter, AMovedPictureIsDrawnWhereItNowStands) {
+    offscreenApp();
+    for (bool holderMoves : {false, true}) {
+        SCOPED_TRACE(holderMoves ? "its parent moved" : "the picture moved");
+        QWidget window;
+        window.resize(80, 30);
+        auto* holder = new QWidget(&window);
+        holder->setGeometry(0, 0, 60, 20);
+        Picture picVUL("picVUL", 40, 10);
+        auto* widget = new PictureWidget(picVUL, holder);
+        widget->move(0, 0);
+        QImage* shown = showDrawnGreen(window, picVUL);
+        if (!shown) GTEST_SKIP() << "the platform's backing store is not an image";
+        ASSERT_EQ(at(*shown, 5, 5), 0x00FF00u);
+
+        if (holderMoves) {
+            holder->move(15, 8);
+        } else {
+            widget->move(15, 8);
+        }
+        settle();
+        picVUL.clear();
+        picVUL.fillRect(0, 0, 40, 10, rgbColour(0, 0, 255));
+        settle();
+        EXPECT_EQ(at(*shown, 16, 9), 0x0000FFu);
+        EXPECT_EQ(at(*shown, 54, 17), 0x0000FFu);
+        EXPECT_NE(at(*shown, 5, 5), 0x0000FFu) << "drawn where the picture stood before";
+    }
 }
 
 }  // namespace

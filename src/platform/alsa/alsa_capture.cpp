@@ -36,17 +36,9 @@ public:
     AlsaCaptureStream(Runtime& rt, snd_pcm_t* pcm, snd_config_t* config, int rate, int channels, CaptureNotify notify)
         : CaptureStream(std::move(notify)), rt_(rt), pcm_(pcm), config_(config), rate_(rate), channels_(channels),
           pace_(rt) {
-        pace_.onTick = [this] {
-            pace_.setEnabled(false);
-            readAvailable();
-        };
+        pace_.onTick = [this] { readAvailable(); };
     }
-    ~AlsaCaptureStream() override {
-        pace_.setEnabled(false);
-        unwatch();
-        snd_pcm_close(pcm_);
-        if (config_) snd_config_delete(config_);
-    }
+    ~AlsaCaptureStream() override { release(); }
 
     // The first buffer's length sets the period; the number of buffers the periods in the device.
     bool prepare(CaptureHeader& h) override {
@@ -93,15 +85,23 @@ protected:
         unwatch();
         snd_pcm_drop(pcm_);
     }
+    // A device read by the clock reads again at its next tick.
     void onQueued() override {
-        if (paced_) {
-            if (!pace_.enabled()) readAvailable();
-        } else if (watches_.empty()) {
-            watch();
-        }
+        if (!paced_ && watches_.empty()) watch();
     }
+    void onClose() override { release(); }
 
 private:
+    // Gives the device back, once.
+    void release() {
+        pace_.setEnabled(false);
+        unwatch();
+        if (pcm_) snd_pcm_close(pcm_);
+        pcm_ = nullptr;
+        if (config_) snd_config_delete(config_);
+        config_ = nullptr;
+    }
+
     void watch() {
         const int n = snd_pcm_poll_descriptors_count(pcm_);
         if (n <= 0) return;
@@ -114,15 +114,21 @@ private:
         watches_.clear();
     }
 
-    // Takes what the device holds into the queued buffers. With none queued the sound waits in the
-    // device, which holds as many periods as the ring, and the loop stops watching until a buffer is
-    // queued again; only when the device overruns too is the gap lost.
+    // Takes what the device holds into the queued buffers, and hands the filled ones to the owner as
+    // the read ends. With none queued the sound waits in the device, which holds as many periods as
+    // the ring, and the loop stops watching until a buffer is queued again; only when the device
+    // overruns too is the gap lost.
     void readAvailable() {
         if (!running()) return;
+        readFrames();
+        reportFilled();
+    }
+
+    void readFrames() {
         for (int rounds = 0; rounds < 16; ++rounds) {
             const std::size_t room = queuedCapacity() / static_cast<std::size_t>(channels_);
             if (room == 0) {
-                unwatch();
+                if (!paced_) unwatch();
                 return;
             }
             snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
@@ -149,9 +155,6 @@ private:
             if (paced_) pacedFrames_ += got;
             deliver(buffer_.data(), static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_));
         }
-        // Nothing more for now: a device read by the clock is read again at the next period, after a
-        // recovery too (nothing else would wake it: it is not watched).
-        if (paced_) waitForPace();
     }
 
     // A sound card's buffer can only be full when its reader was late, and then the device stops with
@@ -166,11 +169,8 @@ private:
         pacedSinceMs_ = rt_.monotonicMs();
         pacedFrames_ = 0;
         unwatch();
-    }
-
-    // Wakes when the clock lets the next period through.
-    void waitForPace() {
-        unwatch();
+        // From now on it wakes once a period, after a recovery too (nothing else would wake it: it is
+        // not watched), and reads what the clock let through; the timer runs on from tick to tick.
         const auto ms = static_cast<int>((periodFrames_ * 1000 + static_cast<snd_pcm_uframes_t>(rate_) - 1) /
                                          static_cast<snd_pcm_uframes_t>(rate_));
         pace_.setInterval(std::max(10, ms));

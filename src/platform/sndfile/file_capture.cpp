@@ -19,28 +19,38 @@ public:
           channels_(channels), timer_(rt) {
         timer_.onTick = [this] { tick(); };
     }
-    ~FileCaptureStream() override {
-        timer_.setEnabled(false);
-        sf_close(file_);
-    }
+    ~FileCaptureStream() override { release(); }
 
 protected:
     bool onStart() override {
         if (ended_) return true;
         startMs_ = rt_.monotonicMs();
         startFrames_ = framesRead_;
-        arm();
+        pace();
         return true;
     }
     void onStop() override { timer_.setEnabled(false); }
+    void onClose() override { release(); }
+    // The ring's buffers are queued once the device runs: the first one sets the pace.
+    void onQueued() override {
+        if (bufferFrames_ == 0 && !ended_) pace();
+    }
 
 private:
-    // Wakes when the buffer being filled is due to be full.
-    void arm() {
-        std::size_t samples = samplesUntilFull();
-        if (samples == 0) samples = static_cast<std::size_t>(channels_) * static_cast<std::size_t>(rate_) / 20;
-        const double ms = std::ceil(static_cast<double>(samples / static_cast<std::size_t>(channels_)) * 1000.0 / rate_);
+    // Gives the file back, once.
+    void release() {
         timer_.setEnabled(false);
+        if (file_) sf_close(file_);
+        file_ = nullptr;
+    }
+
+    // Wakes once for every buffer's time and reads what the clock let through since the last tick.
+    // The timer runs on from tick to tick rather than being set again for each buffer.
+    void pace() {
+        if (const std::size_t samples = bufferSamples(); samples > 0)
+            bufferFrames_ = samples / static_cast<std::size_t>(channels_);
+        const std::size_t frames = bufferFrames_ > 0 ? bufferFrames_ : static_cast<std::size_t>(rate_) / 20;
+        const double ms = std::ceil(static_cast<double>(frames) * 1000.0 / rate_);
         timer_.setInterval(std::max(10, static_cast<int>(ms)));
         // A late read takes what the clock says is due, and the ring's other buffers wait meanwhile:
         // waiting up to half a buffer lets the read share the display's wake-up.
@@ -57,8 +67,14 @@ private:
             in_.resize(static_cast<std::size_t>(chunk) * static_cast<std::size_t>(fileChannels_));
             const sf_count_t got = sf_readf_short(file_, in_.data(), chunk);
             if (got > 0) {
-                convert(static_cast<std::size_t>(got));
-                deliver(out_.data(), out_.size());
+                const std::size_t frames = static_cast<std::size_t>(got);
+                // A file of the recording's channels is delivered as it was read.
+                if (fileChannels_ == channels_) {
+                    deliver(in_.data(), frames * static_cast<std::size_t>(channels_));
+                } else {
+                    convert(frames);
+                    deliver(out_.data(), out_.size());
+                }
                 framesRead_ += got;
                 want -= got;
             }
@@ -68,9 +84,9 @@ private:
             // The file is over: what was recorded comes back, and the device falls silent.
             flushPartial();
             timer_.setEnabled(false);
-            return;
         }
-        arm();
+        // The owner takes the buffers now, in this tick; it may stop the device as it does.
+        reportFilled();
     }
 
     void convert(std::size_t frames) {
@@ -94,6 +110,7 @@ private:
     std::int64_t startMs_ = 0;
     std::int64_t startFrames_ = 0;
     std::int64_t framesRead_ = 0;
+    std::size_t bufferFrames_ = 0;  // the ring's buffer length, once known
     bool ended_ = false;
     std::vector<std::int16_t> in_, out_;
 };
