@@ -45,7 +45,7 @@ trap 'stop_stress; exit 130' INT
 trap 'stop_stress; exit 143' TERM
 trap 'stop_stress; exit 129' HUP
 
-setsid stress-ng --cpu 8 --timeout "$((RUNS * 600 + 60))s" --quiet &
+setsid stress-ng --cpu 8 --timeout "$((RUNS * 600 + 60))s" --quiet >/dev/null 2>&1 &
 STRESS_PID=$!
 sleep 2  # the workers are running before the first run starts
 if ! kill -0 "$STRESS_PID" 2>/dev/null; then

@@ -410,19 +410,28 @@ TEST(HardeningEndToEnd, AChatFloodOnTheShownConferenceControllerLeavesVerAnswere
     ASSERT_TRUE(desktop.visible(".* Conference Controller")) << app.err();
 
     const long rssBefore = residentKb(app.pid());
-    ASSERT_TRUE(floodChat(node.dir().file("host.sock"), 20'000,
-                          "Q0ABC-L: how are things on the net tonight, all well here? line "))
-        << Process::slurp(node.dir().file("host.err"));
+    const std::string text = "Q0ABC-L: how are things on the net tonight, all well here? line ";
+    ASSERT_TRUE(floodChat(node.dir().file("host.sock"), 20'000, text)) << Process::slurp(node.dir().file("host.err"));
     ASSERT_EQ(node.hostCommand({"chat", "/ver/"}), 0);
     const std::vector<std::string> answer = {R"("link":"Form6","op":"SendChatText","args":["Tarnwick  v7.2"])"};
     ASSERT_TRUE(eventually([&] { return !node.lines(answer).empty(); }, std::chrono::seconds(60))) << app.err();
+    const long grown = residentKb(app.pid()) - rssBefore;
+    // The program keeps pace with the host: it is through the flood, and answers, within twice the time
+    // the host took to raise it (a line costs the program, with its panes on a desktop, more than it costs
+    // the host). Both times are read off the host's clock in the same run, so a busy machine stretches
+    // them alike; a program whose cost per line grew with what it holds would need minutes.
+    const long long raisedFrom = Node::timeOf(node.lines({R"("event":"ChatTextReceived")", text}).at(0));
     const long long asked = Node::timeOf(node.lines({R"("event":"ChatTextReceived","args":["/ver/"])"}).at(0));
     const long long answeredAfter = Node::timeOf(node.lines(answer).at(0)) - asked;
-    const long grown = residentKb(app.pid()) - rssBefore;
+    RecordProperty("flood_raised_ms", static_cast<int>(asked - raisedFrom));
     RecordProperty("ver_answered_after_ms", static_cast<int>(answeredAfter));
     RecordProperty("rss_growth_kb", static_cast<int>(grown));
-    EXPECT_LE(answeredAfter, 2000);
-    EXPECT_LE(grown, 15 * 1024) << "kB more after the flood";
+    EXPECT_LE(answeredAfter, 2 * (asked - raisedFrom) + 2000) << "the host raised the flood in " << asked - raisedFrom
+                                                              << " ms";
+    // Panes that kept every line of the flood hold about 34 MB more. With only their last 2,000 lines,
+    // and what the allocator and the desktop's caches keep on the way, 5 to 16 MB remain, the more the
+    // busier the machine (the panes then take the flood in smaller bursts).
+    EXPECT_LE(grown, 24 * 1024) << "kB more after the flood";
     EXPECT_TRUE(app.running());
 }
 
