@@ -30,20 +30,30 @@ fi
 cmake -S . -B build -G Ninja -DTARNWICK_WERROR=ON >/dev/null || exit 1
 cmake --build build -j "$(nproc)" || exit 1
 
-# stress-ng and its workers get a process group of their own, so one signal reaches them all; its own
-# time-out ends it should this script be killed outright.
+# stress-ng and the suite each get a process group of their own, so one signal reaches all their
+# processes; stress-ng's own time-out ends it should this script be killed outright. Both run in the
+# background and are waited for, so a signal to this script is handled at once, not after the run.
 STRESS_PID=""
-stop_stress() {
-  if [ -n "$STRESS_PID" ]; then
-    kill -TERM -- "-$STRESS_PID" 2>/dev/null
-    wait "$STRESS_PID" 2>/dev/null
-    STRESS_PID=""
-  fi
+SUITE_PID=""
+# Asks a group to end, then ends what is left of it after five seconds (a program a test put on a
+# clock that no longer moves waits for ever).
+stop_group() {
+  kill -TERM -- "-$1" 2>/dev/null
+  for _ in $(seq 50); do
+    kill -0 -- "-$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL -- "-$1" 2>/dev/null
+  wait "$1" 2>/dev/null
 }
-trap stop_stress EXIT
-trap 'stop_stress; exit 130' INT
-trap 'stop_stress; exit 143' TERM
-trap 'stop_stress; exit 129' HUP
+stop_all() {
+  if [ -n "$SUITE_PID" ]; then stop_group "$SUITE_PID"; SUITE_PID=""; fi
+  if [ -n "$STRESS_PID" ]; then stop_group "$STRESS_PID"; STRESS_PID=""; fi
+}
+trap stop_all EXIT
+trap 'stop_all; exit 130' INT
+trap 'stop_all; exit 143' TERM
+trap 'stop_all; exit 129' HUP
 
 setsid stress-ng --cpu 8 --timeout "$((RUNS * 600 + 60))s" --quiet >/dev/null 2>&1 &
 STRESS_PID=$!
@@ -60,8 +70,11 @@ slowest=0
 for ((run = 1; run <= RUNS; run++)); do
   log="$LOGS/run-$run.log"
   start=$(date +%s.%N)
-  bash scripts/test.sh >"$log" 2>&1
+  setsid bash scripts/test.sh >"$log" 2>&1 &
+  SUITE_PID=$!
+  wait "$SUITE_PID"
   code=$?
+  SUITE_PID=""
   end=$(date +%s.%N)
   took=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
   summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
@@ -80,7 +93,7 @@ for ((run = 1; run <= RUNS; run++)); do
     sed -n '/tests failed out of/,$p' "$log" | sed 's/^/    /'
   fi
 done
-stop_stress
+stop_all
 
 echo "$passed of $RUNS runs green within ${LIMIT_S} s beside stress-ng --cpu 8; slowest $slowest s"
 [ "$passed" = "$RUNS" ]
