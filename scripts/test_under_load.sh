@@ -26,7 +26,7 @@ if ! command -v stress-ng >/dev/null; then
   command -v stress-ng >/dev/null || { echo "stress-ng could not be installed" >&2; exit 1; }
 fi
 
-# The build comes first, on a quiet machine: the runs time the tests, not a first build under load.
+# The build comes first, before the load starts: the runs time the tests, not a first build.
 cmake -S . -B build -G Ninja -DTARNWICK_WERROR=ON >/dev/null || exit 1
 cmake --build build -j "$(nproc)" || exit 1
 
@@ -68,6 +68,10 @@ mkdir -p "$LOGS"
 passed=0
 slowest=0
 for ((run = 1; run <= RUNS; run++)); do
+  if ! kill -0 "$STRESS_PID" 2>/dev/null; then
+    echo "stress-ng has stopped: run $run and later would not be under load" >&2
+    exit 1
+  fi
   log="$LOGS/run-$run.log"
   start=$(date +%s.%N)
   setsid bash scripts/test.sh >"$log" 2>&1 &
