@@ -155,8 +155,8 @@ TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayH
     // Gone: its socket with it. The program says so.
     ASSERT_TRUE(eventually([&] { return app.err().find("ERROR ", before) != std::string::npos; })) << app.err();
     {
-        // Then each call finds a host that hangs up; forty are four seconds of the speech tool's asks
-        // alone, however slowly the machine runs the program.
+        // Then each call finds a host that hangs up: forty calls that fail, each of which would write its
+        // line but for the once-a-minute rule, however slowly the machine runs the program.
         HangingUpHost gone(node.dir().file("host.sock"));
         ASSERT_TRUE(gone.ok()) << std::strerror(errno);
         EXPECT_TRUE(eventually([&] { return gone.calls() >= 40; }, std::chrono::seconds(60)))
