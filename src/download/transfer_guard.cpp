@@ -31,7 +31,7 @@ TransferGuard::TransferGuard(Runtime& rt, TransferLimits limits, std::string pat
                              std::function<void(const std::string&)> exceeded)
     : rt_(rt), limits_(std::move(limits)), path_(std::move(path)), exceeded_(std::move(exceeded)), timer_(rt, 1000) {
     if (!limits_.freeSpace) limits_.freeSpace = systemFreeSpace;
-    samples_.emplace_back(rt_.monotonicMs(), 0);
+    samples_.emplace_back(rt_.monotonicNs(), 0);
     timer_.onTick = [this] { tick(); };
     timer_.setEnabled(true);
 }
@@ -63,13 +63,16 @@ std::string TransferGuard::roomCheck() {
 }
 
 void TransferGuard::tick() {
-    const std::int64_t now = rt_.monotonicMs();
+    // Compared to the nanosecond: the window is judged over at least its whole length, never a
+    // millisecond less because its ends were read in whole milliseconds.
+    const std::int64_t now = rt_.monotonicNs();
+    const std::int64_t window = limits_.slowWindowMs * 1'000'000;
     samples_.emplace_back(now, total_);
     // Keep the latest sample that lies a whole window back, and everything after it.
-    while (samples_.size() > 1 && now - samples_[1].first >= limits_.slowWindowMs) samples_.pop_front();
+    while (samples_.size() > 1 && now - samples_[1].first >= window) samples_.pop_front();
     std::string why;
     const auto& [then, count] = samples_.front();
-    if (now - then >= limits_.slowWindowMs && total_ - count < limits_.slowBytes) {
+    if (now - then >= window && total_ - count < limits_.slowBytes) {
         const std::int64_t perSecond = limits_.slowBytes * 1000 / limits_.slowWindowMs;
         why = "less than " + byteCountText(perSecond) + " a second moved over " +
               std::to_string(limits_.slowWindowMs / 1000) + " seconds";

@@ -48,7 +48,7 @@ private:
     std::function<void(const std::string&)> exceeded_;
     Timer timer_;
     std::int64_t stated_ = -1, total_ = 0, roomCheckedAt_ = -1;
-    // (time, total) once a second, back to the first older than the window.
+    // (monotonic nanoseconds, total) once a second, back to the first older than the window.
     std::deque<std::pair<std::int64_t, std::int64_t>> samples_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

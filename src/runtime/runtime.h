@@ -117,6 +117,10 @@ public:
 
     // Monotonic milliseconds: timers, delays and durations.
     virtual std::int64_t monotonicMs() const = 0;
+    // The same clock to the nanosecond, for a limit that must never end early: two millisecond
+    // readings, each cut down to its millisecond, may lie up to a millisecond closer than the moments
+    // they stand for. A clock that keeps whole milliseconds is exact at that resolution already.
+    virtual std::int64_t monotonicNs() const { return monotonicMs() * 1'000'000; }
     virtual LocalTime localTime() const = 0;
 
     // One pass of pending work: host events, due timers, UI input.

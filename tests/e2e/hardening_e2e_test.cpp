@@ -10,11 +10,13 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <thread>
 
 #include "support/desktop.h"
 #include "support/node.h"
@@ -103,13 +105,63 @@ TEST(HardeningEndToEnd, SigtermDuringAPlayLeavesTheHostUnkeyedWithDtrDown) {
     EXPECT_NE(s.find("\"dtr\":false"), std::string::npos) << s;
 }
 
+// Stands where the host's socket was and drops every connection the moment it comes, as a host that
+// goes away under each call does, counting them: each is one call of the program that fails.
+class HangingUpHost {
+public:
+    explicit HangingUpHost(const std::string& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        ::unlink(path.c_str());
+        ok_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 64) == 0;
+        if (ok_) thread_ = std::thread([this] { serve(); });
+    }
+    ~HangingUpHost() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) ::close(fd_);
+        ::unlink(path_.c_str());
+    }
+    bool ok() const { return ok_; }
+    int calls() const { return calls_; }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) != 1) continue;
+            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0) continue;
+            ::close(c);
+            ++calls_;
+        }
+    }
+    std::string path_;
+    int fd_ = -1;
+    bool ok_ = false;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> calls_{0};
+    std::thread thread_;
+};
+
 TEST(HardeningEndToEnd, OneErrorLineNotHundredsWhileTheHostIsDownAndTheLinksSayHelloWhenItIsBack) {
     Node node;
     Process& app = node.start();
     ASSERT_TRUE(node.started()) << app.err();
     const std::size_t before = app.err().size();
     node.stopHost();
-    std::this_thread::sleep_for(std::chrono::seconds(4));  // the speech tool alone asks ten times a second
+    // Gone: its socket with it. The program says so.
+    ASSERT_TRUE(eventually([&] { return app.err().find("ERROR ", before) != std::string::npos; })) << app.err();
+    {
+        // Then each call finds a host that hangs up: forty calls that fail, each of which would write its
+        // line but for the once-a-minute rule, however slowly the machine runs the program.
+        HangingUpHost gone(node.dir().file("host.sock"));
+        ASSERT_TRUE(gone.ok()) << std::strerror(errno);
+        EXPECT_TRUE(eventually([&] { return gone.calls() >= 40; }, std::chrono::seconds(60)))
+            << gone.calls() << " calls\n" << app.err();
+    }
     std::map<std::string, int> seen;
     std::istringstream err(app.err().substr(before));
     for (std::string line; std::getline(err, line);)
@@ -165,11 +217,28 @@ int tryToKey(const std::string& path) {
     return ::recv(fd, buf, sizeof buf, 0) > 0 ? 20 : 0;
 }
 
+// 0 when the calling user may run the program at `path`: every folder on the way may be entered.
+int canRun(const std::string& path) { return ::access(path.c_str(), X_OK) == 0 ? 0 : 1; }
+
 TEST(HardeningEndToEnd, AnotherUserCannotUseTheSocketWhateverTheUmask) {
     if (::geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
     const mode_t umask = ::umask(0);
     auto node = std::make_unique<PlayNode>(1.0);
     ::umask(umask);
+    // The stranger's own folder, beside the node's, with a copy of the host program to run there: the
+    // build folder may lie where other users cannot go (a checkout in a folder only its owner enters).
+    TempDir theirs;
+    ASSERT_EQ(::chown(theirs.path().c_str(), kStranger, kStranger), 0);
+    ::chmod(theirs.path().c_str(), 0755);
+    const std::string theirHost = theirs.file("tarnwick-host");
+    std::error_code copied;
+    std::filesystem::copy_file(TARNWICK_HOST_BIN, theirHost, copied);
+    ASSERT_FALSE(copied) << theirHost << ": " << copied.message();
+    ::chmod(theirHost.c_str(), 0755);
+    if (asStranger([&] { return canRun(theirHost); }) != 0)
+        GTEST_SKIP() << "another user cannot enter the temporary folder " << theirs.path()
+                     << ": a folder above it is closed to others (TMPDIR may name one that is not)";
+
     const std::string sock = node->dir().file("host.sock");
     struct stat st {};
     ASSERT_EQ(::stat(sock.c_str(), &st), 0);
@@ -190,32 +259,36 @@ TEST(HardeningEndToEnd, AnotherUserCannotUseTheSocketWhateverTheUmask) {
 
     // And the program and the command-line client talk to no host that runs as somebody else.
     node.reset();
-    TempDir theirs;
-    ASSERT_EQ(::chown(theirs.path().c_str(), kStranger, kStranger), 0);
-    ::chmod(theirs.path().c_str(), 0755);
     const std::string theirSock = theirs.file("host.sock");
     const pid_t host = ::fork();
     if (host == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) ::_exit(99);
         ::setenv("TARNWICK_HOST", theirSock.c_str(), 1);
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
-        ::execl(TARNWICK_HOST_BIN, TARNWICK_HOST_BIN, "serve", static_cast<char*>(nullptr));
+        const int out = ::open(theirs.file("host.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        if (::chdir(theirs.path().c_str()) != 0) ::_exit(98);
+        ::execl(theirHost.c_str(), theirHost.c_str(), "serve", static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(theirSock); }));
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{host};
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(theirSock); }, std::chrono::seconds(30)))
+        << "the stranger's host did not start: " << theirs.read("host.err");
     ::chmod(theirSock.c_str(), 0666);  // even opened up to everyone
     Process cli({TARNWICK_HOST_BIN, "state"}, {{"TARNWICK_HOST", theirSock}}, theirs.file("cli.err"));
-    EXPECT_NE(cli.wait(), 0);
+    EXPECT_NE(cli.wait(std::chrono::seconds(30)), 0);
     EXPECT_NE(cli.err().find("another user"), std::string::npos) << cli.err();
     Process app({TARNWICK_BIN}, {{"TARNWICK_HOST", theirSock}, {"TARNWICK_CONFIG_DIR", theirs.file("cfg")},
                                  {"QT_QPA_PLATFORM", "offscreen"}, {"TARNWICK_AUDIO", "null"}, {"TARNWICK_ANSWER", "ok"}},
                 theirs.file("app.err"));
-    EXPECT_NE(app.wait(), 0);
+    EXPECT_NE(app.wait(std::chrono::seconds(30)), 0);
     EXPECT_NE(app.err().find("ERROR host: refusing the host at " + theirSock), std::string::npos) << app.err();
-    ::kill(host, SIGTERM);
-    ::waitpid(host, nullptr, 0);
 }
 
 TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesOn) {
@@ -249,7 +322,8 @@ TEST(HardeningEndToEnd, TheTraysRightClickRestoresTheLauncherAndTheProgramLivesO
     EXPECT_TRUE(shown) << app.err();
     EXPECT_TRUE(eventually([&] { return !desktop.trayIcon().has_value(); }, std::chrono::seconds(5)))
         << "the icon leaves the tray";
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Two more seconds of the program's own clock: it ticks on, so it lives on.
+    EXPECT_TRUE(node.secondsPassed(node.lastLine(), 2)) << app.err();
     EXPECT_TRUE(app.running()) << app.err();
 }
 
@@ -336,19 +410,28 @@ TEST(HardeningEndToEnd, AChatFloodOnTheShownConferenceControllerLeavesVerAnswere
     ASSERT_TRUE(desktop.visible(".* Conference Controller")) << app.err();
 
     const long rssBefore = residentKb(app.pid());
-    ASSERT_TRUE(floodChat(node.dir().file("host.sock"), 20'000,
-                          "Q0ABC-L: how are things on the net tonight, all well here? line "))
-        << Process::slurp(node.dir().file("host.err"));
+    const std::string text = "Q0ABC-L: how are things on the net tonight, all well here? line ";
+    ASSERT_TRUE(floodChat(node.dir().file("host.sock"), 20'000, text)) << Process::slurp(node.dir().file("host.err"));
     ASSERT_EQ(node.hostCommand({"chat", "/ver/"}), 0);
     const std::vector<std::string> answer = {R"("link":"Form6","op":"SendChatText","args":["Tarnwick  v7.2"])"};
     ASSERT_TRUE(eventually([&] { return !node.lines(answer).empty(); }, std::chrono::seconds(60))) << app.err();
+    const long grown = residentKb(app.pid()) - rssBefore;
+    // The program keeps pace with the host: it is through the flood, and answers, within twice the time
+    // the host took to raise it (a line costs the program, with its panes on a desktop, more than it costs
+    // the host). Both times are read off the host's clock in the same run, so a busy machine stretches
+    // them alike; a program whose cost per line grew with what it holds would need minutes.
+    const long long raisedFrom = Node::timeOf(node.lines({R"("event":"ChatTextReceived")", text}).at(0));
     const long long asked = Node::timeOf(node.lines({R"("event":"ChatTextReceived","args":["/ver/"])"}).at(0));
     const long long answeredAfter = Node::timeOf(node.lines(answer).at(0)) - asked;
-    const long grown = residentKb(app.pid()) - rssBefore;
+    RecordProperty("flood_raised_ms", static_cast<int>(asked - raisedFrom));
     RecordProperty("ver_answered_after_ms", static_cast<int>(answeredAfter));
     RecordProperty("rss_growth_kb", static_cast<int>(grown));
-    EXPECT_LE(answeredAfter, 2000);
-    EXPECT_LE(grown, 15 * 1024) << "kB more after the flood";
+    EXPECT_LE(answeredAfter, 2 * (asked - raisedFrom) + 2000) << "the host raised the flood in " << asked - raisedFrom
+                                                              << " ms";
+    // Panes that kept every line of the flood hold about 34 MB more. With only their last 2,000 lines,
+    // and what the allocator and the desktop's caches keep on the way, 5 to 16 MB remain, the more the
+    // busier the machine (the panes then take the flood in smaller bursts).
+    EXPECT_LE(grown, 24 * 1024) << "kB more after the flood";
     EXPECT_TRUE(app.running());
 }
 

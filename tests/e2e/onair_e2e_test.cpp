@@ -15,7 +15,6 @@
 namespace tarnwick::testing {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 const std::string kNewsKey = R"("link":"Form1","op":"SetPTT","args":[true])";
@@ -133,13 +132,15 @@ TEST(OnAirEndToEnd, BusyStaysSetWhileAFileIsOnAirAfterAFailedStep) {
     ASSERT_TRUE(eventually([&] { return app.err().find("MSGBOX Error: Please select a file") != std::string::npos; },
                            seconds(20)))
         << app.err();
-    // The failed step's handling is done before the next second's tick; look a few times after it.
-    for (int i = 0; i < 5; ++i) {
-        std::this_thread::sleep_for(milliseconds(200));
-        const std::string s = node.hostState();
-        EXPECT_NE(s.find("\"ptt\":true"), std::string::npos) << s;
-        EXPECT_NE(s.find("\"busy\":true"), std::string::npos) << s;
-    }
+    // The failed step's handling is done before the next second's tick; two ticks after the box, the
+    // file is still keyed and listed busy, and nothing let go of either on the way.
+    ASSERT_TRUE(node.secondsPassed(node.lastLine(), 2)) << node.log();
+    const std::string s = node.hostState();
+    EXPECT_NE(s.find("\"ptt\":true"), std::string::npos) << s;
+    EXPECT_NE(s.find("\"busy\":true"), std::string::npos) << s;
+    const std::string key = node.lines({kSeriesKey}).front();
+    EXPECT_TRUE(after(node.lines({kUnkey}), key).empty()) << node.log();
+    EXPECT_TRUE(after(node.lines({R"("op":"SetBusy","args":[false])"}), key).empty()) << node.log();
 }
 
 // "00" typed as the auto-mute period is one minute, as "0" is: nothing in the first seconds of a long over.
@@ -149,12 +150,11 @@ TEST(OnAirEndToEnd, ZeroZeroAsTheAutoMutePeriodSendsNoMute) {
     Process& app = node.start();
     ASSERT_TRUE(node.started()) << app.err();
     ASSERT_EQ(node.hostCommand({"rx", "1"}), 0);
-    const auto since = std::chrono::steady_clock::now();
     // Without the rule the bot sends ".mute ." every second; four seconds of reception would show it.
-    while (std::chrono::steady_clock::now() - since < seconds(4)) {
-        std::this_thread::sleep_for(milliseconds(200));
-        ASSERT_TRUE(node.lines({R"("op":"SendChatText")", ".mute"}).empty()) << node.log();
-    }
+    const std::vector<std::string> rx = node.lines({R"("event":"RX","args":[true])"});
+    ASSERT_FALSE(rx.empty()) << node.log();
+    ASSERT_TRUE(node.secondsPassed(rx.back(), 4)) << node.log();
+    EXPECT_TRUE(node.lines({R"("op":"SendChatText")", ".mute"}).empty()) << node.log();
 }
 
 // A net with "Show Busy": the series player's idle release does not clear the net's busy flag.
@@ -169,11 +169,9 @@ TEST(OnAirEndToEnd, ANetWithShowBusyKeepsTheHostBusy) {
     clock.set("2026-12-14 20:00:13");
     const std::string busy = R"("link":"Form4","op":"SetBusy","args":[true])";
     ASSERT_TRUE(eventually([&] { return !node.lines({busy}).empty(); }, seconds(15))) << node.log();
-    // The idle release ran ten times a second before the fix; three seconds of looking shows it.
-    for (int i = 0; i < 15; ++i) {
-        std::this_thread::sleep_for(milliseconds(200));
-        ASSERT_TRUE(stateHas(node, "\"busy\":true")) << node.log();
-    }
+    // The idle release ran ten times a second before the fix; three seconds of the program's time show it.
+    ASSERT_TRUE(node.secondsPassed(node.lines({busy}).front(), 3)) << node.log();
+    EXPECT_TRUE(stateHas(node, "\"busy\":true")) << node.log();
     EXPECT_TRUE(after(node.lines({R"("op":"SetBusy","args":[false])"}), node.lines({busy}).front()).empty())
         << node.log();
 }

@@ -3,7 +3,6 @@
 // wait for a person, a tray icon to click, windows framed and placed by a window manager.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -30,42 +29,24 @@ public:
         return {};
     }
 
+    // Starts a desktop, trying again from the start when one does not come up: a machine busy with
+    // other work may be slow to start an X server or its window manager, which is no reason to pass
+    // over the tests that need one. why() says what went wrong when none came up.
     Desktop() {
-        for (int n = 90 + ::getpid() % 50; n < 400; ++n) {
-            const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (std::filesystem::exists(sock) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                continue;
-            display = ":" + std::to_string(n);
-            xvfb_ = std::make_unique<Process>(
-                std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
-            // Another test may have taken the same display a moment before: then ours has ended.
-            // Ours answers on the display, or has ended.
-            if (eventually([&] { return std::filesystem::exists(sock); }, std::chrono::seconds(5)) &&
-                eventually([&] { return !xvfb_->running() || answers(); }, std::chrono::seconds(10)) &&
-                xvfb_->running())
-                break;
-            xvfb_.reset();
-        }
-        if (!xvfb_) return;
-        wm_ = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/jwm"}, env(), dir_.file("wm.err"));
-        ready_ = eventually([&] { return run({"/usr/bin/xwininfo", "-root", "-tree"}).find("\"JWM\"") != std::string::npos; },
-                            std::chrono::seconds(5));
-    }
-    ~Desktop() {
-        for (auto* p : {wm_.get(), xvfb_.get()})
-            if (p) {
-                p->terminate();
-                p->wait(std::chrono::seconds(3));
+        for (int attempt = 1; attempt <= kAttempts && !ready_; ++attempt) {
+            if (attempt > 1) {
+                stop();
+                why_ += "; ";
             }
+            why_ += "attempt " + std::to_string(attempt) + ": ";
+            ready_ = start();
+        }
+        if (ready_) why_.clear();
     }
+    ~Desktop() { stop(); }
     bool ready() const { return ready_; }
-    // The X server takes a client on this display.
-    bool answers() {
-        Process p({"/usr/bin/xwininfo", "-root"}, env(), dir_.file("probe.err"));
-        return p.wait(std::chrono::seconds(5)) == 0;
-    }
-
+    // What kept the desktop from coming up, with what its programs said.
+    const std::string& why() const { return why_; }
     std::map<std::string, std::string> env() const { return {{"DISPLAY", display}, {"HOME", dir_.path()}}; }
     // What tarnwick needs to run on this desktop with boxes that wait for a person.
     std::map<std::string, std::string> appEnv() const { return {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}}; }
@@ -73,7 +54,7 @@ public:
     // Runs an X tool on this display and returns what it printed.
     std::string run(const std::vector<std::string>& argv) {
         Process p(argv, env(), dir_.file("tool.err"));
-        p.wait(std::chrono::seconds(5));
+        p.wait(kToolDeadline);
         return p.out();
     }
     // The shown windows whose names match the pattern, by their ids.
@@ -100,15 +81,73 @@ public:
     std::string display;
 
 private:
+    static constexpr int kAttempts = 3;
+    // Generous: each wait ends as soon as what it waits for is there.
+    static constexpr std::chrono::seconds kStartDeadline{30};
+    static constexpr std::chrono::seconds kToolDeadline{15};
+
+    // One try: an X server on a display it picks itself (no two tests can pick the same one), then the
+    // window manager. False, with the reason added to why_, when either does not come up.
+    bool start() {
+        // Xvfb writes its display's number to this descriptor (its stdout, kept in xvfb.err.out) once
+        // it takes clients.
+        xvfb_ = std::make_unique<Process>(
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
+                                     "tcp"},
+            std::map<std::string, std::string>{}, dir_.file("xvfb.err"));
+        std::string number;
+        const bool up = eventually(
+            [&] {
+                number = xvfb_->out();
+                return !xvfb_->running() || (!number.empty() && number.back() == '\n');
+            },
+            kStartDeadline);
+        if (!up || !xvfb_->running()) {
+            why_ += "Xvfb " + (up ? std::string("ended") : "took no clients within " + seconds(kStartDeadline)) + ": " +
+                    tail("xvfb.err");
+            return false;
+        }
+        display = ":" + number.substr(0, number.size() - 1);
+        wm_ = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/jwm"}, env(), dir_.file("wm.err"));
+        const bool managed = eventually(
+            [&] {
+                return !wm_->running() ||
+                       run({"/usr/bin/xwininfo", "-root", "-tree"}).find("\"JWM\"") != std::string::npos;
+            },
+            kStartDeadline);
+        if (managed && wm_->running()) return true;
+        why_ += "jwm on " + display + (managed ? " ended" : " showed no window within " + seconds(kStartDeadline)) +
+                ": " + tail("wm.err");
+        return false;
+    }
+    void stop() {
+        for (auto* p : {wm_.get(), xvfb_.get()})
+            if (p) {
+                p->terminate();
+                p->wait(std::chrono::seconds(3));
+            }
+        wm_.reset();
+        xvfb_.reset();
+    }
+    static std::string seconds(std::chrono::seconds s) { return std::to_string(s.count()) + " s"; }
+    // The last lines a program wrote, for a message.
+    std::string tail(const std::string& file) const {
+        const std::string text = Process::slurp(dir_.file(file));
+        return text.size() > 600 ? "..." + text.substr(text.size() - 600) : text;
+    }
+
     TempDir dir_;
     std::unique_ptr<Process> xvfb_, wm_;
     bool ready_ = false;
+    std::string why_;
 };
 
+// Skips the test only where the desktop's programs are not installed; where they are, a desktop that
+// does not come up is a failure, never a quiet skip.
 #define NEED_DESKTOP(desktop)                                                                          \
     if (const std::string gone = Desktop::missing(); !gone.empty())                                    \
         GTEST_SKIP() << "no desktop to try this on: " << gone << " is not installed";                  \
     Desktop desktop;                                                                                   \
-    if (!desktop.ready()) GTEST_SKIP() << "Xvfb with a window manager did not start here"
+    if (!desktop.ready()) GTEST_FAIL() << "Xvfb with a window manager did not start: " << desktop.why()
 
 }  // namespace tarnwick::testing

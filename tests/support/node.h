@@ -174,6 +174,7 @@ public:
         return dir_.file("drives/" + drive + "/" + name);
     }
     const TempDir& dir() const { return dir_; }
+    pid_t hostPid() const { return host_->pid(); }
     std::string settings(const std::string& file) const { return iniText(dir_.file("cfg/" + file)); }
 
 private:

@@ -5,11 +5,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -58,14 +61,73 @@ protected:
     QtRuntime rt;
 };
 
+// One end of a pipe, closed with its owner.
+struct PipeEnd {
+    int fd = -1;
+    ~PipeEnd() { close(); }
+    void close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+};
+
+// Reads a pipe on a thread of its own once started, keeping what comes, until the pipe's end or until
+// it is let go.
+class PipeReader {
+public:
+    explicit PipeReader(int fd) : fd_(fd) {}
+    ~PipeReader() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    void start() {
+        if (thread_.joinable()) return;
+        thread_ = std::thread([this] {
+            char buf[65536];
+            while (!stop_) {
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 20) <= 0) continue;
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
+                if (n <= 0) {
+                    ended_ = true;
+                    return;
+                }
+                std::lock_guard<std::mutex> lock(m_);
+                received_.append(buf, static_cast<std::size_t>(n));
+            }
+        });
+    }
+    // The pipe has ended: every writer has let go of it.
+    bool ended() const { return ended_; }
+    std::string received() {
+        std::lock_guard<std::mutex> lock(m_);
+        return received_;
+    }
+
+private:
+    int fd_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false}, ended_{false};
+    std::mutex m_;
+    std::string received_;
+};
+
 TEST_F(DiskWriterTest, ADiskThatTakesNothingHoldsTheWriterAndNeverTheLoop) {
     int pipeFds[2];
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    PipeEnd readEnd{pipeFds[0]}, writeEnd{pipeFds[1]};
+    PipeReader reader(readEnd.fd);
     int told = 0;
     {
         auto writer = std::make_unique<DiskWriter>(rt, DiskWriter::Options{64 << 10, 256 << 10, 64 << 10});
-        auto sink = writer->open(pipeFds[1], [&] { ++told; });
+        auto sink = writer->open(writeEnd.fd, [&] { ++told; });
         ASSERT_TRUE(sink);
+        // However the test leaves this scope, the pipe is read before the writer goes: its thread, held
+        // in a write to the full pipe, is let go, and the writer's end (which waits for it) comes.
+        struct ReadOnTheWayOut {
+            PipeReader& reader;
+            ~ReadOnTheWayOut() { reader.start(); }
+        } readOnTheWayOut{reader};
         // Nobody reads the pipe: the writer's thread stops on its first write once the pipe is full.
         std::string sent;
         for (int i = 0; !sink->full(); ++i) {
@@ -82,28 +144,24 @@ TEST_F(DiskWriterTest, ADiskThatTakesNothingHoldsTheWriterAndNeverTheLoop) {
         EXPECT_EQ(told, 0);
 
         // A reader comes: the writer says there is room, and the rest follows.
-        std::string received;
-        std::thread reader([&] {
-            char buf[65536];
-            for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) received.append(buf, static_cast<std::size_t>(n));
-        });
-        ASSERT_TRUE(until([&] { return told > 0; }));
+        reader.start();
+        ASSERT_TRUE(until([&] { return told > 0; })) << "the writer never said there was room";
         const std::string tail = block(100000, 99);
         sink->write(tail.data(), tail.size());
         sent += tail;
         sink->finish();
         // A pipe cannot be synced: its bytes are where they go once written.
-        ASSERT_TRUE(until([&] { return sink->synced(); }));
+        ASSERT_TRUE(until([&] { return sink->synced(); })) << "the writer never finished";
         EXPECT_EQ(sink->error(), 0);
         // The writer lets its duplicate go; the reader then sees the end.
         sink.reset();
         writer.reset();
-        ::close(pipeFds[1]);
-        reader.join();
+        writeEnd.close();
+        ASSERT_TRUE(until([&] { return reader.ended(); })) << "the pipe never ended: the writer kept its copy open";
+        const std::string received = reader.received();
         EXPECT_EQ(received.size(), sent.size());
         EXPECT_TRUE(received == sent);
     }
-    ::close(pipeFds[0]);
 }
 
 TEST_F(DiskWriterTest, AGrowingFileNeverHasMoreThanAStepWaitingForTheDisk) {

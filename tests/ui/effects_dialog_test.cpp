@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSlider>
 #include <QTabWidget>
 #include <QWindow>
@@ -103,14 +104,24 @@ TEST_F(EffectsDialogView, ViewsGoAwayWithTheDialogShown) {
         frmFXOpts dialog;
         Window recorder;  // shown first, after the dialog in memory: the manager lets its view go first
     } w;
+    QPointer<QWidget> dialogView, recorderView;
     {
         ViewManager manager{std::vector<Window*>{&w.recorder, &w.dialog}};
         w.recorder.setVisible(true);
         w.dialog.ShowEx(dsp, &w.recorder);
-        ASSERT_NE(manager.viewFor(w.dialog), nullptr);
-        EXPECT_EQ(manager.viewFor(w.dialog)->parentWidget(), manager.viewFor(w.recorder));
+        dialogView = manager.viewFor(w.dialog);
+        recorderView = manager.viewFor(w.recorder);
+        ASSERT_NE(dialogView, nullptr);
+        EXPECT_EQ(dialogView->parentWidget(), recorderView);
+        EXPECT_EQ(QApplication::activeModalWidget(), dialogView);
     }
-    SUCCEED();
+    // Both windows are gone from the screen, and the dialog no longer keeps the operator from the
+    // program's other windows.
+    EXPECT_TRUE(dialogView.isNull());
+    EXPECT_TRUE(recorderView.isNull());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(top->isVisible()) << top->metaObject()->className() << " " << top->windowTitle().toStdString();
 }
 
 TEST_F(EffectsDialogView, ShowsModalWhileTimersGoOn) {

@@ -76,11 +76,19 @@ TEST_F(QtRuntimeTest, TimersOfOnePeriodAFewMillisecondsApartShareOneWakeUp) {
         bTicks.push_back(rt.monotonicMs());
         if (!loopTurned) ++sharedPasses;
     };
-    aStart = rt.monotonicMs();
-    a.setEnabled(true);
-    rt.blockingDelay(4);
-    bStart = rt.monotonicMs();
-    b.setEnabled(true);
+    // A machine busy with other work may hold the thread between the two starts for longer than the
+    // sharing allows (a tenth of the period): then both start again, until they start a few
+    // milliseconds apart.
+    for (int attempt = 0; attempt < 50 && (attempt == 0 || bStart - aStart > 8); ++attempt) {
+        a.setEnabled(false);
+        b.setEnabled(false);
+        aStart = rt.monotonicMs();
+        a.setEnabled(true);
+        rt.blockingDelay(4);
+        bStart = rt.monotonicMs();
+        b.setEnabled(true);
+    }
+    ASSERT_LE(bStart - aStart, 8) << "the two timers never started within a few milliseconds of each other";
     runUntil([&] { return aTicks.size() >= 3 && bTicks.size() >= 3; }, 5000);
     ASSERT_GE(bTicks.size(), 3u);
     EXPECT_EQ(sharedPasses, static_cast<int>(bTicks.size())) << "each tick of b should come in a's wake-up";

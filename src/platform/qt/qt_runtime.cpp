@@ -54,6 +54,8 @@ QtRuntime::~QtRuntime() {
 
 std::int64_t QtRuntime::monotonicMs() const { return clock_.elapsed(); }
 
+std::int64_t QtRuntime::monotonicNs() const { return clock_.nsecsElapsed(); }
+
 LocalTime QtRuntime::localTime() const { return systemLocalTime(); }
 
 void QtRuntime::rearm() {

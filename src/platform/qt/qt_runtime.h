@@ -23,6 +23,7 @@ public:
     ~QtRuntime() override;
 
     std::int64_t monotonicMs() const override;
+    std::int64_t monotonicNs() const override;
     LocalTime localTime() const override;
 
     void yield() override;

@@ -61,7 +61,11 @@ private:
     void tick() {
         const std::int64_t due =
             startFrames_ + (rt_.monotonicMs() - startMs_) * static_cast<std::int64_t>(rate_) / 1000;
-        std::int64_t want = due - framesRead_;
+        // Only what the queued buffers take: the rest of what is due waits in the file until the owner
+        // queues buffers again. A card would lose it; a file standing in for one in tests keeps it, so
+        // a busy machine delays the recording and never cuts pieces out of it.
+        const auto room = static_cast<std::int64_t>(queuedCapacity() / static_cast<std::size_t>(channels_));
+        std::int64_t want = std::min(due - framesRead_, room);
         while (want > 0 && !ended_) {
             const sf_count_t chunk = static_cast<sf_count_t>(std::min<std::int64_t>(want, 4096));
             in_.resize(static_cast<std::size_t>(chunk) * static_cast<std::size_t>(fileChannels_));

@@ -1,7 +1,8 @@
 #pragma once
 // A capture source fed from sound files, for tests and demonstrations: each file is one device,
 // named after the file, that "records" the file's samples at the pace of the runtime's clock (real
-// or virtual) and falls silent at the file's end, giving back what its last buffer holds.
+// or virtual) and falls silent at the file's end, giving back what its last buffer holds. Unlike a
+// card, it loses nothing when its owner is late: what the queued buffers cannot take waits.
 
 #include <string>
 #include <vector>
