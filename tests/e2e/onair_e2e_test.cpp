@@ -15,6 +15,7 @@
 namespace tarnwick::testing {
 namespace {
 
+using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 const std::string kNewsKey = R"("link":"Form1","op":"SetPTT","args":[true])";
