@@ -3,6 +3,7 @@
 # tool loaded, against the real tarnwick-host fetches a 2 GB body through a weekly URL slot while a
 # news falls due in the middle of the body, once as fast as the local server sends and once at
 # RATE_MB. Before the slot the same program idles for IDLE_S seconds with a news in their middle.
+# A full-speed body that ends before a news can fall inside it is fetched again, larger.
 # Prints the body's time, the longest time the program made no host call while the body came beside
 # the longest such time while it idled, over as long a stretch (the tools call the host every 100 ms,
 # so that is the floor of both), and how late the news sent its start code; bench/download_pause.py
