@@ -137,15 +137,22 @@ void HostHub::rekey() {
         if (it == holds_.end() || it->second.empty()) continue;
         const std::string owner = ownerOf(*it->second.begin());
         try {
-            send(owner, op, {true});
-            onAtHost_[op] = owner;
-        } catch (const HostUnreachable& e) {
-            if (e.sent()) onAtHost_[op] = owner;
-            rt_.error(owner + " " + op + " again", e.what());
+            key(owner, op);
         } catch (const std::exception& e) {
             rt_.error(owner + " " + op + " again", e.what());
         }
     }
+}
+
+void HostHub::key(const std::string& owner, const std::string& op) {
+    try {
+        send(owner, op, {true});
+    } catch (const HostUnreachable& e) {
+        // A key that went out unanswered may have been taken.
+        if (e.sent()) onAtHost_[op] = owner;
+        throw;
+    }
+    onAtHost_[op] = owner;
 }
 
 void HostHub::keepUp() {
@@ -233,13 +240,7 @@ void HostHub::detach(HostLink* l) {
 void HostHub::setLine(HostLink& l, const std::string& op, bool on, Release how) {
     std::set<std::uint64_t>& holders = holds_[op];
     if (on) {
-        try {
-            l.call(op, {true});
-        } catch (const HostUnreachable& e) {
-            if (e.sent()) onAtHost_[op] = l.owner();
-            throw;
-        }
-        onAtHost_[op] = l.owner();
+        key(l.owner(), op);
         holders.insert(l.serial_);
         // A transmission started after a refused release supersedes it: the line is this link's now.
         settle(op, &l);

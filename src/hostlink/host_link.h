@@ -141,6 +141,9 @@ private:
     // The way out starts (a stop signal, Closing, or the end of the process, whichever comes first):
     // counted from the first stop signal, or from now, the host gets five seconds in all.
     void beginExit();
+    // Keys a line under the owner's name. From then the line may be on at the host, unless the host
+    // refused the key or never received it.
+    void key(const std::string& owner, const std::string& op);
     void deliver(const HostEvent& ev);
     // SetPTT, SetBusy, SetDTR and SetRTS of every link go through here.
     void setLine(HostLink& l, const std::string& op, bool on, Release how);
